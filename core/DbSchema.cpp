@@ -1,0 +1,59 @@
+#include "DbSchema.h"
+
+#include "Db.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+// The statements are compiled into this static library; make sure the linker
+// keeps them.
+static void initCoreResources() {
+    Q_INIT_RESOURCE(core);
+}
+
+namespace {
+
+QString resourceText(const QString& path) {
+    initCoreResources();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw AppError(QStringLiteral("Cannot read %1").arg(path));
+    }
+    return QString::fromUtf8(f.readAll());
+}
+
+}  // namespace
+
+QString schemaSql() {
+    return resourceText(QStringLiteral(":/sql/schema.sql"));
+}
+
+QString configurationSql() {
+    return resourceText(QStringLiteral(":/sql/config.sql"));
+}
+
+void CreateSchema(DbConnection& connection) {
+    Transaction tr(connection);
+    connection.executeScript(schemaSql());
+    connection.executeScript(configurationSql());
+    tr.commit();
+}
+
+void CreateDatabaseFile(const QString& path) {
+    QFile file(path);
+    if (QFileInfo::exists(path)) {
+        throw AppError(QStringLiteral("%1 already exists").arg(path));
+    }
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        throw AppError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
+    }
+    file.close();
+    try {
+        DbConnection connection;
+        connection.open(path);
+        CreateSchema(connection);
+    } catch (...) {
+        QFile::remove(path);
+        throw;
+    }
+}

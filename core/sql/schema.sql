@@ -1,0 +1,183 @@
+-- Dorsanti database: the nineteen tables, their relations and indexes.
+--
+-- Types: counters are INTEGER PRIMARY KEY AUTOINCREMENT (positive, never
+-- reused); money is NUMERIC; date-times are TEXT "yyyy-MM-dd HH:mm:ss", and
+-- document dates are stored at "00:00:00". Text the program writes is never
+-- null: an empty field is the empty string.
+--
+-- Relations that are not declared as foreign keys, on purpose:
+--  * TypeDocument.CodTypeOperation and DataAccount.CodTypeOperation name an
+--    operation of group 1 when it has a sign there; an operation without a
+--    sign is allowed and simply counts towards no balance.
+--  * TypeDocumentColumn.CodTypeDocument may be 0: the columns of a folder that
+--    has none of its own.
+--  * The item column of the two membership tables holds the negated session
+--    id while a new item is being edited.
+--
+-- sec_username and sec_password compare with NOCASE, which the program
+-- replaces by a collation that folds all of Unicode. They carry no index, so
+-- that a tool that knows only the built-in NOCASE never meets an index ordered
+-- by the other one.
+
+CREATE TABLE Valuta (
+    IdValuta     INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption      TEXT NOT NULL DEFAULT '',
+    FullCaption  TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE HeadAccount (
+    IdHeadAccount INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption       TEXT NOT NULL DEFAULT '',
+    Note          TEXT NOT NULL DEFAULT '',
+    IdValuta      INTEGER NOT NULL REFERENCES Valuta (IdValuta),
+    Saldo         NUMERIC NOT NULL DEFAULT 0
+);
+CREATE INDEX HeadAccount_IdValuta ON HeadAccount (IdValuta);
+
+CREATE TABLE ContrAgent (
+    IdContrAgent INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption      TEXT NOT NULL DEFAULT '',
+    Note         TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE TypeContrAgent (
+    IdTypeContrAgent INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption          TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE TypeContrAgentItem (
+    IdTypeContrAgent INTEGER NOT NULL REFERENCES TypeContrAgent (IdTypeContrAgent),
+    IdContrAgent     INTEGER NOT NULL,
+    PRIMARY KEY (IdTypeContrAgent, IdContrAgent)
+);
+CREATE INDEX TypeContrAgentItem_IdContrAgent ON TypeContrAgentItem (IdContrAgent);
+
+CREATE TABLE Category (
+    IdCategory INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption    TEXT NOT NULL DEFAULT '',
+    Note       TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE TypeCategory (
+    IdTypeCategory INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption        TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE TypeCategoryItem (
+    IdTypeCategory INTEGER NOT NULL REFERENCES TypeCategory (IdTypeCategory),
+    IdCategory     INTEGER NOT NULL,
+    PRIMARY KEY (IdTypeCategory, IdCategory)
+);
+CREATE INDEX TypeCategoryItem_IdCategory ON TypeCategoryItem (IdCategory);
+
+CREATE TABLE GroupOperationItem (
+    CodGroupOperation INTEGER NOT NULL,
+    CodTypeOperation  INTEGER NOT NULL,
+    SignInGroup       NUMERIC NOT NULL,
+    PRIMARY KEY (CodGroupOperation, CodTypeOperation)
+);
+
+CREATE TABLE TypeDocument (
+    CodTypeDocument    INTEGER PRIMARY KEY,
+    Caption            TEXT NOT NULL DEFAULT '',
+    ParentTypeDocument INTEGER REFERENCES TypeDocument (CodTypeDocument),
+    SQLQuery           TEXT NOT NULL DEFAULT '',
+    CodTypeOperation   INTEGER
+);
+CREATE INDEX TypeDocument_Parent ON TypeDocument (ParentTypeDocument);
+
+CREATE TABLE TypeStatus (
+    CodTypeDocument INTEGER NOT NULL REFERENCES TypeDocument (CodTypeDocument),
+    CodStatus       INTEGER NOT NULL,
+    CaptionStatus   TEXT NOT NULL DEFAULT '',
+    ColorStatus     INTEGER NOT NULL DEFAULT 0,
+    PRIMARY KEY (CodTypeDocument, CodStatus)
+);
+
+CREATE TABLE Document (
+    IdDocument      INTEGER PRIMARY KEY AUTOINCREMENT,
+    DateEnter       TEXT NOT NULL,
+    DateDocument    TEXT NOT NULL,
+    ValueDocument   NUMERIC NOT NULL,
+    CodTypeDocument INTEGER NOT NULL REFERENCES TypeDocument (CodTypeDocument),
+    IdHeadAccount   INTEGER NOT NULL REFERENCES HeadAccount (IdHeadAccount),
+    IdCategory      INTEGER REFERENCES Category (IdCategory),
+    NoteDocument    TEXT NOT NULL DEFAULT '',
+    CodTypeStatus   INTEGER NOT NULL,
+    IdContrAgent    INTEGER REFERENCES ContrAgent (IdContrAgent),
+    DateApply       TEXT,
+    ValueDocument2  NUMERIC,
+    Kurs1           NUMERIC,
+    Kurs2           NUMERIC,
+    IdHeadAccount2  INTEGER REFERENCES HeadAccount (IdHeadAccount),
+    FOREIGN KEY (CodTypeDocument, CodTypeStatus) REFERENCES TypeStatus (CodTypeDocument, CodStatus)
+);
+-- The browser lists by date range, for a folder or for one type.
+CREATE INDEX Document_Date ON Document (DateDocument);
+CREATE INDEX Document_Type_Date ON Document (CodTypeDocument, DateDocument);
+-- Foreign-key checks when a reference record is deleted.
+CREATE INDEX Document_IdHeadAccount ON Document (IdHeadAccount);
+CREATE INDEX Document_IdHeadAccount2 ON Document (IdHeadAccount2);
+CREATE INDEX Document_IdCategory ON Document (IdCategory);
+CREATE INDEX Document_IdContrAgent ON Document (IdContrAgent);
+
+CREATE TABLE DataAccount (
+    CodTypeOperation INTEGER NOT NULL,
+    IdDocument       INTEGER NOT NULL REFERENCES Document (IdDocument),
+    DateEnter        TEXT NOT NULL,
+    ValueDataAccount NUMERIC NOT NULL,
+    IdHeadAccount    INTEGER NOT NULL REFERENCES HeadAccount (IdHeadAccount),
+    DateDocument     TEXT NOT NULL
+);
+CREATE INDEX DataAccount_IdDocument ON DataAccount (IdDocument);
+-- Covers the per-account sums of the balance recalculation.
+CREATE INDEX DataAccount_Account ON DataAccount (IdHeadAccount, CodTypeOperation, ValueDataAccount);
+
+CREATE TABLE sys_Dict (
+    sys_CodDict   INTEGER PRIMARY KEY,
+    sys_Caption   TEXT NOT NULL DEFAULT '',
+    sys_SQLQuery  TEXT NOT NULL DEFAULT '',
+    sys_PKField   TEXT NOT NULL DEFAULT '',
+    sys_TableName TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE sys_DictColumn (
+    sys_CodDict       INTEGER NOT NULL REFERENCES sys_Dict (sys_CodDict),
+    sys_CodColumn     INTEGER NOT NULL,
+    sys_FieldName     TEXT NOT NULL DEFAULT '',
+    sys_Caption       TEXT NOT NULL DEFAULT '',
+    sys_Alignment     INTEGER NOT NULL DEFAULT 0,
+    sys_Width         INTEGER NOT NULL DEFAULT 100,
+    sys_DisplayFormat TEXT NOT NULL DEFAULT '',
+    PRIMARY KEY (sys_CodDict, sys_CodColumn)
+);
+
+CREATE TABLE sys_DocColumn (
+    sys_CodColumn     INTEGER PRIMARY KEY,
+    sys_FieldName     TEXT NOT NULL DEFAULT '',
+    sys_Caption       TEXT NOT NULL DEFAULT '',
+    sys_Alignment     INTEGER NOT NULL DEFAULT 0,
+    sys_Width         INTEGER NOT NULL DEFAULT 100,
+    sys_DisplayFormat TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE TypeDocumentColumn (
+    CodTypeDocument INTEGER NOT NULL,
+    sys_CodColumn   INTEGER NOT NULL REFERENCES sys_DocColumn (sys_CodColumn),
+    ColumnOrder     INTEGER NOT NULL,
+    PRIMARY KEY (CodTypeDocument, sys_CodColumn)
+);
+
+CREATE TABLE sec_user (
+    sec_IdUser   INTEGER PRIMARY KEY,
+    sec_username TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+    sec_password TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+    sec_FullName TEXT NOT NULL DEFAULT ''
+);
+
+CREATE TABLE sec_Session (
+    sec_IdSession INTEGER PRIMARY KEY AUTOINCREMENT,
+    sec_IdUser    INTEGER NOT NULL REFERENCES sec_user (sec_IdUser),
+    sec_Start     TEXT NOT NULL,
+    sec_End       TEXT
+);

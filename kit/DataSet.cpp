@@ -1,0 +1,331 @@
+#include "DataSet.h"
+
+#include "AppError.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isNumber(const QVariant& v) {
+    switch (v.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::ULongLong:
+        case QMetaType::Double:
+        case QMetaType::Bool:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isInteger(const QVariant& v) {
+    return isNumber(v) && v.typeId() != QMetaType::Double;
+}
+
+}  // namespace
+
+QDateTime parseStoredDateTime(const QString& text) {
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        return {};
+    }
+    QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid()) {
+        dt = QDateTime::fromString(t, Qt::ISODate);
+    }
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
+        if (d.isValid()) {
+            dt = QDateTime(d, QTime(0, 0));
+        }
+    }
+    return dt;
+}
+
+QString storedDateTime(const QDateTime& value) {
+    return value.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString storedDate(const QDate& value) {
+    return value.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(" 00:00:00");
+}
+
+// ---------------------------------------------------------------- Field
+
+QVariant Field::value() const {
+    if (m_row < 0) {
+        return {};
+    }
+    return m_set->m_rows[m_row][m_column];
+}
+
+int Field::asInteger() const {
+    return int(asInt64());
+}
+
+qint64 Field::asInt64() const {
+    const QVariant v = value();
+    if (v.typeId() == QMetaType::Double) {
+        return qint64(std::llround(v.toDouble()));
+    }
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const qint64 n = v.toString().trimmed().toLongLong(&ok);
+        return ok ? n : qint64(std::llround(v.toString().trimmed().toDouble()));
+    }
+    return v.toLongLong();
+}
+
+double Field::asDouble() const {
+    return value().toDouble();
+}
+
+Money Field::asMoney() const {
+    return Money::fromVariant(value());
+}
+
+QString Field::asString() const {
+    const QVariant v = value();
+    if (v.isNull()) {
+        return {};
+    }
+    if (v.typeId() == QMetaType::Double) {
+        return QString::number(v.toDouble(), 'g', 15);
+    }
+    return v.toString();
+}
+
+QDateTime Field::asDateTime() const {
+    return parseStoredDateTime(value().toString());
+}
+
+// ---------------------------------------------------------------- DataSet
+
+DataSet::DataSet(QObject* parent) : QObject(parent) {}
+
+int DataSet::fieldIndex(const QString& name) const {
+    return m_index.value(name.toLower(), -1);
+}
+
+const DataSet::Row* DataSet::currentRow() const {
+    if (m_pos < 0 || m_pos >= m_view.size()) {
+        return nullptr;
+    }
+    return &m_rows[m_view[m_pos]];
+}
+
+Field DataSet::field(const QString& name) const {
+    const int column = fieldIndex(name);
+    if (column < 0) {
+        throw AppError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    }
+    const int row = (m_pos >= 0 && m_pos < m_view.size()) ? m_view[m_pos] : -1;
+    return Field(this, row, column);
+}
+
+QVariant DataSet::value(int position, int column) const {
+    if (position < 0 || position >= m_view.size() || column < 0 || column >= m_names.size()) {
+        return {};
+    }
+    return m_rows[m_view[position]][column];
+}
+
+QVariant DataSet::value(int position, const QString& name) const {
+    return value(position, fieldIndex(name));
+}
+
+void DataSet::setRecNo(int position) {
+    if (m_view.isEmpty()) {
+        m_pos = -1;
+        m_eof = true;
+        return;
+    }
+    position = std::clamp(position, 0, int(m_view.size()) - 1);
+    m_eof = false;
+    if (position != m_pos) {
+        m_pos = position;
+        notifyCursor();
+    }
+}
+
+void DataSet::first() {
+    setRecNo(0);
+}
+
+void DataSet::next() {
+    if (m_pos + 1 < m_view.size()) {
+        setRecNo(m_pos + 1);
+    } else {
+        m_eof = true;
+    }
+}
+
+bool DataSet::locate(const QString& name, const QVariant& wanted) {
+    const int column = fieldIndex(name);
+    if (column < 0) {
+        throw AppError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    }
+    for (int i = 0; i < m_view.size(); ++i) {
+        if (sameValue(m_rows[m_view[i]][column], wanted)) {
+            setRecNo(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void DataSet::setSortKeys(const QList<SortKey>& keys) {
+    if (keys == m_sortKeys) {
+        return;
+    }
+    const int keep = m_pos >= 0 && m_pos < m_view.size() ? m_view[m_pos] : -1;
+    Q_EMIT aboutToReset();
+    m_sortKeys = keys;
+    rebuildView();
+    const int at = keep >= 0 ? int(m_view.indexOf(keep)) : -1;
+    m_pos = m_view.isEmpty() ? -1 : std::max(at, 0);
+    m_eof = m_view.isEmpty();
+    Q_EMIT reset();
+    notifyCursor();
+}
+
+void DataSet::setFilter(std::function<bool(const Row&)> filter) {
+    Q_EMIT aboutToReset();
+    m_filter = std::move(filter);
+    rebuildView();
+    m_pos = m_view.isEmpty() ? -1 : 0;
+    m_eof = m_view.isEmpty();
+    Q_EMIT reset();
+    notifyCursor();
+}
+
+void DataSet::rebuildView() {
+    m_view.clear();
+    m_view.reserve(m_rows.size());
+    for (int i = 0; i < m_rows.size(); ++i) {
+        if (!m_filter || m_filter(m_rows[i])) {
+            m_view.push_back(i);
+        }
+    }
+    QList<SortKey> keys;
+    for (const SortKey& k : m_sortKeys) {
+        if (k.column >= 0 && k.column < m_names.size()) {
+            keys.push_back(k);
+        }
+    }
+    if (keys.isEmpty()) {
+        return;
+    }
+    std::stable_sort(m_view.begin(), m_view.end(), [&](int a, int b) {
+        for (const SortKey& k : keys) {
+            const int c = compareValues(m_rows[a][k.column], m_rows[b][k.column]);
+            if (c != 0) {
+                return k.descending ? c > 0 : c < 0;
+            }
+        }
+        return false;
+    });
+}
+
+void DataSet::setContents(QStringList names, QVector<Row> rows) {
+    Q_EMIT aboutToReset();
+    if (names != m_names) {
+        m_names = std::move(names);
+        m_index.clear();
+        for (int i = 0; i < m_names.size(); ++i) {
+            const QString key = m_names[i].toLower();
+            if (!m_index.contains(key)) {
+                m_index.insert(key, i);  // the first of equal names wins
+            }
+        }
+    }
+    m_rows = std::move(rows);
+    m_open = true;
+    rebuildView();
+    m_pos = m_view.isEmpty() ? -1 : 0;
+    m_eof = m_view.isEmpty();
+    Q_EMIT reset();
+    notifyCursor();
+}
+
+void DataSet::close() {
+    if (!m_open && m_rows.isEmpty()) {
+        return;
+    }
+    Q_EMIT aboutToReset();
+    m_rows.clear();
+    m_view.clear();
+    m_open = false;
+    m_pos = -1;
+    m_eof = true;
+    Q_EMIT reset();
+    notifyCursor();
+}
+
+void DataSet::disableControls() {
+    ++m_frozen;
+}
+
+void DataSet::enableControls() {
+    if (m_frozen > 0 && --m_frozen == 0 && m_cursorDirty) {
+        m_cursorDirty = false;
+        Q_EMIT cursorMoved();
+    }
+}
+
+void DataSet::notifyCursor() {
+    if (m_frozen > 0) {
+        m_cursorDirty = true;
+    } else {
+        Q_EMIT cursorMoved();
+    }
+}
+
+// ---------------------------------------------------------------- comparison
+
+int compareValues(const QVariant& a, const QVariant& b) {
+    const bool an = a.isNull();
+    const bool bn = b.isNull();
+    if (an || bn) {
+        return an == bn ? 0 : (an ? -1 : 1);
+    }
+    if (isNumber(a) && isNumber(b)) {
+        if (isInteger(a) && isInteger(b)) {
+            const qint64 x = a.toLongLong();
+            const qint64 y = b.toLongLong();
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+        const double x = a.toDouble();
+        const double y = b.toDouble();
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    if (isNumber(a) != isNumber(b)) {
+        return isNumber(a) ? -1 : 1;  // numbers before text
+    }
+    const QString x = a.toString();
+    const QString y = b.toString();
+    const int c = x.compare(y, Qt::CaseInsensitive);
+    return c != 0 ? c : x.compare(y, Qt::CaseSensitive);
+}
+
+bool sameValue(const QVariant& a, const QVariant& b) {
+    if (a.isNull() || b.isNull()) {
+        return a.isNull() && b.isNull();
+    }
+    if (isNumber(a) && isNumber(b)) {
+        if (isInteger(a) && isInteger(b)) {
+            return a.toLongLong() == b.toLongLong();
+        }
+        return a.toDouble() == b.toDouble();
+    }
+    if (isNumber(a) || isNumber(b)) {
+        // A key given as text ("12") matches the number 12.
+        bool ok = false;
+        const double x = (isNumber(a) ? b : a).toString().toDouble(&ok);
+        return ok && x == (isNumber(a) ? a : b).toDouble();
+    }
+    return a.toString() == b.toString();
+}

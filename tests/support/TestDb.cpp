@@ -1,0 +1,72 @@
+#include "TestDb.h"
+
+#include "DbSchema.h"
+
+void DbTest::SetUp() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(m_dir->isValid());
+    m_path = m_dir->filePath(QStringLiteral("test.db"));
+    CreateDatabaseFile(m_path);
+    DbConnection::setBusyTimeoutMs(2000);
+    m_dm = std::make_unique<TMainDM>();
+    m_dm->ADOConnection1.open(m_path);
+    m_q = std::make_unique<DbQuery>(m_dm->ADOConnection1, QStringLiteral("test"));
+}
+
+void DbTest::TearDown() {
+    m_q.reset();
+    m_dm.reset();
+    m_dir.reset();
+}
+
+void DbTest::startSession() {
+    exec(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, Now())"));
+    m_dm->UserName = QStringLiteral("sa");
+    m_dm->IdUser = 1;
+    m_dm->FullName = scalar(QStringLiteral("select sec_FullName from sec_user")).toString();
+    m_dm->IdSession = scalar(QStringLiteral("select max(sec_IdSession) from sec_Session")).toInt();
+}
+
+void DbTest::exec(const QString& sql) {
+    m_dm->ADOConnection1.executeScript(sql);
+}
+
+QVariant DbTest::scalar(const QString& sql) {
+    m_q->setSql(sql);
+    m_q->open();
+    const QVariant v = m_q->isEmpty() ? QVariant() : m_q->value(0, 0);
+    m_q->close();
+    return v;
+}
+
+int DbTest::count(const QString& table, const QString& where) {
+    return scalar(QStringLiteral("select count(*) from %1 %2")
+                      .arg(table, where.isEmpty() ? QString() : QStringLiteral("where ") + where))
+        .toInt();
+}
+
+void DbTest::expectBalancesMatchLedger() {
+    DbQuery accounts(m_dm->ADOConnection1, QStringLiteral("accounts"));
+    accounts.setSql(QStringLiteral("select IdHeadAccount, Saldo from HeadAccount"));
+    accounts.open();
+    DbQuery ledger(m_dm->ADOConnection1, QStringLiteral("ledger"));
+    ledger.addSql(QStringLiteral("select da.ValueDataAccount, goi.SignInGroup from DataAccount da"));
+    ledger.addSql(QStringLiteral("join GroupOperationItem goi on goi.CodGroupOperation = 1"));
+    ledger.addSql(QStringLiteral(" and goi.CodTypeOperation = da.CodTypeOperation"));
+    ledger.addSql(QStringLiteral("where da.IdHeadAccount = :Id"));
+    for (accounts.first(); !accounts.eof(); accounts.next()) {
+        ledger.bindInteger(QStringLiteral("Id"), accounts.field(QStringLiteral("IdHeadAccount")).asInteger());
+        ledger.open();
+        Money sum;
+        for (ledger.first(); !ledger.eof(); ledger.next()) {
+            sum += ledger.field(QStringLiteral("ValueDataAccount")).asMoney() *
+                   ledger.field(QStringLiteral("SignInGroup")).asInteger();
+        }
+        EXPECT_EQ(accounts.field(QStringLiteral("Saldo")).asMoney().units(), sum.units())
+            << "account " << accounts.field(QStringLiteral("IdHeadAccount")).asInteger();
+    }
+}
+
+QString testFilePath(QTemporaryDir& dir, const QString& name) {
+    return dir.filePath(name);
+}

@@ -1,0 +1,212 @@
+// The configuration rows drive the browser, the lists and the books; every
+// statement that the windows build from them must run on a fresh database and
+// give the columns the windows read.
+#include "TestDb.h"
+
+#include <QProcess>
+
+class Configuration : public DbTest {
+protected:
+    // The node statements exactly as the browser builds them.
+    struct Node {
+        int code;
+        QString sql;
+    };
+    QList<Node> nodes() {
+        DbQuery& q = m_dm->qrTmp;
+        q.clearSql();
+        q.addSql(QStringLiteral("select p.CodTypeDocument as ParentCodType,"));
+        q.addSql(QStringLiteral("p.Caption as ParentCaption, p.SQLQuery as ParentQuery,"));
+        q.addSql(QStringLiteral("c.*"));
+        q.addSql(QStringLiteral("from TypeDocument p "));
+        q.addSql(QStringLiteral("left join TypeDocument c on p.CodTypeDocument = c.ParentTypeDocument"));
+        q.addSql(QStringLiteral("where p.CodTypeDocument < 0"));
+        q.addSql(QStringLiteral("order by p.Caption, p.CodTypeDocument, c.Caption"));
+        q.open();
+        QList<Node> result;
+        int folder = 0;
+        for (q.first(); !q.eof(); q.next()) {
+            const int parent = q.field(QStringLiteral("ParentCodType")).asInteger();
+            const QString parentSql = q.field(QStringLiteral("ParentQuery")).asString();
+            if (parent != folder) {
+                folder = parent;
+                QString sql = parentSql;
+                if (!sql.isEmpty()) {
+                    sql += QStringLiteral(" and (TypeDocument.ParentTypeDocument = %1)").arg(parent);
+                }
+                result << Node{parent, sql};
+            }
+            const int code = q.field(QStringLiteral("CodTypeDocument")).asInteger();
+            if (code > 0) {
+                QString sql = q.field(QStringLiteral("SQLQuery")).asString().trimmed();
+                if (sql.isEmpty()) {
+                    sql = parentSql;
+                }
+                if (!sql.isEmpty()) {
+                    sql += QStringLiteral(" and (Document.CodTypeDocument = %1)").arg(code);
+                }
+                result << Node{code, sql};
+            }
+        }
+        q.close();
+        return result;
+    }
+
+    QStringList nodeFields(int code, int parent) {
+        DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDocColumns"));
+        q.addSql(QStringLiteral("select 0 as FolderOrder, sys_CodColumn, ColumnOrder "));
+        q.addSql(QStringLiteral("from TypeDocumentColumn where CodTypeDocument = :Doc "));
+        q.addSql(QStringLiteral("union all"));
+        q.addSql(QStringLiteral("select 1 as FolderOrder, sys_CodColumn, ColumnOrder "));
+        q.addSql(QStringLiteral("from TypeDocumentColumn where CodTypeDocument = :ParentDoc "));
+        q.addSql(QStringLiteral("order by FolderOrder, ColumnOrder"));
+        q.bindInteger(QStringLiteral("Doc"), code);
+        q.bindInteger(QStringLiteral("ParentDoc"), parent);
+        q.open();
+        QList<int> columns;
+        const int order = q.isEmpty() ? 0 : q.field(QStringLiteral("FolderOrder")).asInteger();
+        for (q.first(); !q.eof() && q.field(QStringLiteral("FolderOrder")).asInteger() == order;
+             q.next()) {
+            columns << q.field(QStringLiteral("sys_CodColumn")).asInteger();
+        }
+        DbQuery all(m_dm->ADOConnection1, QStringLiteral("sys"));
+        all.setSql(QStringLiteral("select * from sys_DocColumn"));
+        all.open();
+        QStringList fields;
+        for (int c : columns) {
+            EXPECT_TRUE(all.locate(QStringLiteral("sys_CodColumn"), c)) << c;
+            fields << all.field(QStringLiteral("sys_FieldName")).asString();
+        }
+        return fields;
+    }
+
+    void fillDemo() {
+        m_dm->ADOConnection1.close();
+        QFile::remove(m_path);
+        QProcess tool;
+        tool.start(QStringLiteral(DORSANTI_DB_TOOL),
+                   {QStringLiteral("create"), m_path, QStringLiteral("--demo")});
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
+        m_dm->ADOConnection1.open(m_path);
+    }
+};
+
+TEST_F(Configuration, TheTreeHoldsTheThreeKindsInAFolder) {
+    const QList<Node> list = nodes();
+    QList<int> codes;
+    for (const Node& n : list) {
+        codes << n.code;
+        EXPECT_FALSE(n.sql.isEmpty()) << n.code;
+    }
+    // One folder, its types by caption: Перенос, Приход, Расход.
+    EXPECT_EQ(codes, (QList<int>{-1, 3, 2, 1}));
+}
+
+TEST_F(Configuration, EveryNodeStatementRunsAndGivesTheColumnsShown) {
+    fillDemo();
+    for (const Node& n : nodes()) {
+        SCOPED_TRACE(n.code);
+        DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDoc"));
+        q.setSql(n.sql);
+        q.bindDateTime(QStringLiteral("BeginDate"), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+        q.bindDateTime(QStringLiteral("EndDate"),
+                       QDateTime(QDate::currentDate(), QTime(0, 0)));
+        q.open();
+        EXPECT_GT(q.recordCount(), 0);
+        for (const QString& f : {QStringLiteral("IdDocument"), QStringLiteral("CodTypeDocument"),
+                                 QStringLiteral("ColorStatus")}) {
+            EXPECT_TRUE(q.hasField(f)) << f.toStdString();
+        }
+        const QStringList fields = nodeFields(n.code, n.code > 0 ? -1 : 0);
+        EXPECT_GE(fields.size(), 6);
+        for (const QString& f : fields) {
+            EXPECT_TRUE(q.hasField(f)) << f.toStdString();
+        }
+        for (q.first(); !q.eof(); q.next()) {
+            const int type = q.field(QStringLiteral("CodTypeDocument")).asInteger();
+            if (n.code > 0) {
+                ASSERT_EQ(type, n.code);
+            }
+            EXPECT_GT(q.field(QStringLiteral("ColorStatus")).asInteger(), 0);
+            EXPECT_FALSE(q.field(QStringLiteral("AccountCaption")).asString().isEmpty());
+            if (type == 3) {
+                EXPECT_FALSE(q.field(QStringLiteral("Account2Caption")).asString().isEmpty());
+                EXPECT_GT(q.field(QStringLiteral("ValueDocument2")).asMoney(), Money());
+            }
+        }
+    }
+}
+
+TEST_F(Configuration, TheDateRangeBoundsTheList) {
+    fillDemo();
+    const Node folder = nodes().first();
+    DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDoc"));
+    q.setSql(folder.sql);
+    const QDate day = QDate::currentDate().addDays(-30);
+    q.bindDateTime(QStringLiteral("BeginDate"), QDateTime(day, QTime(0, 0)));
+    q.bindDateTime(QStringLiteral("EndDate"), QDateTime(day, QTime(0, 0)));
+    q.open();
+    const int expected = count(QStringLiteral("Document"),
+                               QStringLiteral("DateDocument = '%1'").arg(storedDate(day)));
+    EXPECT_EQ(q.recordCount(), expected);
+}
+
+TEST_F(Configuration, StatusesAndSignsCoverEveryKind) {
+    for (int type : {1, 2, 3}) {
+        for (int status : {1, 2}) {
+            EXPECT_GT(scalar(QStringLiteral("select ColorStatus from TypeStatus where "
+                                            "CodTypeDocument = %1 and CodStatus = %2")
+                                 .arg(type)
+                                 .arg(status))
+                          .toInt(),
+                      0);
+        }
+        // Colours differ between the two statuses of a type.
+        EXPECT_EQ(scalar(QStringLiteral("select count(distinct ColorStatus) from TypeStatus "
+                                        "where CodTypeDocument = %1").arg(type)).toInt(),
+                  2);
+    }
+    EXPECT_EQ(scalar(QStringLiteral("select group_concat(SignInGroup, ',') from (select "
+                                    "SignInGroup from GroupOperationItem where "
+                                    "CodGroupOperation = 1 order by CodTypeOperation)"))
+                  .toString(),
+              QStringLiteral("-1,1,-1,1"));
+    // An income or expense counts with the sign of its own code.
+    EXPECT_EQ(count(QStringLiteral("TypeDocument"),
+                    QStringLiteral("CodTypeDocument in (1, 2) and CodTypeOperation = "
+                                   "CodTypeDocument")),
+              2);
+}
+
+TEST_F(Configuration, TheDictionariesRunAndGiveTheirColumns) {
+    fillDemo();
+    DbQuery dict(m_dm->ADOConnection1, QStringLiteral("dict"));
+    dict.setSql(QStringLiteral("select * from sys_Dict order by sys_CodDict"));
+    dict.open();
+    ASSERT_EQ(dict.recordCount(), 2);
+    const QStringList tables{QStringLiteral("Valuta"), QStringLiteral("HeadAccount")};
+    for (dict.first(); !dict.eof(); dict.next()) {
+        const int code = dict.field(QStringLiteral("sys_CodDict")).asInteger();
+        SCOPED_TRACE(code);
+        EXPECT_EQ(dict.field(QStringLiteral("sys_TableName")).asString(), tables[code - 1]);
+        EXPECT_EQ(dict.field(QStringLiteral("sys_PKField")).asString(),
+                  QStringLiteral("Id") + tables[code - 1]);
+        DbQuery list(m_dm->ADOConnection1, QStringLiteral("qrDict"));
+        list.setSql(dict.field(QStringLiteral("sys_SQLQuery")).asString());
+        list.open();
+        EXPECT_GT(list.recordCount(), 0);
+        EXPECT_TRUE(list.hasField(dict.field(QStringLiteral("sys_PKField")).asString()));
+        DbQuery columns(m_dm->ADOConnection1, QStringLiteral("columns"));
+        columns.clearSql();
+        columns.addSql(QStringLiteral("select * from sys_DictColumn"));
+        columns.addSql(QStringLiteral("where sys_CodDict = :CodDict"));
+        columns.addSql(QStringLiteral("order by sys_CodColumn"));
+        columns.bindInteger(QStringLiteral("CodDict"), code);
+        columns.open();
+        EXPECT_GE(columns.recordCount(), 2);
+        for (columns.first(); !columns.eof(); columns.next()) {
+            EXPECT_TRUE(list.hasField(columns.field(QStringLiteral("sys_FieldName")).asString()));
+        }
+    }
+}

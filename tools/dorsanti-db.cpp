@@ -1,0 +1,160 @@
+// dorsanti-db: makes Dorsanti database files.
+//
+//   dorsanti-db create FILE [--demo] [--documents N]
+//
+// The file is built beside its final name and linked into place only when it
+// is complete, so an existing file is never touched and a failed run leaves
+// nothing behind.
+
+#include "Db.h"
+#include "DbSchema.h"
+#include "DemoData.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+#include <QTextStream>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+QTextStream& err() {
+    static QTextStream s(stderr);
+    return s;
+}
+
+int usage() {
+    err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
+             "  --demo          add currencies, accounts, categories, counterparties\n"
+             "                  and documents of every kind over recent months\n"
+             "  --documents N   make N documents (implies --demo)\n";
+    err().flush();
+    return 2;
+}
+
+int fail(const QString& message) {
+    err() << "dorsanti-db: " << message << "\n";
+    err().flush();
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments().mid(1);
+    if (args.size() < 2 || args[0] != QLatin1String("create")) {
+        return usage();
+    }
+    const QString path = args[1];
+    bool demo = false;
+    int documents = 400;
+    for (int i = 2; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--demo")) {
+            demo = true;
+        } else if (args[i] == QLatin1String("--documents") && i + 1 < args.size()) {
+            bool ok = false;
+            documents = args[++i].toInt(&ok);
+            if (!ok || documents < 0) {
+                return fail(QStringLiteral("--documents needs a whole number, not \"%1\"")
+                                .arg(args[i]));
+            }
+            demo = true;
+        } else {
+            return usage();
+        }
+    }
+
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink()) {
+        return fail(QStringLiteral("%1 already exists; it has not been changed").arg(path));
+    }
+    const QDir folder = target.absoluteDir();
+    if (!folder.exists()) {
+        return fail(QStringLiteral("cannot create %1: the folder %2 does not exist")
+                        .arg(path, folder.path()));
+    }
+
+    QTemporaryFile temp(folder.filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    if (!temp.open()) {
+        return fail(QStringLiteral("cannot create %1: %2").arg(path, temp.errorString()));
+    }
+    temp.close();
+
+    QElapsedTimer timer;
+    timer.start();
+    DemoSummary summary;
+    try {
+        DbConnection connection;
+        connection.open(temp.fileName());
+        // The file is not in place until it is complete, so it needs no journal
+        // while it is being filled.
+        connection.executeScript(QStringLiteral("PRAGMA journal_mode = OFF;"
+                                                "PRAGMA synchronous = OFF;"
+                                                "PRAGMA cache_size = -262144;"));
+        CreateSchema(connection);
+        if (demo) {
+            // The indexes of the two big tables are built once, after the
+            // rows are in: much faster than keeping them up row by row.
+            QStringList indexes;
+            const QRegularExpression create(
+                QStringLiteral("CREATE INDEX (\\w+) ON (Document|DataAccount) [^;]*;"));
+            for (const auto& m : create.globalMatch(schemaSql())) {
+                connection.executeScript(QStringLiteral("DROP INDEX %1").arg(m.captured(1)));
+                indexes << m.captured(0);
+            }
+            Transaction tr(connection);
+            summary = FillDemoData(connection, documents, QDate::currentDate());
+            for (const QString& index : std::as_const(indexes)) {
+                connection.executeScript(index);
+            }
+            tr.commit();
+        }
+        connection.executeScript(QStringLiteral("PRAGMA journal_mode = DELETE;"));
+        connection.close();
+    } catch (const AppError& e) {
+        return fail(QStringLiteral("cannot create %1: %2").arg(path, e.text()));
+    }
+    {
+        // The generator wrote without syncing; put the file on disk before it
+        // takes its name.
+        QFile written(temp.fileName());
+        if (written.open(QIODevice::ReadOnly)) {
+            ::fsync(written.handle());
+        }
+    }
+
+    const QByteArray from = QFile::encodeName(temp.fileName());
+    const QByteArray to = QFile::encodeName(target.absoluteFilePath());
+    int linked = ::link(from.constData(), to.constData());
+    if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP)) {
+        // A file system without hard links: rename, after one more look.
+        linked = QFileInfo::exists(path) ? (errno = EEXIST, -1)
+                                         : ::rename(from.constData(), to.constData());
+    }
+    if (linked != 0) {
+        const int e = errno;
+        return fail(e == EEXIST
+                        ? QStringLiteral("%1 already exists; it has not been changed").arg(path)
+                        : QStringLiteral("cannot create %1: %2")
+                              .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    QFile(to).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                             QFileDevice::ReadOther);
+
+    QTextStream out(stdout);
+    out << "Created " << path;
+    if (demo) {
+        out << ": " << summary.documents << " documents (" << summary.applied << " applied), "
+            << summary.accounts << " accounts";
+    }
+    out << " in " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << " s\n";
+    return 0;
+}
