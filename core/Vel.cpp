@@ -1,15 +1,25 @@
-// Start-up module of the program.
+// Start-up module of the program: the data module first, then the sign-in,
+// and the main window only after a successful sign-in.
+#include "Login_FM.h"
 #include "Main_DM.h"
+#include "Main_FM.h"
 
 #include <QApplication>
 #include <QLocale>
-#include <QTextStream>
+#include <memory>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dorsanti"));
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    TMainDM dm;
-    QTextStream(stdout) << "Dorsanti: the data module is ready; sign-in comes next.\n";
-    return 0;
+
+    auto dm = std::make_unique<TMainDM>();
+    if (!ShowLoginFM()) {
+        // Nothing was recorded: the connection is closed and no session exists.
+        dm.reset();
+        return 0;
+    }
+    TMainFM mainForm;
+    mainForm.showMaximized();
+    return app.exec();
 }

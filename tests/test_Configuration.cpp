@@ -82,6 +82,8 @@ protected:
 
     void fillDemo() {
         m_dm->ADOConnection1.close();
+        m_q.reset();
+        m_db.reset();
         QFile::remove(m_path);
         QProcess tool;
         tool.start(QStringLiteral(DORSANTI_DB_TOOL),
@@ -89,6 +91,7 @@ protected:
         ASSERT_TRUE(tool.waitForFinished(60000));
         ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
         m_dm->ADOConnection1.open(m_path);
+        reopenTestConnection(m_path);
     }
 };
 

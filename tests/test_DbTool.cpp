@@ -28,11 +28,7 @@ ToolRun runTool(const QStringList& args) {
 
 class DbTool : public DbTest {
 protected:
-    void reopen(const QString& path) {
-        m_q.reset();
-        m_dm->ADOConnection1.open(path);
-        m_q = std::make_unique<DbQuery>(m_dm->ADOConnection1, QStringLiteral("test"));
-    }
+    void reopen(const QString& path) { reopenTestConnection(path); }
 };
 
 TEST_F(DbTool, DemoBalancesEqualTheirSignedLedger) {

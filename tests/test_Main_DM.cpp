@@ -199,6 +199,7 @@ TEST_F(MainDM_, RefusesToDeleteWhatOthersReferTo) {
 }
 
 TEST_F(MainDM_, TransactionRollsBackUnlessCommitted) {
+    auto exec = [this](const QString& sql) { m_dm->ADOConnection1.executeScript(sql); };
     {
         Transaction tr(m_dm->ADOConnection1);
         exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', '')"));

@@ -10,11 +10,19 @@ void DbTest::SetUp() {
     DbConnection::setBusyTimeoutMs(2000);
     m_dm = std::make_unique<TMainDM>();
     m_dm->ADOConnection1.open(m_path);
-    m_q = std::make_unique<DbQuery>(m_dm->ADOConnection1, QStringLiteral("test"));
+    reopenTestConnection(m_path);
+}
+
+void DbTest::reopenTestConnection(const QString& path) {
+    m_q.reset();
+    m_db = std::make_unique<DbConnection>();
+    m_db->open(path);
+    m_q = std::make_unique<DbQuery>(*m_db, QStringLiteral("test"));
 }
 
 void DbTest::TearDown() {
     m_q.reset();
+    m_db.reset();
     m_dm.reset();
     m_dir.reset();
 }
@@ -28,7 +36,7 @@ void DbTest::startSession() {
 }
 
 void DbTest::exec(const QString& sql) {
-    m_dm->ADOConnection1.executeScript(sql);
+    m_db->executeScript(sql);
 }
 
 QVariant DbTest::scalar(const QString& sql) {
@@ -46,10 +54,10 @@ int DbTest::count(const QString& table, const QString& where) {
 }
 
 void DbTest::expectBalancesMatchLedger() {
-    DbQuery accounts(m_dm->ADOConnection1, QStringLiteral("accounts"));
+    DbQuery accounts(*m_db, QStringLiteral("accounts"));
     accounts.setSql(QStringLiteral("select IdHeadAccount, Saldo from HeadAccount"));
     accounts.open();
-    DbQuery ledger(m_dm->ADOConnection1, QStringLiteral("ledger"));
+    DbQuery ledger(*m_db, QStringLiteral("ledger"));
     ledger.addSql(QStringLiteral("select da.ValueDataAccount, goi.SignInGroup from DataAccount da"));
     ledger.addSql(QStringLiteral("join GroupOperationItem goi on goi.CodGroupOperation = 1"));
     ledger.addSql(QStringLiteral(" and goi.CodTypeOperation = da.CodTypeOperation"));
@@ -65,8 +73,4 @@ void DbTest::expectBalancesMatchLedger() {
         EXPECT_EQ(accounts.field(QStringLiteral("Saldo")).asMoney().units(), sum.units())
             << "account " << accounts.field(QStringLiteral("IdHeadAccount")).asInteger();
     }
-}
-
-QString testFilePath(QTemporaryDir& dir, const QString& name) {
-    return dir.filePath(name);
 }

@@ -29,11 +29,25 @@ protected:
     // Each account's balance against the signed sum of its ledger rows.
     void expectBalancesMatchLedger();
 
+    // Reopens the test's own connection on another file.
+    void reopenTestConnection(const QString& path);
+
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
     std::unique_ptr<TMainDM> m_dm;
+    // The test's own connection: it looks at the file as another program would.
+    std::unique_ptr<DbConnection> m_db;
     std::unique_ptr<DbQuery> m_q;
 };
 
-// A path inside a temporary folder, for files that tests make themselves.
-QString testFilePath(QTemporaryDir& dir, const QString& name);
+// Readable values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << "{";
+    for (int i = 0; i < list.size(); ++i) {
+        *os << (i ? ", " : "") << '"' << list[i].toStdString() << '"';
+    }
+    *os << "}";
+}

@@ -1,0 +1,231 @@
+#include "Login_FM.h"
+
+#include "Dialogs.h"
+#include "Main_DM.h"
+#include "Settings.h"
+
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QProxyStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+// Shows the password as asterisks, whatever the platform's style prefers.
+class AsteriskStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) {
+            return '*';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
+
+// Trimmed as the sign-in means it: characters with codes up to 32 removed at both ends.
+QString trimmedLow(const QString& s) {
+    int from = 0;
+    int to = int(s.size());
+    while (from < to && s[from].unicode() <= 32) {
+        ++from;
+    }
+    while (to > from && s[to - 1].unicode() <= 32) {
+        --to;
+    }
+    return s.mid(from, to - from);
+}
+
+}  // namespace
+
+TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+
+    Label1 = new QLabel(QStringLiteral("Имя пользователя"), this);
+    edLogin = new QLineEdit(this);
+    Label2 = new QLabel(QStringLiteral("Пароль"), this);
+    edPass = new QLineEdit(this);
+    edPass->setEchoMode(QLineEdit::Password);
+    auto* style = new AsteriskStyle;
+    style->setParent(edPass);
+    edPass->setStyle(style);
+    Label3 = new QLabel(QStringLiteral("Путь к базе данных"), this);
+    feDB = new FilenameEdit(this);
+    feDB->lineEdit()->setMinimumWidth(260);
+    BitBtn1 = new QPushButton(QStringLiteral("ОК"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), this);
+    // Neither button is the default: only Enter in the password box signs in.
+    for (QPushButton* b : {BitBtn1, BitBtn2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    Label1->setBuddy(edLogin);
+    Label2->setBuddy(edPass);
+    Label3->setBuddy(feDB->lineEdit());
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(Label1, 0, 0);
+    fields->addWidget(edLogin, 0, 1);
+    fields->addWidget(Label2, 1, 0);
+    fields->addWidget(edPass, 1, 1);
+    fields->addWidget(Label3, 2, 0);
+    fields->addWidget(feDB, 2, 1);
+    fields->setColumnStretch(1, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(fields, 1);
+    layout->addSpacing(6);
+    layout->addLayout(buttons);
+
+    setTabOrder(edLogin, edPass);
+    setTabOrder(edPass, feDB->lineEdit());
+    setTabOrder(feDB->lineEdit(), BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    connect(edPass, &QLineEdit::returnPressed, this,
+            [this] { guarded([this] { edPassKeyPress(); }); });
+
+    FormCreate();
+    const QSize hint = sizeHint();
+    setFixedSize(std::max(413, hint.width()), std::max(85, hint.height()));
+}
+
+void TLoginFM::FormCreate() {
+    setWindowTitle(QStringLiteral("Вход в систему"));
+    ReadSettings();
+}
+
+void TLoginFM::ReadSettings() {
+    const IniFile ini(settingsFilePath());
+    edLogin->setText(ini.readString(QStringLiteral("General"), QStringLiteral("UserName"),
+                                    QStringLiteral("sa")));
+    feDB->setFileName(ini.readString(QStringLiteral("General"), QStringLiteral("DBPath"),
+                                     programPathWithExtension(QStringLiteral(".db"))));
+    edPass->clear();
+}
+
+void TLoginFM::showEvent(QShowEvent* event) {
+    ModalForm::showEvent(event);
+    FormShow();
+}
+
+void TLoginFM::FormShow() {
+    if (!edLogin->text().isEmpty()) {
+        edPass->setFocus();
+    } else {
+        edLogin->setFocus();
+    }
+}
+
+void TLoginFM::keyPressEvent(QKeyEvent* event) {
+    // Neither Enter nor Escape presses a button here.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    ModalForm::keyPressEvent(event);
+}
+
+void TLoginFM::edPassKeyPress() {
+    // The line edit has consumed the Enter key; it is never typed into the box.
+    DoLogin();
+}
+
+void TLoginFM::BitBtn1Click() {
+    DoLogin();
+}
+
+void TLoginFM::BitBtn2Click() {
+    done(mrCancel);
+}
+
+void TLoginFM::DoLogin() {
+    if (!CheckFields()) {
+        return;
+    }
+    if (ConnectAndSignIn()) {
+        WriteSettings();
+        done(mrOk);
+    } else {
+        ShowMessage(QStringLiteral("Неверное имя пользователся или пароль."));
+    }
+}
+
+bool TLoginFM::CheckFields() {
+    if (trimmedLow(edLogin->text()).isEmpty()) {
+        ShowMessage(QStringLiteral("Имя пользователя не заполнено."));
+        edLogin->setFocus();
+        return false;
+    }
+    if (!QFileInfo(feDB->fileName()).isFile()) {
+        ShowMessage(QStringLiteral("Неверный путь к базе данных."));
+        feDB->setFocus();
+        return false;
+    }
+    return true;
+}
+
+bool TLoginFM::ConnectAndSignIn() {
+    bool result = false;
+    DbConnection& connection = MainDM->ADOConnection1;
+    connection.close();
+    connection.open(feDB->fileName());
+
+    // On every way out, normal or by error, a failed attempt leaves the
+    // connection closed.
+    struct CloseUnlessSignedIn {
+        DbConnection& c;
+        const bool& ok;
+        ~CloseUnlessSignedIn() {
+            if (!ok) {
+                c.close();
+            }
+        }
+    } guard{connection, result};
+
+    DbQuery& q = MainDM->qrTmp;
+    q.clearSql();
+    q.addSql(QStringLiteral("select * from sec_user where sec_username = :username"));
+    q.addSql(QStringLiteral("and sec_password = :pass"));
+    q.bindString(QStringLiteral("username"), trimmedLow(edLogin->text()));
+    q.bindString(QStringLiteral("pass"), trimmedLow(edPass->text()));
+    q.open();
+    if (!q.isEmpty()) {
+        MainDM->UserName = q.field(QStringLiteral("sec_username")).asString();
+        MainDM->IdUser = q.field(QStringLiteral("sec_IdUser")).asInteger();
+        MainDM->FullName = q.field(QStringLiteral("sec_FullName")).asString();
+        q.close();
+
+        q.clearSql();
+        q.addSql(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start)"));
+        q.addSql(QStringLiteral("values(:IdUser, :Start)"));
+        q.bindInteger(QStringLiteral("IdUser"), MainDM->IdUser);
+        q.bindDateTime(QStringLiteral("Start"), QDateTime::currentDateTime());
+        q.execute();
+
+        q.setSql(QStringLiteral("select last_insert_rowid() as IdRec from sec_Session"));
+        q.open();
+        MainDM->IdSession = q.field(QStringLiteral("IdRec")).asInteger();
+        result = true;
+    }
+    q.close();
+    return result;
+}
+
+void TLoginFM::WriteSettings() {
+    IniFile ini(settingsFilePath());
+    ini.writeString(QStringLiteral("General"), QStringLiteral("UserName"), edLogin->text());
+    ini.writeString(QStringLiteral("General"), QStringLiteral("DBPath"), feDB->fileName());
+}
+
+bool ShowLoginFM() {
+    TLoginFM form(nullptr);
+    return form.exec() == mrOk;
+}

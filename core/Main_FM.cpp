@@ -1,0 +1,179 @@
+#include "Main_FM.h"
+
+#include "Dialogs.h"
+#include "Icons.h"
+#include "Main_DM.h"
+
+#include <QCloseEvent>
+#include <QMdiSubWindow>
+
+TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32)) {
+    resize(870, 640);
+    ImageList1.add(Icons::documents());
+    ImageList1.add(Icons::closeWindow());
+    ImageList1.add(Icons::statistics());
+    ImageList1.add(Icons::reports());
+
+    acExit = addAction(QStringLiteral("acExit"), QStringLiteral("Файл"), QStringLiteral("Выход"),
+                       QStringLiteral("Выход из программы"), -1, &TMainFM::acExitExecute);
+    acValuta = addAction(QStringLiteral("acValuta"), QStringLiteral("Справочники"),
+                         QStringLiteral("Валюта"), QStringLiteral("Справочник валют"), -1,
+                         &TMainFM::acValutaExecute);
+    acHeadAccount = addAction(QStringLiteral("acHeadAccount"), QStringLiteral("Справочники"),
+                              QStringLiteral("Счета"), QStringLiteral("Справочник счетов"), -1,
+                              &TMainFM::acHeadAccountExecute);
+    acContrAgent = addAction(QStringLiteral("acContrAgent"), QStringLiteral("Справочники"),
+                             QStringLiteral("Контрагенты"),
+                             QStringLiteral("Справочник контрагентов"), -1,
+                             &TMainFM::acContrAgentExecute);
+    acCategory = addAction(QStringLiteral("acCategory"), QStringLiteral("Справочники"),
+                           QStringLiteral("Категории"), QStringLiteral("Справочник категорий"),
+                           -1, &TMainFM::acCategoryExecute);
+    acDocument = addAction(QStringLiteral("acDocument"), QStringLiteral("Окна"), QString(),
+                           QStringLiteral("Документы"), 0, &TMainFM::acDocumentExecute);
+    acColor = addAction(QStringLiteral("acColor"), QStringLiteral("Справочники"),
+                        QStringLiteral("Статусы документов"),
+                        QStringLiteral("Справочник статусов документов"), -1,
+                        &TMainFM::acColorExecute);
+    acSaldo = addAction(QStringLiteral("acSaldo"), QStringLiteral("Операции"),
+                        QStringLiteral("Пересчет остатков"), QStringLiteral("Пересчет остатков"),
+                        -1, &TMainFM::acSaldoExecute);
+    acCloseActiveWindow = addAction(QStringLiteral("acCloseActiveWindow"), QStringLiteral("Окна"),
+                                    QString(), QStringLiteral("Закрыть активное окно"), 1,
+                                    &TMainFM::acCloseActiveWindowExecute);
+    acStat = addAction(QStringLiteral("acStat"), QStringLiteral("Окна"), QString(),
+                       QStringLiteral("Статистика"), 2, &TMainFM::acStatExecute);
+    acReport = addAction(QStringLiteral("acReport"), QStringLiteral("Окна"), QString(),
+                         QStringLiteral("Отчеты"), 3, &TMainFM::acReportExecute);
+    // The statistics and report windows are not offered.
+    acStat->setVisible(false);
+    acReport->setVisible(false);
+
+    MainMenu1 = menuBar();
+    QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
+    file->addAction(acExit);
+    QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
+    books->addActions({acValuta, acHeadAccount, acContrAgent, acCategory, acColor});
+    QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
+    operations->addAction(acSaldo);
+
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar1->setContextMenuPolicy(Qt::PreventContextMenu);
+    ToolBar1->addAction(acDocument);
+    ToolBar1->addAction(acStat);
+    ToolBar1->addAction(acReport);
+    ToolBar1->addSeparator();
+    ToolBar1->addAction(acCloseActiveWindow);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    MdiArea = new QMdiArea(this);
+    MdiArea->setObjectName(QStringLiteral("MdiArea"));
+    MdiArea->setBackground(QColor(171, 171, 171));
+    // A child keeps its own state when it is brought forward.
+    MdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    setCentralWidget(MdiArea);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setSizeGripEnabled(true);
+
+    FormCreate();
+}
+
+QAction* TMainFM::addAction(const QString& name, const QString& category, const QString& caption,
+                            const QString& hint, int image, void (TMainFM::*handler)()) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    action->setProperty("category", category);
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    if (image >= 0) {
+        action->setIcon(ImageList1.icon(image));
+    }
+    connect(action, &QAction::triggered, this,
+            [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    QMainWindow::addAction(action);
+    return action;
+}
+
+void TMainFM::FormCreate() {
+    setWindowTitle(QStringLiteral("Dorsanti"));
+}
+
+void TMainFM::ShowChildForm(const QMetaObject& windowClass,
+                            const std::function<QWidget*()>& create) {
+    for (QMdiSubWindow* sub : MdiArea->subWindowList()) {
+        if (sub->widget() && sub->widget()->metaObject() == &windowClass) {
+            // Brought to the front as it is: a minimised window stays minimised.
+            if (!sub->isVisible()) {
+                sub->show();
+            }
+            sub->raise();
+            MdiArea->setActiveSubWindow(sub);
+            return;
+        }
+    }
+    QWidget* form = create();
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    QMdiSubWindow* sub = MdiArea->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(form->windowIcon());
+    sub->showMaximized();
+}
+
+void TMainFM::closeEvent(QCloseEvent* event) {
+    if (FormClose()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+bool TMainFM::FormClose() {
+    if (m_sessionClosed) {
+        return true;
+    }
+    bool stamped = false;
+    guarded([&] {
+        MainDM->CloseSession();
+        stamped = true;
+    });
+    // A failed stamp keeps the window open; the next close tries again.
+    m_sessionClosed = stamped;
+    return stamped;
+}
+
+void TMainFM::acExitExecute() {
+    close();
+}
+
+void TMainFM::acValutaExecute() {}
+
+void TMainFM::acHeadAccountExecute() {}
+
+void TMainFM::acContrAgentExecute() {}
+
+void TMainFM::acCategoryExecute() {}
+
+void TMainFM::acDocumentExecute() {}
+
+void TMainFM::acColorExecute() {}
+
+void TMainFM::acSaldoExecute() {}
+
+void TMainFM::acCloseActiveWindowExecute() {
+    if (MdiArea->subWindowList().isEmpty()) {
+        return;
+    }
+    if (QMdiSubWindow* active = MdiArea->activeSubWindow()) {
+        active->close();
+    }
+}
+
+void TMainFM::acStatExecute() {}
+
+void TMainFM::acReportExecute() {}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "ImageList.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <functional>
+
+// The main window: a frame for child windows, with the commands that open the
+// reference books, the status colours and the balance recalculation.
+class TMainFM : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainFM(QWidget* parent = nullptr);
+
+    QMenuBar* MainMenu1;
+    QToolBar* ToolBar1;
+    QMdiArea* MdiArea;
+    QStatusBar* StatusBar1;
+    // 32-by-32 pictures: 0 documents, 1 close window, 2 statistics, 3 reports.
+    ImageList ImageList1;
+
+    // In the order of the action list.
+    QAction* acExit;
+    QAction* acValuta;
+    QAction* acHeadAccount;
+    QAction* acContrAgent;
+    QAction* acCategory;
+    QAction* acDocument;
+    QAction* acColor;
+    QAction* acSaldo;
+    QAction* acCloseActiveWindow;
+    QAction* acStat;
+    QAction* acReport;
+
+    // Brings forward the child window of exactly this class, or makes one
+    // maximised. `create` builds a new window of the class.
+    void ShowChildForm(const QMetaObject& windowClass,
+                       const std::function<QWidget*()>& create);
+    template <class T>
+    void ShowChildForm() {
+        ShowChildForm(T::staticMetaObject, [] { return new T(); });
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QAction* addAction(const QString& name, const QString& category, const QString& caption,
+                       const QString& hint, int image, void (TMainFM::*handler)());
+    void FormCreate();
+    bool FormClose();
+
+    void acExitExecute();
+    void acValutaExecute();
+    void acHeadAccountExecute();
+    void acContrAgentExecute();
+    void acCategoryExecute();
+    void acDocumentExecute();
+    void acColorExecute();
+    void acSaldoExecute();
+    void acCloseActiveWindowExecute();
+    void acStatExecute();
+    void acReportExecute();
+
+    bool m_sessionClosed = false;
+};

@@ -1,0 +1,26 @@
+#include "ModalForm.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMainWindow>
+
+ModalForm::ModalForm(QWidget* parent) : QDialog(parent ? parent : mainWindow()) {
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+}
+
+QWidget* ModalForm::mainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(w) && w->isVisible()) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
+void ModalForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();  // no default button
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

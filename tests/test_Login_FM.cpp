@@ -1,0 +1,342 @@
+#include "Login_FM.h"
+#include "ModalHelper.h"
+#include "Settings.h"
+#include "TestDb.h"
+
+#include <QElapsedTimer>
+#include <QStyle>
+#include <QFile>
+#include <QTest>
+#include <unistd.h>
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+}  // namespace
+
+class Login : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        m_ini = m_dir->filePath(QStringLiteral("dorsanti.ini"));
+        setSettingsFilePath(m_ini);
+        m_dm->ADOConnection1.close();
+    }
+    void TearDown() override {
+        setSettingsFilePath(QString());
+        DbTest::TearDown();
+    }
+    void writeSettings(const QString& user, const QString& db) {
+        writeFile(m_ini, QStringLiteral("[General]\nUserName=%1\nDBPath=%2\n")
+                             .arg(user, db)
+                             .toUtf8());
+    }
+    int sessions() { return count(QStringLiteral("sec_Session")); }
+    // Fills the dialog, presses "ОК" and looks at what remains.
+    struct Attempt {
+        QString user, pass, db;
+        std::function<void(TLoginFM*)> after;
+    };
+    bool signIn(ModalHelper& mh, QList<Attempt> attempts, bool cancelAtEnd) {
+        mh.onNext<TLoginFM>([=](TLoginFM* f) {
+            for (const Attempt& a : attempts) {
+                f->edLogin->setText(a.user);
+                f->edPass->setText(a.pass);
+                f->feDB->setFileName(a.db);
+                f->BitBtn1->click();
+                if (a.after) {
+                    a.after(f);
+                }
+                if (!f->isVisible()) {
+                    return;
+                }
+            }
+            if (cancelAtEnd) {
+                f->BitBtn2->click();
+            }
+        });
+        return ShowLoginFM();
+    }
+    QString m_ini;
+};
+
+TEST_F(Login, WithoutSettingsShowsTheDefaultsAndFocusesThePassword) {
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([](TLoginFM* f) {
+        EXPECT_EQ(f->windowTitle(), QStringLiteral("Вход в систему"));
+        EXPECT_EQ(f->edLogin->text(), QStringLiteral("sa"));
+        EXPECT_EQ(f->feDB->fileName(), programPathWithExtension(QStringLiteral(".db")));
+        EXPECT_TRUE(f->edPass->text().isEmpty());
+        EXPECT_EQ(f->focusWidget(), f->edPass);
+        EXPECT_EQ(f->edPass->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(f->edPass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
+        EXPECT_EQ(f->Label1->text(), QStringLiteral("Имя пользователя"));
+        EXPECT_EQ(f->Label2->text(), QStringLiteral("Пароль"));
+        EXPECT_EQ(f->Label3->text(), QStringLiteral("Путь к базе данных"));
+        EXPECT_EQ(f->BitBtn1->text(), QStringLiteral("ОК"));
+        EXPECT_EQ(f->BitBtn2->text(), QStringLiteral("Отмена"));
+        EXPECT_FALSE(f->BitBtn1->isDefault() || f->BitBtn1->autoDefault());
+        EXPECT_FALSE(f->BitBtn2->isDefault() || f->BitBtn2->autoDefault());
+        // Tab order: name, password, path, then the buttons.
+        auto next = [](QWidget* w) {
+            do {
+                w = w->nextInFocusChain();
+            } while (w->focusPolicy() == Qt::NoFocus);
+            return w;
+        };
+        EXPECT_EQ(next(f->edLogin), f->edPass);
+        EXPECT_EQ(next(f->edPass), f->feDB->lineEdit());
+        EXPECT_EQ(next(f->feDB->lineEdit()), f->BitBtn1);
+        EXPECT_EQ(next(f->BitBtn1), f->BitBtn2);
+        f->BitBtn2->click();
+    });
+    EXPECT_FALSE(ShowLoginFM());
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_FALSE(QFile::exists(m_ini));
+}
+
+TEST_F(Login, AnEmptyUserNameSettingKeepsTheFocusOnTheName) {
+    writeSettings(QString(), m_path);
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([this](TLoginFM* f) {
+        EXPECT_TRUE(f->edLogin->text().isEmpty());
+        EXPECT_EQ(f->feDB->fileName(), m_path);
+        EXPECT_EQ(f->focusWidget(), f->edLogin);
+        f->reject();  // the close box
+    });
+    EXPECT_FALSE(ShowLoginFM());
+}
+
+TEST_F(Login, ChecksTheNameBeforeThePath) {
+    ModalHelper mh;
+    signIn(mh,
+           {{QStringLiteral("  \t "), QString(), QStringLiteral("/no/such/file.db"),
+             [](TLoginFM* f) { EXPECT_EQ(f->focusWidget(), f->edLogin); }},
+            {QStringLiteral("sa"), QString(), QStringLiteral("/no/such/file.db"),
+             [](TLoginFM* f) { EXPECT_EQ(f->focusWidget(), f->feDB->lineEdit()); }}},
+           true);
+    EXPECT_EQ(mh.texts(), (QStringList{QStringLiteral("Имя пользователя не заполнено."),
+                                       QStringLiteral("Неверный путь к базе данных.")}));
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
+    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+}
+
+TEST_F(Login, SignsInRecordsTheSessionAndRemembersTheSettings) {
+    ModalHelper mh;
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    EXPECT_TRUE(signIn(mh, {{QStringLiteral("  sa "), QString(), m_path, {}}}, false));
+    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_TRUE(m_dm->ADOConnection1.isOpen());
+    EXPECT_EQ(m_dm->UserName, QStringLiteral("sa"));
+    EXPECT_EQ(m_dm->IdUser, 1);
+    EXPECT_EQ(m_dm->FullName, QStringLiteral("Администратор"));
+    EXPECT_EQ(m_dm->IdSession, 1);
+    EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is null")), 1);
+    const QDateTime start = parseStoredDateTime(
+        scalar(QStringLiteral("select sec_Start from sec_Session")).toString());
+    EXPECT_GE(start, before.addSecs(-1));
+    EXPECT_LE(start, QDateTime::currentDateTime().addSecs(1));
+    // The name is looked up trimmed and remembered as typed.
+    EXPECT_EQ(fileBytes(m_ini),
+              QStringLiteral("[General]\nUserName=  sa \nDBPath=%1\n").arg(m_path).toUtf8());
+}
+
+TEST_F(Login, PasswordBlanksAndLetterCaseOfAnyAlphabet) {
+    exec(QStringLiteral("insert into sec_user values(2, 'Иван', 'Секрет', 'Иван Петров')"));
+    ModalHelper mh;
+    EXPECT_TRUE(signIn(mh, {{QStringLiteral("иВАН"), QStringLiteral("  сЕКРЕТ  "), m_path, {}}},
+                       false));
+    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_EQ(m_dm->UserName, QStringLiteral("Иван"));
+    EXPECT_EQ(m_dm->IdUser, 2);
+    EXPECT_EQ(m_dm->FullName, QStringLiteral("Иван Петров"));
+}
+
+TEST_F(Login, AWrongPasswordLeavesNothingBehind) {
+    writeSettings(QStringLiteral("sa"), m_path);
+    const QByteArray settings = fileBytes(m_ini);
+    ModalHelper mh;
+    const bool ok = signIn(mh,
+                           {{QStringLiteral("sa"), QStringLiteral("guess"), m_path,
+                             [this](TLoginFM* f) {
+                                 EXPECT_TRUE(f->isVisible());
+                                 EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+                                 EXPECT_EQ(f->edPass->text(), QStringLiteral("guess"));
+                             }}},
+                           true);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Неверное имя пользователся или пароль.")});
+    EXPECT_EQ(sessions(), 0);
+    EXPECT_EQ(fileBytes(m_ini), settings);
+    EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+}
+
+TEST_F(Login, EnterSignsInOnlyFromThePasswordBox) {
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([this](TLoginFM* f) {
+        f->feDB->setFileName(m_path);
+        QTest::keyClick(f->edLogin, Qt::Key_Return);
+        QTest::keyClick(f->feDB->lineEdit(), Qt::Key_Return);
+        QTest::keyClick(f, Qt::Key_Escape);
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_EQ(sessions(), 0);
+        QTest::keyClicks(f->edPass, QString());
+        QTest::keyClick(f->edPass, Qt::Key_Return);
+        EXPECT_FALSE(f->edPass->text().contains(QLatin1Char('\r')));
+    });
+    EXPECT_TRUE(ShowLoginFM());
+    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_EQ(sessions(), 1);
+}
+
+TEST_F(Login, CancelRecordsNothing) {
+    writeSettings(QStringLiteral("sa"), m_path);
+    const QByteArray settings = fileBytes(m_ini);
+    ModalHelper mh;
+    EXPECT_FALSE(signIn(mh, {}, true));
+    EXPECT_EQ(sessions(), 0);
+    EXPECT_EQ(fileBytes(m_ini), settings);
+    EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+}
+
+TEST_F(Login, AnUnwritableSettingsFileKeepsTheDialogOpen) {
+    // The settings path is a folder: it cannot be written.
+    const QString folder = m_dir->filePath(QStringLiteral("settings-folder"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    setSettingsFilePath(folder);
+    ModalHelper mh;
+    const bool ok = signIn(mh,
+                           {{QStringLiteral("sa"), QString(), m_path,
+                             [&](TLoginFM* f) {
+                                 EXPECT_TRUE(f->isVisible());
+                                 EXPECT_TRUE(m_dm->ADOConnection1.isOpen());
+                                 EXPECT_EQ(sessions(), 1);
+                                 setSettingsFilePath(m_ini);
+                             }},
+                            {QStringLiteral("sa"), QString(), m_path, {}}},
+                           false);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(mh.boxes().size(), 1);
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Critical);
+    EXPECT_EQ(mh.boxes().first().text, QStringLiteral("Unable to write to %1").arg(folder));
+    // The second attempt started again and made a second session.
+    EXPECT_EQ(sessions(), 2);
+    EXPECT_EQ(m_dm->IdSession, 2);
+    EXPECT_TRUE(QFile::exists(m_ini));
+}
+
+class LoginBadInput : public Login {
+protected:
+    // Tries to sign in to a bad file: the engine's or the program's message,
+    // the dialog still open, the connection closed, no session row.
+    QStringList tryFile(const QString& path) {
+        ModalHelper mh;
+        signIn(mh,
+               {{QStringLiteral("sa"), QString(), path,
+                 [this](TLoginFM* f) {
+                     EXPECT_TRUE(f->isVisible());
+                     EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+                 }}},
+               true);
+        EXPECT_TRUE(mh.unexpected().isEmpty());
+        EXPECT_EQ(sessions(), 0);
+        return mh.texts();
+    }
+};
+
+TEST_F(LoginBadInput, AFolder) {
+    EXPECT_EQ(tryFile(m_dir->path()), QStringList{QStringLiteral("Неверный путь к базе данных.")});
+}
+
+TEST_F(LoginBadInput, AnEmptyFile) {
+    const QString path = m_dir->filePath(QStringLiteral("empty.db"));
+    writeFile(path, QByteArray());
+    EXPECT_EQ(tryFile(path), QStringList{QStringLiteral("no such table: sec_user")});
+}
+
+TEST_F(LoginBadInput, AFileOfText) {
+    const QString path = m_dir->filePath(QStringLiteral("letter.txt"));
+    writeFile(path, QByteArray("Dear family,\n").repeated(100));
+    const QStringList texts = tryFile(path);
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts.first().startsWith(QStringLiteral("Файл не является базой данных.")));
+    EXPECT_TRUE(texts.first().endsWith(QStringLiteral("file is not a database")));
+}
+
+TEST_F(LoginBadInput, AnSQLiteFileWithoutTheTables) {
+    const QString path = m_dir->filePath(QStringLiteral("other.db"));
+    writeFile(path, QByteArray());
+    {
+        DbConnection c;
+        c.open(path);
+        c.executeScript(QStringLiteral("create table notes(x text)"));
+    }
+    EXPECT_EQ(tryFile(path), QStringList{QStringLiteral("no such table: sec_user")});
+}
+
+TEST_F(LoginBadInput, AReadOnlyDatabaseFailsAtTheSessionInsert) {
+    ASSERT_TRUE(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                  QFileDevice::ReadOther));
+    // Root may write any file; the attempt runs as an ordinary user then.
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_TRUE(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner |
+                                                             QFileDevice::WriteOwner |
+                                                             QFileDevice::ExeOwner |
+                                                             QFileDevice::ReadGroup |
+                                                             QFileDevice::ExeGroup |
+                                                             QFileDevice::ReadOther |
+                                                             QFileDevice::ExeOther));
+    }
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([&](TLoginFM* f) {
+        f->feDB->setFileName(m_path);
+        f->edPass->clear();
+        const bool dropped = root && ::seteuid(65534) == 0;
+        EXPECT_EQ(dropped, root);
+        f->BitBtn1->click();
+        if (dropped) {
+            EXPECT_EQ(::seteuid(0), 0);
+        }
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+        f->BitBtn2->click();
+    });
+    EXPECT_FALSE(ShowLoginFM());
+    EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("attempt to write a readonly database")});
+    EXPECT_EQ(sessions(), 0);
+}
+
+TEST_F(LoginBadInput, ADatabaseLockedByAnotherProgram) {
+    DbConnection::setBusyTimeoutMs(400);
+    DbConnection other;
+    other.open(m_path);
+    other.executeScript(QStringLiteral(
+        "BEGIN IMMEDIATE; insert into sec_Session(sec_IdUser, sec_Start) values(1, Now());"));
+    QElapsedTimer timer;
+    timer.start();
+    ModalHelper mh;
+    signIn(mh,
+           {{QStringLiteral("sa"), QString(), m_path, [this](TLoginFM* f) {
+                 EXPECT_TRUE(f->isVisible());
+                 EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
+             }}},
+           true);
+    EXPECT_GE(timer.elapsed(), 400);
+    ASSERT_EQ(mh.texts().size(), 1);
+    EXPECT_TRUE(mh.texts().first().startsWith(QStringLiteral("База данных занята")));
+    EXPECT_TRUE(mh.texts().first().endsWith(QStringLiteral("database is locked")));
+    other.executeScript(QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(sessions(), 0);
+}

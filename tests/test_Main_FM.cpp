@@ -1,0 +1,169 @@
+#include "Main_FM.h"
+#include "ModalHelper.h"
+#include "TestDb.h"
+#include "TestUtil.h"
+
+#include <QMdiSubWindow>
+#include <QToolButton>
+
+namespace {
+
+class ChildA : public QWidget {
+    Q_OBJECT
+};
+class ChildB : public ChildA {
+    Q_OBJECT
+};
+
+}  // namespace
+
+class MainForm : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        startSession();
+        m_form = std::make_unique<TMainFM>();
+        m_form->show();
+    }
+    void TearDown() override {
+        m_form.reset();
+        DbTest::TearDown();
+    }
+    std::unique_ptr<TMainFM> m_form;
+};
+
+TEST_F(MainForm, OffersEveryCommandInItsOrder) {
+    struct Expected {
+        QAction* action;
+        const char* name;
+        QString category, caption, hint;
+        bool image;
+    };
+    TMainFM& f = *m_form;
+    const QList<Expected> expected = {
+        {f.acExit, "acExit", "Файл", "Выход", "Выход из программы", false},
+        {f.acValuta, "acValuta", "Справочники", "Валюта", "Справочник валют", false},
+        {f.acHeadAccount, "acHeadAccount", "Справочники", "Счета", "Справочник счетов", false},
+        {f.acContrAgent, "acContrAgent", "Справочники", "Контрагенты", "Справочник контрагентов",
+         false},
+        {f.acCategory, "acCategory", "Справочники", "Категории", "Справочник категорий", false},
+        {f.acDocument, "acDocument", "Окна", "", "Документы", true},
+        {f.acColor, "acColor", "Справочники", "Статусы документов",
+         "Справочник статусов документов", false},
+        {f.acSaldo, "acSaldo", "Операции", "Пересчет остатков", "Пересчет остатков", false},
+        {f.acCloseActiveWindow, "acCloseActiveWindow", "Окна", "", "Закрыть активное окно", true},
+        {f.acStat, "acStat", "Окна", "", "Статистика", true},
+        {f.acReport, "acReport", "Окна", "", "Отчеты", true},
+    };
+    const QList<QAction*> all = f.actions();
+    ASSERT_EQ(all.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const Expected& e = expected[i];
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(all[i], e.action);
+        EXPECT_EQ(e.action->objectName(), QString::fromLatin1(e.name));
+        EXPECT_EQ(e.action->property("category").toString(), e.category);
+        EXPECT_EQ(e.action->text(), e.caption);
+        EXPECT_EQ(e.action->toolTip(), e.hint);
+        EXPECT_EQ(!e.action->icon().isNull(), e.image);
+        EXPECT_TRUE(e.action->shortcut().isEmpty());
+    }
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Dorsanti"));
+}
+
+TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
+    TMainFM& f = *m_form;
+    QStringList menus;
+    QList<QAction*> menuActions;
+    for (QAction* top : f.MainMenu1->actions()) {
+        menus << top->text();
+        menuActions << top->menu()->actions();
+    }
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
+                                  QStringLiteral("Операции")}));
+    EXPECT_EQ(menuActions, (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount,
+                                            f.acContrAgent, f.acCategory, f.acColor, f.acSaldo}));
+
+    EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
+    auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };
+    ASSERT_TRUE(button(f.acDocument));
+    EXPECT_TRUE(button(f.acDocument)->isVisible());
+    EXPECT_TRUE(button(f.acCloseActiveWindow)->isVisible());
+    // The statistics and report commands take no room and nothing leads to them.
+    EXPECT_FALSE(f.acStat->isVisible());
+    EXPECT_FALSE(f.acReport->isVisible());
+    EXPECT_FALSE(button(f.acStat) && button(f.acStat)->isVisible());
+    EXPECT_FALSE(button(f.acReport) && button(f.acReport)->isVisible());
+    EXPECT_LT(button(f.acCloseActiveWindow)->x() - button(f.acDocument)->geometry().right(), 20);
+    EXPECT_FALSE(menuActions.contains(f.acStat) || menuActions.contains(f.acReport));
+    EXPECT_TRUE(f.StatusBar1->isVisible());
+}
+
+TEST_F(MainForm, ShowChildFormKeepsOneWindowPerExactClass) {
+    TMainFM& f = *m_form;
+    f.ShowChildForm<ChildA>();
+    ASSERT_EQ(f.MdiArea->subWindowList().size(), 1);
+    QMdiSubWindow* a = f.MdiArea->subWindowList().first();
+    EXPECT_TRUE(a->isMaximized());
+    f.ShowChildForm<ChildB>();  // a subclass is another class
+    ASSERT_EQ(f.MdiArea->subWindowList().size(), 2);
+    EXPECT_EQ(f.MdiArea->activeSubWindow()->widget()->metaObject(), &ChildB::staticMetaObject);
+
+    a->showMinimized();
+    f.ShowChildForm<ChildA>();
+    EXPECT_EQ(f.MdiArea->subWindowList().size(), 2);
+    EXPECT_EQ(f.MdiArea->activeSubWindow(), a);
+    EXPECT_TRUE(a->isMinimized());
+}
+
+TEST_F(MainForm, ClosesOnlyTheActiveChild) {
+    TMainFM& f = *m_form;
+    f.acCloseActiveWindow->trigger();  // nothing to close
+    EXPECT_TRUE(f.isVisible());
+    f.ShowChildForm<ChildA>();
+    f.ShowChildForm<ChildB>();
+    QPointer<QMdiSubWindow> a = f.MdiArea->subWindowList().at(0);
+    QPointer<QMdiSubWindow> b = f.MdiArea->subWindowList().at(1);
+    f.MdiArea->setActiveSubWindow(a);
+    f.acCloseActiveWindow->trigger();
+    EXPECT_TRUE(waitFor([&] { return a.isNull(); }));
+    EXPECT_FALSE(b.isNull());
+    EXPECT_EQ(f.MdiArea->subWindowList().size(), 1);
+}
+
+TEST_F(MainForm, ClosingStampsTheSessionEndOnce) {
+    exec(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2025-01-01 "
+                        "00:00:00')"));
+    m_form->ShowChildForm<ChildA>();
+    ModalHelper mh;
+    m_form->acExit->trigger();
+    EXPECT_FALSE(m_form->isVisible());
+    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is not null")), 1);
+    EXPECT_EQ(count(QStringLiteral("sec_Session"),
+                    QStringLiteral("sec_End is not null and sec_IdSession = %1")
+                        .arg(m_dm->IdSession)),
+              1);
+    const QVariant end = scalar(QStringLiteral("select sec_End from sec_Session"));
+    m_form->close();  // a second close does not stamp again
+    EXPECT_EQ(scalar(QStringLiteral("select sec_End from sec_Session")), end);
+}
+
+TEST_F(MainForm, AFailingStampKeepsTheWindowOpen) {
+    exec(QStringLiteral("create trigger no_end before update on sec_Session "
+                        "begin select raise(abort, 'the disk went away'); end"));
+    ModalHelper mh;
+    m_form->close();
+    EXPECT_TRUE(m_form->isVisible());
+    ASSERT_EQ(mh.boxes().size(), 1);
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Critical);
+    EXPECT_EQ(mh.boxes().first().text, QStringLiteral("the disk went away"));
+    EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is not null")), 0);
+
+    exec(QStringLiteral("drop trigger no_end"));
+    m_form->close();
+    EXPECT_FALSE(m_form->isVisible());
+    EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is not null")), 1);
+}
+
+#include "test_Main_FM.moc"
