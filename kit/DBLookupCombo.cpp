@@ -1,0 +1,85 @@
+#include "DBLookupCombo.h"
+
+#include <QKeyEvent>
+
+DBLookupCombo::DBLookupCombo(QWidget* parent) : QComboBox(parent) {
+    setMaxVisibleItems(8);
+    setEditable(false);
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(12);
+    connect(this, &QComboBox::activated, this, [this](int index) { choose(index, true); });
+}
+
+void DBLookupCombo::setListSource(DataSet* list, const QString& keyField,
+                                  const QString& listField) {
+    if (m_list) {
+        disconnect(m_list, nullptr, this, nullptr);
+    }
+    m_list = list;
+    m_keyField = keyField;
+    m_listField = listField;
+    if (m_list) {
+        connect(m_list, &DataSet::reset, this, [this] { reload(); });
+    }
+    reload();
+}
+
+void DBLookupCombo::reload() {
+    m_loading = true;
+    clear();
+    if (m_list && m_list->isOpen()) {
+        const int key = m_list->fieldIndex(m_keyField);
+        const int shown = m_list->fieldIndex(m_listField);
+        for (int i = 0; i < m_list->recordCount(); ++i) {
+            addItem(m_list->value(i, shown).toString(), m_list->value(i, key));
+        }
+    }
+    m_loading = false;
+    // The chosen key stays chosen when its row is still in the re-read list. A
+    // list that is only closed on its way to being read again keeps the key.
+    if (m_list && m_list->isOpen()) {
+        setValue(m_value);
+    }
+}
+
+void DBLookupCombo::setValue(const QString& key) {
+    int index = -1;
+    if (!key.isEmpty()) {
+        for (int i = 0; i < count(); ++i) {
+            if (sameValue(itemData(i), key)) {
+                index = i;
+                break;
+            }
+        }
+    }
+    choose(index, false);
+}
+
+void DBLookupCombo::choose(int index, bool notify) {
+    if (m_loading) {
+        return;
+    }
+    const QString before = m_value;
+    setCurrentIndex(index);
+    if (index >= 0) {
+        const QVariant key = itemData(index);
+        m_value = key.toString();
+        if (m_list) {
+            m_list->locate(m_keyField, key);
+        }
+    } else {
+        m_value.clear();
+    }
+    if (m_value != before || notify) {
+        Q_EMIT valueChanged();
+    }
+}
+
+void DBLookupCombo::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) {
+        choose(-1, true);
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QCalendarWidget>
+#include <QDate>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QWidget>
+
+// A calendar date typed as "dd.mm.yyyy" or picked from a pop-up calendar. It
+// may be empty; an empty or unreadable text has no date.
+class DateEdit : public QWidget {
+    Q_OBJECT
+public:
+    explicit DateEdit(QWidget* parent = nullptr);
+
+    // Invalid when the field is empty or its text is not a date.
+    QDate date() const;
+    // An invalid date empties the field.
+    void setDate(const QDate& date);
+    void clear() { setDate(QDate()); }
+
+    QLineEdit* lineEdit() const { return m_edit; }
+    QToolButton* button() const { return m_button; }
+    // Opens the calendar under the field; it closes when a day is picked.
+    void showCalendar();
+    QCalendarWidget* calendar() const { return m_calendar; }
+
+Q_SIGNALS:
+    // The date changed, typed or set; runs once per change of the value.
+    void dateChanged(const QDate& date);
+
+private:
+    void textChanged();
+
+    QLineEdit* m_edit;
+    QToolButton* m_button;
+    QWidget* m_popup;
+    QCalendarWidget* m_calendar;
+    QDate m_last;
+};
