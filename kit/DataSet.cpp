@@ -27,22 +27,47 @@ bool isInteger(const QVariant& v) {
 
 }  // namespace
 
-QDateTime parseStoredDateTime(const QString& text) {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) {
-        return {};
+bool parseStoredParts(QStringView text, QDate& date, QTime& time) {
+    text = text.trimmed();
+    // "yyyy-MM-dd", then " HH:mm:ss" or "THH:mm:ss".
+    auto number = [&](int from, int length, int& out) {
+        out = 0;
+        for (int i = from; i < from + length; ++i) {
+            const QChar c = text[i];
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                return false;
+            }
+            out = out * 10 + (c.unicode() - '0');
+        }
+        return true;
+    };
+    int y, mo, d, h = 0, mi = 0, se = 0;
+    if (text.size() != 10 && text.size() != 19) {
+        return false;
     }
-    QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!dt.isValid()) {
-        dt = QDateTime::fromString(t, Qt::ISODate);
+    if (!number(0, 4, y) || text[4] != QLatin1Char('-') || !number(5, 2, mo) ||
+        text[7] != QLatin1Char('-') || !number(8, 2, d)) {
+        return false;
     }
-    if (!dt.isValid()) {
-        const QDate d = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
-        if (d.isValid()) {
-            dt = QDateTime(d, QTime(0, 0));
+    if (text.size() == 19) {
+        if ((text[10] != QLatin1Char(' ') && text[10] != QLatin1Char('T')) ||
+            !number(11, 2, h) || text[13] != QLatin1Char(':') || !number(14, 2, mi) ||
+            text[16] != QLatin1Char(':') || !number(17, 2, se)) {
+            return false;
         }
     }
-    return dt;
+    date = QDate(y, mo, d);
+    time = QTime(h, mi, se);
+    return y >= 1 && date.isValid() && time.isValid();
+}
+
+QDateTime parseStoredDateTime(const QString& text) {
+    QDate d;
+    QTime t;
+    if (!parseStoredParts(text, d, t)) {
+        return {};
+    }
+    return QDateTime(d, t);
 }
 
 QString storedDateTime(const QDateTime& value) {

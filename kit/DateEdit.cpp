@@ -47,8 +47,16 @@ DateEdit::DateEdit(QWidget* parent) : QWidget(parent) {
     });
 }
 
+QDate readDate(const QString& text) {
+    const QDate d = QDate::fromString(text, kFormat);
+    if (!d.isValid() || d.year() < 1 || d.year() > 9999 || d.toString(kFormat) != text) {
+        return QDate();
+    }
+    return d;
+}
+
 QDate DateEdit::date() const {
-    return QDate::fromString(m_edit->text(), kFormat);
+    return readDate(m_edit->text());
 }
 
 void DateEdit::setDate(const QDate& date) {

@@ -6,6 +6,10 @@
 #include <QToolButton>
 #include <QWidget>
 
+// Reads "dd.mm.yyyy" as the date field does: a day of the years 1 to 9999, or
+// an invalid date for anything else.
+QDate readDate(const QString& text);
+
 // A calendar date typed as "dd.mm.yyyy" or picked from a pop-up calendar. It
 // may be empty; an empty or unreadable text has no date.
 class DateEdit : public QWidget {

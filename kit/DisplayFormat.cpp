@@ -304,9 +304,11 @@ QString formatDisplay(const QString& pattern, const QVariant& value, const QLoca
     }
     const QString text = value.toString();
     if (!pattern.isEmpty()) {
-        const QDateTime dt = parseStoredDateTime(text);
-        if (dt.isValid()) {
-            return formatDateTime(pattern, dt, locale);
+        QDate d;
+        QTime t;
+        if (parseStoredParts(text, d, t)) {
+            // A zone-free date-time: only its fields are shown.
+            return formatDateTime(pattern, QDateTime(d, t, Qt::UTC), locale);
         }
         // Numbers stored as text still read as numbers.
         if (const auto m = Money::fromText(text)) {
