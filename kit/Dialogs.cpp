@@ -17,7 +17,13 @@ QWidget* boxParent() {
     return QApplication::activeWindow();
 }
 
+Interaction* g_interaction = nullptr;
+
 }  // namespace
+
+void setInteraction(Interaction* interaction) {
+    g_interaction = interaction;
+}
 
 DeferredMessages* DeferredMessages::s_current = nullptr;
 
@@ -41,11 +47,18 @@ void ShowMessage(const QString& text) {
         deferred->add(text);
         return;
     }
+    if (g_interaction) {
+        g_interaction->message(text);
+        return;
+    }
     QMessageBox box(QMessageBox::Information, boxTitle(), text, QMessageBox::Ok, boxParent());
     box.exec();
 }
 
 bool Confirm(const QString& text) {
+    if (g_interaction) {
+        return g_interaction->confirm(text);
+    }
     QMessageBox box(QMessageBox::Question, boxTitle(), text,
                     QMessageBox::Yes | QMessageBox::No, boxParent());
     box.setDefaultButton(QMessageBox::Yes);
@@ -79,6 +92,10 @@ QString errorBoxText(const AppError& error) {
 }
 
 void ShowErrorBox(const AppError& error) {
+    if (g_interaction) {
+        g_interaction->error(error);
+        return;
+    }
     QMessageBox box(QMessageBox::Critical, boxTitle(), errorBoxText(error), QMessageBox::Ok,
                     boxParent());
     box.exec();

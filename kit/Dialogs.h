@@ -6,6 +6,19 @@
 #include <QStringList>
 #include <exception>
 
+// Who answers the program's boxes. By default they are shown to the user; a
+// program without a user (a worker process of the reliability tests) puts in
+// its own answers.
+class Interaction {
+public:
+    virtual ~Interaction() = default;
+    virtual void message(const QString& text) = 0;
+    virtual bool confirm(const QString& text) = 0;
+    virtual void error(const AppError& error) = 0;
+};
+// nullptr goes back to the boxes.
+void setInteraction(Interaction* interaction);
+
 // Information box with one OK button.
 void ShowMessage(const QString& text);
 // Confirmation box with a question icon and the buttons Yes and No; true for Yes only.
