@@ -31,6 +31,12 @@ ResultForm::ResultForm(const QString& caption, QWidget* parent)
     for (QLabel* label : {Label1, Label2}) {
         label->setContentsMargins(6, 0, 2, 0);
     }
+    // Wide enough for a date and the calendar button, and no wider.
+    const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) +
+                          deBegin->button()->sizeHint().width() + 24;
+    for (DateEdit* edit : {deBegin, deEnd}) {
+        edit->setFixedWidth(dateWidth);
+    }
     ToolBar1->addWidget(Label1);
     ToolBar1->addWidget(deBegin);
     ToolBar1->addWidget(Label2);

@@ -14,6 +14,7 @@ TStatFM::TStatFM(QWidget* parent) : ResultForm(QStringLiteral("Статисти�
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setBackgroundRoundness(0);
     chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setLocalizeNumbers(true);
 
     Series1 = new QPieSeries;
     Series1->setObjectName(QStringLiteral("Series1"));
@@ -91,6 +92,9 @@ void TStatFM::refreshChart() {
         const double value = Money::fromVariant(dtsResult.value(row, count)).toDouble();
         QPieSlice* slice = Series1->append(caption, value);
         slice->setLabelVisible(true);
+        // Neighbouring labels stand at different distances, so that the
+        // names of two thin slices do not cover each other.
+        slice->setLabelArmLengthFactor(row % 2 == 0 ? 0.15 : 0.35);
         bars->append(value);
         low = std::min(low, value);
         high = std::max(high, value);
