@@ -3,6 +3,9 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "Main_DM.h"
+#include "Report_FM.h"
+#include "Saldo_FM.h"
+#include "Stat_FM.h"
 
 #include <QCloseEvent>
 #include <QMdiSubWindow>
@@ -163,7 +166,9 @@ void TMainFM::acDocumentExecute() {}
 
 void TMainFM::acColorExecute() {}
 
-void TMainFM::acSaldoExecute() {}
+void TMainFM::acSaldoExecute() {
+    ShowSaldoFM();
+}
 
 void TMainFM::acCloseActiveWindowExecute() {
     if (MdiArea->subWindowList().isEmpty()) {
@@ -174,6 +179,10 @@ void TMainFM::acCloseActiveWindowExecute() {
     }
 }
 
-void TMainFM::acStatExecute() {}
+void TMainFM::acStatExecute() {
+    ShowChildForm<TStatFM>();
+}
 
-void TMainFM::acReportExecute() {}
+void TMainFM::acReportExecute() {
+    ShowChildForm<TReportFM>();
+}
