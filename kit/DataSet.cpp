@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-bool isNumber(const QVariant& v) {
+bool isNumericValue(const QVariant& v) {
     switch (v.typeId()) {
         case QMetaType::LongLong:
         case QMetaType::Int:
@@ -19,6 +17,12 @@ bool isNumber(const QVariant& v) {
         default:
             return false;
     }
+}
+
+namespace {
+
+bool isNumber(const QVariant& v) {
+    return isNumericValue(v);
 }
 
 bool isInteger(const QVariant& v) {

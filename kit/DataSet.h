@@ -137,6 +137,9 @@ private:
     DataSet& m_set;
 };
 
+// True for the integer and real values the engine gives.
+bool isNumericValue(const QVariant& v);
+
 // Orders two stored values the way a person expects: nulls first, numbers by
 // value, text without regard to letter case.
 int compareValues(const QVariant& a, const QVariant& b);

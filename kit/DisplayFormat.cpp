@@ -33,17 +33,25 @@ QStringList sections(const QString& pattern) {
     return result;
 }
 
-bool isNumber(const QVariant& v) {
-    switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-        case QMetaType::UInt:
-        case QMetaType::ULongLong:
-        case QMetaType::Double:
-            return true;
-        default:
-            return false;
+// The characters of a pattern between two positions, quotes taken away.
+QString literalText(const QString& section, int from, int to) {
+    QString text;
+    QChar quote;
+    for (int i = from; i < to; ++i) {
+        const QChar c = section[i];
+        if (!quote.isNull()) {
+            if (c == quote) {
+                quote = QChar();
+            } else {
+                text += c;
+            }
+        } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+            quote = c;
+        } else {
+            text += c;
+        }
     }
+    return text;
 }
 
 // Formats the absolute value of a number with one section.
@@ -99,22 +107,7 @@ QString formatSection(const QString& section, double value, const QLocale& local
     }
     if (firstPlaceholder < 0) {
         // No digits at all: the section is literal text.
-        QString text;
-        QChar q;
-        for (QChar c : section) {
-            if (!q.isNull()) {
-                if (c == q) {
-                    q = QChar();
-                } else {
-                    text += c;
-                }
-            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                q = c;
-            } else {
-                text += c;
-            }
-        }
-        return text;
+        return literalText(section, 0, int(section.size()));
     }
     maxFrac = std::min(maxFrac, 15);
     minFrac = std::min(minFrac, maxFrac);
@@ -152,28 +145,8 @@ QString formatSection(const QString& section, double value, const QLocale& local
         number = QStringLiteral("0");
     }
 
-    // Literal text around the digits.
-    auto literal = [&](int from, int to) {
-        QString text;
-        QChar q;
-        for (int i = from; i < to; ++i) {
-            const QChar c = section[i];
-            if (!q.isNull()) {
-                if (c == q) {
-                    q = QChar();
-                } else {
-                    text += c;
-                }
-            } else if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                q = c;
-            } else {
-                text += c;
-            }
-        }
-        return text;
-    };
-    return literal(0, firstPlaceholder) + number +
-           literal(lastPlaceholder + 1, int(section.size()));
+    return literalText(section, 0, firstPlaceholder) + number +
+           literalText(section, lastPlaceholder + 1, int(section.size()));
 }
 
 }  // namespace
@@ -295,7 +268,7 @@ QString formatDisplay(const QString& pattern, const QVariant& value, const QLoca
     if (value.isNull()) {
         return QString();
     }
-    if (isNumber(value)) {
+    if (isNumericValue(value)) {
         if (pattern.isEmpty()) {
             return value.typeId() == QMetaType::Double ? locale.toString(value.toDouble(), 'g', 15)
                                                        : QString::number(value.toLongLong());
