@@ -26,11 +26,13 @@ int ChangeDocStatus(int IdDoc, bool Apply) {
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
     if (Apply) {
-        q.addSql(QStringLiteral("update Document set CodTypeStatus = 2, DateApply = NOW() "
-                                "where IdDocument = :IdDoc and CodTypeStatus = 1"));
+        q.addSql(
+            QStringLiteral("update Document set CodTypeStatus = 2, DateApply = NOW() "
+                           "where IdDocument = :IdDoc and CodTypeStatus = 1"));
     } else {
-        q.addSql(QStringLiteral("update Document set CodTypeStatus = 1, DateApply = null "
-                                "where IdDocument = :IdDoc and CodTypeStatus = 2"));
+        q.addSql(
+            QStringLiteral("update Document set CodTypeStatus = 1, DateApply = null "
+                           "where IdDocument = :IdDoc and CodTypeStatus = 2"));
     }
     q.bindInteger(QStringLiteral("IdDoc"), IdDoc);
     const int rows = q.execute();
@@ -58,8 +60,8 @@ int PostDocLedgerToSaldo(int IdDoc, int Factor) {
         "CodGroupOperation = 1) goi   on da.CodTypeOperation = goi.CodTypeOperation "
         "where da.IdDocument = :IdDoc group by da.IdHeadAccount"));
     sums.bindInteger(QStringLiteral("IdDoc"), IdDoc);
-    update.setSql(
-        QStringLiteral("update HeadAccount set Saldo = Saldo + :Value where IdHeadAccount = :IdHA"));
+    update.setSql(QStringLiteral(
+        "update HeadAccount set Saldo = Saldo + :Value where IdHeadAccount = :IdHA"));
 
     // The sums are closed also when an update fails.
     struct Closer {

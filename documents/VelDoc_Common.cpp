@@ -8,14 +8,16 @@ namespace {
 bool queryCommonVelDoc(int IdDoc, CommonVelDoc& Doc) {
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
-    q.addSql(QStringLiteral("select d.CodTypeStatus, d.IdHeadAccount, "
-                            "d.ValueDocument*goi.SignInGroup as ValueDocument"));
+    q.addSql(
+        QStringLiteral("select d.CodTypeStatus, d.IdHeadAccount, "
+                       "d.ValueDocument*goi.SignInGroup as ValueDocument"));
     q.addSql(QStringLiteral("from (Document d"));
-    q.addSql(QStringLiteral(
-        "inner join TypeDocument td on d.CodTypeDocument = td.CodTypeDocument)"));
-    q.addSql(QStringLiteral("left join (select * from GroupOperationItem where "
-                            "CodGroupOperation = 1) goi on td.CodTypeOperation = "
-                            "goi.CodTypeOperation"));
+    q.addSql(
+        QStringLiteral("inner join TypeDocument td on d.CodTypeDocument = td.CodTypeDocument)"));
+    q.addSql(
+        QStringLiteral("left join (select * from GroupOperationItem where "
+                       "CodGroupOperation = 1) goi on td.CodTypeOperation = "
+                       "goi.CodTypeOperation"));
     q.addSql(QStringLiteral("where d.IdDocument = :IdDoc"));
     q.bindInteger(QStringLiteral("IdDoc"), IdDoc);
     q.open();

@@ -69,7 +69,8 @@ int ApplyTransferDoc(int IdDoc) {
     q.addSql(QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument,"));
     q.addSql(QStringLiteral("DateEnter, ValueDataAccount, IdHeadAccount, DateDocument)"));
     q.addSql(QStringLiteral("select d.f1, d.f2, d.f3, d.f4, d.f5, d.f6 from ("));
-    q.addSql(QStringLiteral("select 3 as f1, IdDocument as f2, Now() as f3, ValueDocument as f4,"));
+    q.addSql(
+        QStringLiteral("select 3 as f1, IdDocument as f2, Now() as f3, ValueDocument as f4,"));
     q.addSql(QStringLiteral("IdHeadAccount as f5, DateDocument as f6 from Document"));
     q.addSql(QStringLiteral("where IdDocument = :IdDocument1"));
     q.addSql(QStringLiteral("union all"));

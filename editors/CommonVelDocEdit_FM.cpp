@@ -25,8 +25,10 @@ QToolButton* bookButton(QWidget* parent) {
 
 void setAccountListSql(DbQuery* q) {
     q->clearSql();
-    q->addSql(QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
-    q->addSql(QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
+    q->addSql(
+        QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
+    q->addSql(
+        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
     q->addSql(QStringLiteral("order by v.Caption, ha.Caption"));
 }
 
@@ -131,7 +133,8 @@ void TCommonVelDocEditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
                                   QStringLiteral("FullCaption"));
     qrCategory->setSql(QStringLiteral("select * from Category order by Caption"));
     qrCategory->open();
-    rxcCategory->setListSource(qrCategory, QStringLiteral("IdCategory"), QStringLiteral("Caption"));
+    rxcCategory->setListSource(qrCategory, QStringLiteral("IdCategory"),
+                               QStringLiteral("Caption"));
     qrContrAgent->setSql(QStringLiteral("select * from ContrAgent order by Caption"));
     qrContrAgent->open();
     rxcContrAgent->setListSource(qrContrAgent, QStringLiteral("IdContrAgent"),
@@ -213,7 +216,8 @@ bool TCommonVelDocEditFM::SaveDocument() {
     q.clearSql();
     if (FIdDocument != 0) {
         q.addSql(QStringLiteral("update Document"));
-        q.addSql(QStringLiteral("set DateDocument =:DateDocument, ValueDocument = :ValueDocument,"));
+        q.addSql(
+            QStringLiteral("set DateDocument =:DateDocument, ValueDocument = :ValueDocument,"));
         q.addSql(QStringLiteral("  IdHeadAccount = :IdHeadAccount, IdCategory = :IdCategory,"));
         q.addSql(QStringLiteral("  NoteDocument = :NoteDocument, IdContrAgent = :IdContrAgent"));
         q.addSql(QStringLiteral("where IdDocument = :IdDoc"));

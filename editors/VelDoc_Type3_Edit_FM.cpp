@@ -277,8 +277,10 @@ bool TVelDoc_Type3_EditFM::SaveDocument() {
     q.clearSql();
     if (FIdDocument != 0) {
         q.addSql(QStringLiteral("update Document"));
-        q.addSql(QStringLiteral("set DateDocument =:DateDocument, ValueDocument = :ValueDocument,"));
-        q.addSql(QStringLiteral("  IdHeadAccount = :IdHeadAccount, Kurs1 = :Kurs1, Kurs2 = :Kurs2,"));
+        q.addSql(
+            QStringLiteral("set DateDocument =:DateDocument, ValueDocument = :ValueDocument,"));
+        q.addSql(
+            QStringLiteral("  IdHeadAccount = :IdHeadAccount, Kurs1 = :Kurs1, Kurs2 = :Kurs2,"));
         q.addSql(QStringLiteral(
             "  IdHeadAccount2 = :IdHeadAccount2, ValueDocument2 = :ValueDocument2,"));
         q.addSql(QStringLiteral("  NoteDocument = :NoteDocument"));

@@ -47,7 +47,8 @@ protected:
     // ledger rows unless the test adds them.
     int addDoc(const Doc& d) {
         m_q->clearSql();
-        m_q->addSql(QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,"));
+        m_q->addSql(
+            QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,"));
         m_q->addSql(QStringLiteral(" CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,"));
         m_q->addSql(QStringLiteral(" CodTypeStatus, IdContrAgent, ValueDocument2, Kurs1, Kurs2,"));
         m_q->addSql(QStringLiteral(" IdHeadAccount2) values(Now(), :D, :V, :T, :A, :C, :N, :S,"));

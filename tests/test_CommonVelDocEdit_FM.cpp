@@ -55,14 +55,16 @@ protected:
     void SetUp() override {
         DocTest::SetUp();
         addAccounts();
-        exec(QStringLiteral("insert into Category(Caption, [Note]) values('Продукты', ''), "
-                            "('Зарплата', ''), ('Аптека', '')"));
-        exec(QStringLiteral("insert into ContrAgent(Caption, [Note]) values('Магазин', ''), "
-                            "('Работа', '')"));
+        exec(
+            QStringLiteral("insert into Category(Caption, [Note]) values('Продукты', ''), "
+                           "('Зарплата', ''), ('Аптека', '')"));
+        exec(
+            QStringLiteral("insert into ContrAgent(Caption, [Note]) values('Магазин', ''), "
+                           "('Работа', '')"));
     }
     void TearDown() override {
-        referenceBooks() = ReferenceBooks{[](int) { return 0; }, [] { return 0; },
-                                          [](int) { return 0; }};
+        referenceBooks() =
+            ReferenceBooks{[](int) { return 0; }, [] { return 0; }, [](int) { return 0; }};
         DocTest::TearDown();
     }
     // The stored row as text, for whole-row comparisons.
@@ -106,9 +108,9 @@ TEST_F(CommonEdit, ANewDocumentOpensEmptyWithTodaysDate) {
         for (int i = 0; i < f->rxcHeadAccount->count(); ++i) {
             accounts << f->rxcHeadAccount->itemText(i);
         }
-        EXPECT_EQ(accounts, (QStringList{QStringLiteral("(RUB) Карта"),
-                                         QStringLiteral("(RUB) Наличные"),
-                                         QStringLiteral("(USD) Доллары")}));
+        EXPECT_EQ(accounts,
+                  (QStringList{QStringLiteral("(RUB) Карта"), QStringLiteral("(RUB) Наличные"),
+                               QStringLiteral("(USD) Доллары")}));
         EXPECT_EQ(f->rxcCategory->itemText(0), QStringLiteral("Аптека"));
         EXPECT_EQ(f->rxcContrAgent->count(), 2);
         for (DBLookupCombo* c : {f->rxcHeadAccount, f->rxcCategory, f->rxcContrAgent}) {
@@ -150,11 +152,12 @@ TEST_F(CommonEdit, FilledAndSavedTheRowHoldsWhatWasTyped) {
     const int id = EditCommonVelDoc(0, 1);
     EXPECT_GT(id, 0);
     EXPECT_TRUE(mh.boxes().isEmpty());
-    EXPECT_EQ(row(id), QStringLiteral("2026-02-15 00:00:00|1234.5|1|%1|1|Хлеб и молоко|1|NULL|NULL|"
-                                      "NULL|NULL|NULL|NULL|\n")
-                           .arg(m_cash));
-    const QDateTime entered = parseStoredDateTime(
-        scalar(QStringLiteral("select DateEnter from Document")).toString());
+    EXPECT_EQ(row(id),
+              QStringLiteral("2026-02-15 00:00:00|1234.5|1|%1|1|Хлеб и молоко|1|NULL|NULL|"
+                             "NULL|NULL|NULL|NULL|\n")
+                  .arg(m_cash));
+    const QDateTime entered =
+        parseStoredDateTime(scalar(QStringLiteral("select DateEnter from Document")).toString());
     EXPECT_GE(entered, before);
     EXPECT_LE(entered, QDateTime::currentDateTime().addSecs(1));
 }
@@ -236,13 +239,13 @@ TEST_F(CommonEdit, AnAppliedDocumentSaysSoBeforeItOpensReadOnly) {
         EXPECT_TRUE(f->readOnly());
         EXPECT_EQ(f->CurrencyEdit1->value(), 10.0);
         for (QWidget* w : std::initializer_list<QWidget*>{
-                 f->gbDocument, f->DateEdit1, f->CurrencyEdit1, f->rxcHeadAccount,
-                 f->rxcCategory, f->rxcContrAgent, f->SpeedButton1, f->SpeedButton2,
-                 f->SpeedButton3, f->gbNote, f->Memo1, f->BitBtn1}) {
+                 f->gbDocument, f->DateEdit1, f->CurrencyEdit1, f->rxcHeadAccount, f->rxcCategory,
+                 f->rxcContrAgent, f->SpeedButton1, f->SpeedButton2, f->SpeedButton3, f->gbNote,
+                 f->Memo1, f->BitBtn1}) {
             EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
         }
         EXPECT_TRUE(f->BitBtn2->isEnabled());
-        EXPECT_TRUE(f->Label1->testAttribute(Qt::WA_ForceDisabled) == false);
+        EXPECT_FALSE(f->Label1->testAttribute(Qt::WA_ForceDisabled));  // labels keep theirs
         f->BitBtn2->click();
     });
     EXPECT_EQ(EditCommonVelDoc(id, 2), 0);
@@ -306,14 +309,16 @@ TEST_F(CommonEdit, BadInputIsRefusedOrStoredLiterally) {
             continue;
         }
         ASSERT_GT(id, 0) << c.amount.toStdString();
-        EXPECT_EQ(scalar(QStringLiteral("select ValueDocument from Document where IdDocument = %1")
-                             .arg(id))
-                      .toString(),
-                  c.storedValue);
-        EXPECT_EQ(scalar(QStringLiteral("select NoteDocument from Document where IdDocument = %1")
-                             .arg(id))
-                      .toString(),
-                  c.note);
+        EXPECT_EQ(
+            scalar(
+                QStringLiteral("select ValueDocument from Document where IdDocument = %1").arg(id))
+                .toString(),
+            c.storedValue);
+        EXPECT_EQ(
+            scalar(
+                QStringLiteral("select NoteDocument from Document where IdDocument = %1").arg(id))
+                .toString(),
+            c.note);
     }
     EXPECT_EQ(count(QStringLiteral("Document")), 3);
 }
@@ -377,8 +382,9 @@ TEST_F(CommonEdit, TheReferenceBooksGiveTheirChoiceBack) {
 }
 
 TEST_F(CommonEdit, ADatabaseErrorKeepsTheWindowOpenWithItsContents) {
-    exec(QStringLiteral("create trigger full before insert on Document "
-                        "begin select raise(abort, 'no room for documents'); end"));
+    exec(
+        QStringLiteral("create trigger full before insert on Document "
+                       "begin select raise(abort, 'no room for documents'); end"));
     ModalHelper mh;
     mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
         typeInto(f->CurrencyEdit1, QStringLiteral("5"));

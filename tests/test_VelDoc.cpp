@@ -45,9 +45,9 @@ QList<MethodRow> methodsOf(const TVelDoc& doc) {
 TEST(VelDoc, AddMethodRefusesAnEmptyHandlerAndGivesPositions) {
     TVelDoc doc;
     doc.TypeCode = 5;
-    EXPECT_EQ(doc.AddMethod(QStringLiteral("NEW"), QStringLiteral("a"), QStringLiteral("b"),
-                            nullptr),
-              -1);
+    EXPECT_EQ(
+        doc.AddMethod(QStringLiteral("NEW"), QStringLiteral("a"), QStringLiteral("b"), nullptr),
+        -1);
     EXPECT_TRUE(doc.Methods.empty());
     EXPECT_EQ(doc.AddMethod(QStringLiteral("NEW"), {}, {}, echo), 0);
     EXPECT_EQ(doc.AddMethod(QStringLiteral("EDIT"), {}, {}, echo), 1);

@@ -38,8 +38,8 @@ TEST_F(CommonPosting, ApplyingAnIncomeWritesOneLedgerRowAndRaisesTheBalance) {
     EXPECT_EQ(apply(2, id), id);
     EXPECT_TRUE(mh.boxes().isEmpty());
     EXPECT_EQ(status(id), 2);
-    const QDateTime applied = parseStoredDateTime(
-        scalar(QStringLiteral("select DateApply from Document")).toString());
+    const QDateTime applied =
+        parseStoredDateTime(scalar(QStringLiteral("select DateApply from Document")).toString());
     EXPECT_GE(applied, before);
     EXPECT_LE(applied, QDateTime::currentDateTime().addSecs(1));
     EXPECT_EQ(dump(QStringLiteral("(select CodTypeOperation, IdDocument, ValueDataAccount, "
@@ -74,9 +74,9 @@ TEST_F(CommonPosting, RollingBackRestoresTheBalanceAndMakesTheDocumentNew) {
     EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Question);
     EXPECT_EQ(mh.boxes().first().buttons.size(), 2);
     EXPECT_EQ(status(id), 1);
-    EXPECT_TRUE(scalar(QStringLiteral("select DateApply from Document where IdDocument = %1")
-                           .arg(id))
-                    .isNull());
+    EXPECT_TRUE(
+        scalar(QStringLiteral("select DateApply from Document where IdDocument = %1").arg(id))
+            .isNull());
     EXPECT_EQ(ledgerRows(id), 0);
     EXPECT_EQ(ledgerRows(other), 1);
     EXPECT_EQ(saldo(m_cash), "4993"_m);
@@ -192,8 +192,9 @@ TEST_F(CommonPosting, TheSignComesFromTheTypesOperation) {
 TEST_F(CommonPosting, AStatusUpdateThatChangesNoRowStopsBeforeTheLedger) {
     // The engine skips the update of this row, as if another program had
     // changed its status just before.
-    exec(QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
-                        "begin select raise(ignore); end"));
+    exec(
+        QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
+                       "begin select raise(ignore); end"));
     const int id = addDoc(2, m_card, "10"_m);
     const QString before = snapshot();
     ModalHelper mh;
@@ -203,8 +204,9 @@ TEST_F(CommonPosting, AStatusUpdateThatChangesNoRowStopsBeforeTheLedger) {
 
     exec(QStringLiteral("drop trigger skip"));
     ASSERT_EQ(apply(2, id), id);
-    exec(QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
-                        "begin select raise(ignore); end"));
+    exec(
+        QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
+                       "begin select raise(ignore); end"));
     const QString applied = snapshot();
     mh.answer(QMessageBox::Yes);
     EXPECT_EQ(remove(2, id), 0);

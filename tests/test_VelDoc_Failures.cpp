@@ -19,7 +19,9 @@ struct Case {
 
 std::string caseName(const ::testing::TestParamInfo<Case>& info) {
     const Case& c = info.param;
-    return std::string(c.type == 1 ? "Expense" : c.type == 2 ? "Income" : "Transfer") +
+    return std::string(c.type == 1   ? "Expense"
+                       : c.type == 2 ? "Income"
+                                     : "Transfer") +
            (c.step == Step::Apply ? "Apply" : "RollBack") +
            (c.fault == Fault::Ledger ? "LedgerFails" : "BalanceFails");
 }
@@ -94,8 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{1, Step::RollBack, Fault::Ledger},
                       Case{1, Step::RollBack, Fault::Balance}, Case{2, Step::Apply, Fault::Ledger},
                       Case{2, Step::Apply, Fault::Balance}, Case{2, Step::RollBack, Fault::Ledger},
-                      Case{2, Step::RollBack, Fault::Balance},
-                      Case{3, Step::Apply, Fault::Ledger}, Case{3, Step::Apply, Fault::Balance},
-                      Case{3, Step::RollBack, Fault::Ledger},
+                      Case{2, Step::RollBack, Fault::Balance}, Case{3, Step::Apply, Fault::Ledger},
+                      Case{3, Step::Apply, Fault::Balance}, Case{3, Step::RollBack, Fault::Ledger},
                       Case{3, Step::RollBack, Fault::Balance}),
     caseName);

@@ -166,8 +166,8 @@ protected:
         const int id = m_docs.empty() ? 1 : m_docs.rbegin()->first + 1000;
         if (m_rng() % 2) {
             EXPECT_EQ(run(type, QStringLiteral("APPLY"), id), 0);
-            EXPECT_EQ(mh.takeTexts(), type == 3 ? QStringList{kNotFound}
-                                                : (QStringList{kNotFound, kMustBeNew}));
+            EXPECT_EQ(mh.takeTexts(),
+                      type == 3 ? QStringList{kNotFound} : (QStringList{kNotFound, kMustBeNew}));
         } else {
             if (type != 3) {
                 mh.answer(QMessageBox::Yes);
@@ -245,15 +245,16 @@ TEST_P(PostingProperty, BalancesAlwaysEqualTheSignedLedger) {
             ADD_FAILURE() << "at step " << step;
         }
     }
-    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(mh.unexpected().isEmpty())
+        << mh.unexpected().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(mh.pending(), 0);
     // Every kind of step ran often.
     for (int n : done) {
         EXPECT_GT(n, 40);
     }
     std::cout << "creates " << done[0] << ", edits " << done[1] << ", applies " << done[2]
-              << ", deletes " << done[3] << ", missing " << done[4] << " in "
-              << timer.elapsed() << " ms\n";
+              << ", deletes " << done[3] << ", missing " << done[4] << " in " << timer.elapsed()
+              << " ms\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(Signs, PostingProperty, ::testing::Values(false, true),

@@ -50,8 +50,7 @@ TEST_F(DocUtils, ChangeDocStatusMovesOnlyFromTheExpectedStatus) {
     EXPECT_EQ(mh.takeTexts(), QStringList{kNotChanged});
     EXPECT_EQ(ChangeDocStatus(id, true), 1);
     EXPECT_EQ(status(id), 2);
-    EXPECT_FALSE(
-        scalar(QStringLiteral("select DateApply from Document")).toString().isEmpty());
+    EXPECT_FALSE(scalar(QStringLiteral("select DateApply from Document")).toString().isEmpty());
     EXPECT_EQ(ChangeDocStatus(id, true), 0);
     EXPECT_EQ(mh.takeTexts(), QStringList{kNotChanged});
     EXPECT_EQ(ChangeDocStatus(id, false), 1);
@@ -82,8 +81,9 @@ TEST_F(DocUtils, PostDocLedgerToSaldoMovesEachAccountByItsNetSignedSum) {
 TEST_F(DocUtils, PostDocLedgerToSaldoClosesItsSumsWhenAnUpdateFails) {
     const int id = addDoc(1, m_cash, "5"_m, 2);
     addLedger(1, id, "5"_m, m_cash);
-    exec(QStringLiteral("create trigger frozen before update of Saldo on HeadAccount "
-                        "begin select raise(abort, 'balance is frozen'); end"));
+    exec(
+        QStringLiteral("create trigger frozen before update of Saldo on HeadAccount "
+                       "begin select raise(abort, 'balance is frozen'); end"));
     try {
         PostDocLedgerToSaldo(id, 1);
         ADD_FAILURE() << "no error";
@@ -220,8 +220,9 @@ TEST_F(TransferPosting, AStatusOtherThanNewOrAppliedIsNotSupported) {
 
 TEST_F(TransferPosting, AStatusUpdateThatChangesNoRowStopsBeforeTheLedger) {
     const int id = addTransfer(m_card, "10"_m, m_cash, "10"_m);
-    exec(QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
-                        "begin select raise(ignore); end"));
+    exec(
+        QStringLiteral("create trigger skip before update of CodTypeStatus on Document "
+                       "begin select raise(ignore); end"));
     const QString before = snapshot();
     ModalHelper mh;
     EXPECT_EQ(apply(id), 0);
