@@ -41,10 +41,11 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) 
     for (CurrencyEdit* e : {ceKurs1, ceValue1, ceKurs2, ceValue2}) {
         e->setDisplayFormat(kNumberFormat);
     }
-    ceKurs1->setMinimumWidth(70);
-    ceKurs2->setMinimumWidth(70);
-    ceValue1->setMinimumWidth(120);
-    ceValue2->setMinimumWidth(120);
+    // The accounts take the room; rates and amounts keep their width.
+    ceKurs1->setFixedWidth(80);
+    ceKurs2->setFixedWidth(80);
+    ceValue1->setFixedWidth(130);
+    ceValue2->setFixedWidth(130);
     ceKurs1->setValue(1);
     ceKurs2->setValue(1);
     Label1->setBuddy(DateEdit1);
