@@ -3,6 +3,7 @@
 #include "Login_FM.h"
 #include "Main_DM.h"
 #include "Main_FM.h"
+#include "VelDocKinds.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -10,6 +11,8 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The document kinds are known before any window exists.
+    RegisterVelDocKinds();
     QApplication::setApplicationName(QStringLiteral("Dorsanti"));
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
 

@@ -1,0 +1,350 @@
+#include "VelDoc_Type3_Edit_FM.h"
+
+#include "Dialogs.h"
+#include "EditorUtils.h"
+#include "Main_DM.h"
+#include "VelDocUtils.h"
+#include "WindowUtils.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace {
+
+const QString kNumberFormat = QStringLiteral(",0.00;-,0.00");
+
+}  // namespace
+
+TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) {
+    resize(620, 330);
+    DbConnection& connection = MainDM->ADOConnection1;
+    qrHA1 = new DbQuery(connection, QStringLiteral("qrHA1"), this);
+    qrHA2 = new DbQuery(connection, QStringLiteral("qrHA2"), this);
+
+    gbDocument = new QGroupBox(QStringLiteral("Документ"), this);
+    Label1 = new QLabel(QStringLiteral("Дата"), gbDocument);
+    DateEdit1 = new DateEdit(gbDocument);
+    Label2 = new QLabel(QStringLiteral("Счет №1"), gbDocument);
+    rxcHA1 = new DBLookupCombo(gbDocument);
+    Label3 = new QLabel(QStringLiteral("Курс"), gbDocument);
+    ceKurs1 = new CurrencyEdit(gbDocument);
+    Label4 = new QLabel(QStringLiteral("Сумма"), gbDocument);
+    ceValue1 = new CurrencyEdit(gbDocument);
+    Label5 = new QLabel(QStringLiteral("Счет №2"), gbDocument);
+    rxcHA2 = new DBLookupCombo(gbDocument);
+    Label6 = new QLabel(QStringLiteral("Курс"), gbDocument);
+    ceKurs2 = new CurrencyEdit(gbDocument);
+    Label7 = new QLabel(QStringLiteral("Сумма"), gbDocument);
+    ceValue2 = new CurrencyEdit(gbDocument);
+    for (CurrencyEdit* e : {ceKurs1, ceValue1, ceKurs2, ceValue2}) {
+        e->setDisplayFormat(kNumberFormat);
+    }
+    // The accounts take the room; rates and amounts keep their width.
+    ceKurs1->setFixedWidth(80);
+    ceKurs2->setFixedWidth(80);
+    ceValue1->setFixedWidth(130);
+    ceValue2->setFixedWidth(130);
+    ceKurs1->setValue(1);
+    ceKurs2->setValue(1);
+    Label1->setBuddy(DateEdit1);
+    Label2->setBuddy(rxcHA1);
+    Label3->setBuddy(ceKurs1);
+    Label4->setBuddy(ceValue1);
+    Label5->setBuddy(rxcHA2);
+    Label6->setBuddy(ceKurs2);
+    Label7->setBuddy(ceValue2);
+
+    // Each account stands on one line with its rate and its amount.
+    auto* grid = new QGridLayout(gbDocument);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(DateEdit1, 0, 1, Qt::AlignLeft);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(rxcHA1, 1, 1);
+    grid->addWidget(Label3, 1, 2);
+    grid->addWidget(ceKurs1, 1, 3);
+    grid->addWidget(Label4, 1, 4);
+    grid->addWidget(ceValue1, 1, 5);
+    grid->addWidget(Label5, 2, 0);
+    grid->addWidget(rxcHA2, 2, 1);
+    grid->addWidget(Label6, 2, 2);
+    grid->addWidget(ceKurs2, 2, 3);
+    grid->addWidget(Label7, 2, 4);
+    grid->addWidget(ceValue2, 2, 5);
+    grid->setColumnStretch(1, 1);
+
+    gbNote = new QGroupBox(QStringLiteral("Примечание"), this);
+    Memo1 = new QPlainTextEdit(gbNote);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(true);
+    auto* noteLayout = new QVBoxLayout(gbNote);
+    noteLayout->addWidget(Memo1);
+
+    Panel2 = new QWidget(this);
+    BitBtn1 = new QPushButton(QStringLiteral("Сохранить"), Panel2);
+    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), Panel2);
+    for (QPushButton* b : {BitBtn1, BitBtn2}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    auto* buttons = new QHBoxLayout(Panel2);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbDocument);
+    layout->addWidget(gbNote, 1);
+    layout->addWidget(Panel2);
+
+    setTabOrder(DateEdit1, rxcHA1);
+    setTabOrder(rxcHA1, rxcHA2);
+    setTabOrder(rxcHA2, ceKurs1);
+    setTabOrder(ceKurs1, ceKurs2);
+    setTabOrder(ceKurs2, ceValue1);
+    setTabOrder(ceValue1, ceValue2);
+    setTabOrder(ceValue2, Memo1);
+    setTabOrder(Memo1, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+}
+
+void TVelDoc_Type3_EditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
+    FIdDocument = IdDocument;
+    FCodTypeDocument = CodTypeDocument;
+
+    qrHA1->clearSql();
+    qrHA1->addSql(
+        QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
+    qrHA1->addSql(
+        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
+    qrHA1->addSql(QStringLiteral("order by v.Caption, ha.Caption"));
+    qrHA2->setSql(qrHA1->sql());
+    qrHA1->open();
+    qrHA2->open();
+    rxcHA1->setListSource(qrHA1, QStringLiteral("IdHeadAccount"), QStringLiteral("FullCaption"));
+    rxcHA2->setListSource(qrHA2, QStringLiteral("IdHeadAccount"), QStringLiteral("FullCaption"));
+
+    DbQuery& q = MainDM->qrTmp;
+    q.clearSql();
+    q.addSql(QStringLiteral("select * from TypeDocument where CodTypeDocument=:TypeDoc"));
+    q.bindInteger(QStringLiteral("TypeDoc"), CodTypeDocument);
+    q.open();
+    const QString caption = q.field(QStringLiteral("Caption")).asString();
+    q.close();
+
+    if (FIdDocument != 0) {
+        setWindowTitle(caption + QStringLiteral(": Изменить"));
+        LoadDocument();
+    } else {
+        setWindowTitle(caption + QStringLiteral(": Создать"));
+        DateEdit1->setDate(QDate::currentDate());
+        Memo1->clear();
+    }
+    FCalculating = false;
+    FValue1Changed = false;
+    FValue2Changed = false;
+
+    // Connected only now: filling the fields above must not recompute the
+    // stored second amount from the rates.
+    auto react = [this](CurrencyEdit* field, void (TVelDoc_Type3_EditFM::*handler)()) {
+        connect(field, &CurrencyEdit::changed, this,
+                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    react(ceKurs1, &TVelDoc_Type3_EditFM::ceKurs1Change);
+    react(ceKurs2, &TVelDoc_Type3_EditFM::ceKurs2Change);
+    react(ceValue1, &TVelDoc_Type3_EditFM::ceValue1Change);
+    react(ceValue2, &TVelDoc_Type3_EditFM::ceValue2Change);
+}
+
+void TVelDoc_Type3_EditFM::LoadDocument() {
+    DbQuery& q = MainDM->qrTmp;
+    q.clearSql();
+    q.addSql(QStringLiteral("select * from Document"));
+    q.addSql(QStringLiteral("where IdDocument = :IdDoc"));
+    q.bindInteger(QStringLiteral("IdDoc"), FIdDocument);
+    q.open();
+    // A missing row reads as status 0 with every field empty.
+    const int status = q.field(QStringLiteral("CodTypeStatus")).asInteger();
+    DateEdit1->setDate(q.field(QStringLiteral("DateDocument")).asDate());
+    ceValue1->setValue(q.field(QStringLiteral("ValueDocument")).asMoney().toDouble());
+    ceValue2->setValue(q.field(QStringLiteral("ValueDocument2")).asMoney().toDouble());
+    rxcHA1->setValue(q.field(QStringLiteral("IdHeadAccount")).asString());
+    rxcHA2->setValue(q.field(QStringLiteral("IdHeadAccount2")).asString());
+    ceKurs1->setValue(q.field(QStringLiteral("Kurs1")).asMoney().toDouble());
+    ceKurs2->setValue(q.field(QStringLiteral("Kurs2")).asMoney().toDouble());
+    Memo1->setPlainText(q.field(QStringLiteral("NoteDocument")).asString());
+    q.close();
+
+    if (status != 1) {
+        FReadOnly = true;
+        EnableControlTree(false, gbDocument);
+        EnableControlTree(false, gbNote);
+        BitBtn1->setEnabled(false);
+        ShowMessage(readOnlyMessage());
+    }
+}
+
+void TVelDoc_Type3_EditFM::writeComputed(CurrencyEdit* field, long double value) {
+    struct Calculating {
+        bool& flag;
+        explicit Calculating(bool& f) : flag(f) { flag = true; }
+        ~Calculating() { flag = false; }
+    } calculating(FCalculating);
+    field->setValue(roundHalfAway(double(value), 2));
+}
+
+void TVelDoc_Type3_EditFM::ceKurs1Change() {
+    const double v1 = ceValue1->value();
+    const double k1 = ceKurs1->value();
+    const double k2 = ceKurs2->value();
+    if (v1 > 0 && k1 > 0) {
+        writeComputed(ceValue2, (long double)v1 * k2 / k1);
+    }
+}
+
+void TVelDoc_Type3_EditFM::ceKurs2Change() {
+    ceKurs1Change();
+}
+
+void TVelDoc_Type3_EditFM::ceValue1Change() {
+    if (FCalculating) {
+        return;
+    }
+    FValue1Changed = true;
+    const double v1 = ceValue1->value();
+    const double k1 = ceKurs1->value();
+    const double k2 = ceKurs2->value();
+    if (v1 > 0 && k1 > 0 && !FValue2Changed) {
+        writeComputed(ceValue2, (long double)v1 * k2 / k1);
+    }
+}
+
+void TVelDoc_Type3_EditFM::ceValue2Change() {
+    if (FCalculating) {
+        return;
+    }
+    FValue2Changed = true;
+    const double v2 = ceValue2->value();
+    const double k1 = ceKurs1->value();
+    const double k2 = ceKurs2->value();
+    if (v2 > 0 && k2 > 0 && !FValue1Changed) {
+        writeComputed(ceValue1, (long double)v2 * k1 / k2);
+    }
+}
+
+bool TVelDoc_Type3_EditFM::CheckFields() {
+    auto fail = [](const QString& text, QWidget* focus) {
+        ShowMessage(text);
+        focus->setFocus();
+        return false;
+    };
+    if (dateSerial(DateEdit1->date()) < 1) {
+        return fail(QStringLiteral("Поле \"Дата\" должно быть заполнено."), DateEdit1);
+    }
+    if (ceValue1->value() <= 0) {
+        return fail(QStringLiteral("Сумма должна быть >0."), ceValue1);
+    }
+    if (ceValue2->value() <= 0) {
+        return fail(QStringLiteral("Сумма должна быть >0."), ceValue2);
+    }
+    if (!rxcHA1->hasValue()) {
+        return fail(QStringLiteral("Счет №1 должен быть выбран."), rxcHA1);
+    }
+    if (!rxcHA2->hasValue()) {
+        return fail(QStringLiteral("Счет №2 должен быть выбран."), rxcHA2);
+    }
+    if (qrHA1->field(QStringLiteral("IdHeadAccount")).asInteger() ==
+        qrHA2->field(QStringLiteral("IdHeadAccount")).asInteger()) {
+        return fail(QStringLiteral("Счета должны быть разными."), rxcHA2);
+    }
+    return true;
+}
+
+bool TVelDoc_Type3_EditFM::SaveDocument() {
+    DeferredMessages messages;
+    Transaction transaction(MainDM->ADOConnection1);
+    // Only a new transfer may change: another program may have applied this
+    // one since the window opened.
+    if (FIdDocument != 0 && ReadDocStatus(FIdDocument) != 1) {
+        ShowMessage(QStringLiteral("Не удалось изменить документ."));
+        return false;
+    }
+    DbQuery& q = MainDM->qrTmp;
+    q.clearSql();
+    if (FIdDocument != 0) {
+        q.addSql(QStringLiteral("update Document"));
+        q.addSql(
+            QStringLiteral("set DateDocument =:DateDocument, ValueDocument = :ValueDocument,"));
+        q.addSql(
+            QStringLiteral("  IdHeadAccount = :IdHeadAccount, Kurs1 = :Kurs1, Kurs2 = :Kurs2,"));
+        q.addSql(QStringLiteral(
+            "  IdHeadAccount2 = :IdHeadAccount2, ValueDocument2 = :ValueDocument2,"));
+        q.addSql(QStringLiteral("  NoteDocument = :NoteDocument"));
+        q.addSql(QStringLiteral("where IdDocument = :IdDoc"));
+        q.bindInteger(QStringLiteral("IdDoc"), FIdDocument);
+    } else {
+        q.addSql(QStringLiteral("insert into Document(DateEnter, DateDocument,"));
+        q.addSql(QStringLiteral("  ValueDocument, CodTypeDocument, IdHeadAccount,"));
+        q.addSql(QStringLiteral("  ValueDocument2, Kurs1, Kurs2, IdHeadAccount2,"));
+        q.addSql(QStringLiteral("  NoteDocument, CodTypeStatus)"));
+        q.addSql(QStringLiteral("values(Now(), :DateDocument, :ValueDocument,"));
+        q.addSql(QStringLiteral("  :CodTypeDocument, :IdHeadAccount, :ValueDocument2,"));
+        q.addSql(QStringLiteral("  :Kurs1, :Kurs2, :IdHeadAccount2,"));
+        q.addSql(QStringLiteral("  :NoteDocument, 1)"));
+        q.bindInteger(QStringLiteral("CodTypeDocument"), FCodTypeDocument);
+    }
+    q.bindDate(QStringLiteral("DateDocument"), DateEdit1->date());
+    q.bindDouble(QStringLiteral("ValueDocument"), ceValue1->value());
+    q.bindDouble(QStringLiteral("ValueDocument2"), ceValue2->value());
+    auto bindAccount = [&q](const QString& name, DBLookupCombo* lookup, DbQuery* list) {
+        if (lookup->hasValue()) {
+            q.bindInteger(name, list->field(QStringLiteral("IdHeadAccount")).asInteger());
+        } else {
+            q.bindNull(name);
+        }
+    };
+    bindAccount(QStringLiteral("IdHeadAccount"), rxcHA1, qrHA1);
+    bindAccount(QStringLiteral("IdHeadAccount2"), rxcHA2, qrHA2);
+    q.bindString(QStringLiteral("NoteDocument"), trimmedText(Memo1->toPlainText()));
+    q.bindDouble(QStringLiteral("Kurs1"), ceKurs1->value());
+    q.bindDouble(QStringLiteral("Kurs2"), ceKurs2->value());
+    q.execute();
+    int id = FIdDocument;
+    if (FIdDocument == 0) {
+        q.clearSql();
+        q.addSql(QStringLiteral("select last_insert_rowid() as IdRec"));
+        q.open();
+        id = q.field(QStringLiteral("IdRec")).asInteger();
+        q.close();
+    }
+    transaction.commit();
+    FIdDocument = id;
+    return true;
+}
+
+void TVelDoc_Type3_EditFM::BitBtn1Click() {
+    if (!CheckFields()) {
+        return;
+    }
+    if (SaveDocument()) {
+        done(mrOk);
+    }
+}
+
+void TVelDoc_Type3_EditFM::BitBtn2Click() {
+    done(mrCancel);
+}
+
+int EditVelDocType3(int IdDocument, int CodTypeDocument) {
+    auto form = std::make_unique<TVelDoc_Type3_EditFM>();
+    form->OpenDocument(IdDocument, CodTypeDocument);
+    if (form->exec() == mrOk) {
+        return form->IdDocument();
+    }
+    return 0;
+}

@@ -1,0 +1,421 @@
+#include "CommonVelDocEdit_FM.h"
+#include "DocTestData.h"
+#include "ModalHelper.h"
+#include "ReferenceBooks.h"
+
+#include <QApplication>
+#include <QTest>
+
+namespace {
+
+const QString kReadOnly = QStringLiteral(
+    "Статус документ отличается от \"Новый\".\r\nДокумент открыт только для просмотра.");
+
+// Types into a field as a person does: focus, select what is there, type.
+void typeInto(QWidget* w, const QString& text) {
+    w->setFocus();
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->selectAll();
+    }
+    QTest::keyClicks(w, text);
+}
+
+void clearField(QLineEdit* e) {
+    e->setFocus();
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Backspace);
+}
+
+QWidget* nextInTabOrder(QWidget* w) {
+    do {
+        w = w->nextInFocusChain();
+    } while (w->focusPolicy() == Qt::NoFocus || !(w->focusPolicy() & Qt::TabFocus));
+    return w;
+}
+
+// The window takes the keyboard, so that fields see focus come and go.
+void activate(QWidget* w) {
+    w->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w));
+}
+
+bool editorVisible() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<TCommonVelDocEditFM*>(w) && w->isVisible()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+class CommonEdit : public DocTest {
+protected:
+    void SetUp() override {
+        DocTest::SetUp();
+        addAccounts();
+        exec(
+            QStringLiteral("insert into Category(Caption, [Note]) values('Продукты', ''), "
+                           "('Зарплата', ''), ('Аптека', '')"));
+        exec(
+            QStringLiteral("insert into ContrAgent(Caption, [Note]) values('Магазин', ''), "
+                           "('Работа', '')"));
+    }
+    void TearDown() override {
+        referenceBooks() =
+            ReferenceBooks{[](int) { return 0; }, [] { return 0; }, [](int) { return 0; }};
+        DocTest::TearDown();
+    }
+    // The stored row as text, for whole-row comparisons.
+    QString row(int id) {
+        return dump(QStringLiteral("(select DateDocument, ValueDocument, CodTypeDocument, "
+                                   "IdHeadAccount, IdCategory, NoteDocument, CodTypeStatus, "
+                                   "IdContrAgent, DateApply, ValueDocument2, Kurs1, Kurs2, "
+                                   "IdHeadAccount2 from Document where IdDocument = %1)")
+                        .arg(id),
+                    QStringLiteral("1"));
+    }
+};
+
+TEST_F(CommonEdit, ANewDocumentOpensEmptyWithTodaysDate) {
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* f) {
+        EXPECT_EQ(f->windowTitle(), QStringLiteral("Приход: Создать"));
+        EXPECT_EQ(f->DateEdit1->date(), QDate::currentDate());
+        EXPECT_TRUE(f->CurrencyEdit1->text().isEmpty());
+        EXPECT_EQ(f->CurrencyEdit1->value(), 0.0);
+        EXPECT_FALSE(f->rxcHeadAccount->hasValue());
+        EXPECT_FALSE(f->rxcCategory->hasValue());
+        EXPECT_FALSE(f->rxcContrAgent->hasValue());
+        EXPECT_TRUE(f->Memo1->toPlainText().isEmpty());
+        EXPECT_FALSE(f->readOnly());
+        EXPECT_TRUE(f->BitBtn1->isEnabled());
+
+        EXPECT_EQ(f->gbDocument->title(), QStringLiteral("Документ"));
+        EXPECT_EQ(f->gbNote->title(), QStringLiteral("Примечание"));
+        EXPECT_EQ(f->Label1->text(), QStringLiteral("Дата"));
+        EXPECT_EQ(f->Label2->text(), QStringLiteral("Сумма"));
+        EXPECT_EQ(f->Label3->text(), QStringLiteral("Счет"));
+        EXPECT_EQ(f->Label4->text(), QStringLiteral("Категория"));
+        EXPECT_EQ(f->Label5->text(), QStringLiteral("Контрагент"));
+        EXPECT_EQ(f->BitBtn1->text(), QStringLiteral("Сохранить"));
+        EXPECT_EQ(f->BitBtn2->text(), QStringLiteral("Отмена"));
+        EXPECT_EQ(f->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+        // Every account of every currency, by currency and then by name.
+        QStringList accounts;
+        for (int i = 0; i < f->rxcHeadAccount->count(); ++i) {
+            accounts << f->rxcHeadAccount->itemText(i);
+        }
+        EXPECT_EQ(accounts,
+                  (QStringList{QStringLiteral("(RUB) Карта"), QStringLiteral("(RUB) Наличные"),
+                               QStringLiteral("(USD) Доллары")}));
+        EXPECT_EQ(f->rxcCategory->itemText(0), QStringLiteral("Аптека"));
+        EXPECT_EQ(f->rxcContrAgent->count(), 2);
+        for (DBLookupCombo* c : {f->rxcHeadAccount, f->rxcCategory, f->rxcContrAgent}) {
+            EXPECT_EQ(c->maxVisibleItems(), 8);
+        }
+        // Keyboard order: date, amount, account, category, counterparty, note, buttons.
+        EXPECT_EQ(nextInTabOrder(f->DateEdit1->lineEdit()), f->CurrencyEdit1);
+        EXPECT_EQ(nextInTabOrder(f->CurrencyEdit1), f->rxcHeadAccount);
+        EXPECT_EQ(nextInTabOrder(f->rxcHeadAccount), f->rxcCategory);
+        EXPECT_EQ(nextInTabOrder(f->rxcCategory), f->rxcContrAgent);
+        EXPECT_EQ(nextInTabOrder(f->rxcContrAgent), f->Memo1);
+        EXPECT_EQ(nextInTabOrder(f->Memo1), f->BitBtn1);
+        EXPECT_EQ(nextInTabOrder(f->BitBtn1), f->BitBtn2);
+        f->BitBtn2->click();
+    });
+    EXPECT_EQ(EditCommonVelDoc(0, 2), 0);
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+    EXPECT_EQ(mh.pending(), 0);
+}
+
+TEST_F(CommonEdit, FilledAndSavedTheRowHoldsWhatWasTyped) {
+    ModalHelper mh;
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
+        activate(f);
+        typeInto(f->DateEdit1->lineEdit(), QStringLiteral("15022026"));
+        typeInto(f->CurrencyEdit1, QStringLiteral("1 234,50"));
+        // The account chosen with the keyboard, the category by its key.
+        f->rxcHeadAccount->setFocus();
+        QTest::keyClick(f->rxcHeadAccount, Qt::Key_Down);
+        QTest::keyClick(f->rxcHeadAccount, Qt::Key_Down);
+        EXPECT_EQ(f->rxcHeadAccount->currentText(), QStringLiteral("(RUB) Наличные"));
+        f->rxcCategory->setValue(QStringLiteral("1"));
+        f->Memo1->setPlainText(QStringLiteral("  Хлеб и молоко \t\n"));
+        // Not focused, the amount shows as money.
+        EXPECT_EQ(f->CurrencyEdit1->text(), QLocale().toCurrencyString(1234.5));
+        f->BitBtn1->click();
+    });
+    const int id = EditCommonVelDoc(0, 1);
+    EXPECT_GT(id, 0);
+    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_EQ(row(id),
+              QStringLiteral("2026-02-15 00:00:00|1234.5|1|%1|1|Хлеб и молоко|1|NULL|NULL|"
+                             "NULL|NULL|NULL|NULL|\n")
+                  .arg(m_cash));
+    const QDateTime entered =
+        parseStoredDateTime(scalar(QStringLiteral("select DateEnter from Document")).toString());
+    EXPECT_GE(entered, before);
+    EXPECT_LE(entered, QDateTime::currentDateTime().addSecs(1));
+}
+
+TEST_F(CommonEdit, ChecksRunInOrderAndMoveTheFocus) {
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([&mh](TCommonVelDocEditFM* f) {
+        clearField(f->DateEdit1->lineEdit());
+        f->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(),
+                  QStringList{QStringLiteral("Поле \"Дата\" должно быть заполнено.")});
+        EXPECT_EQ(f->focusWidget(), f->DateEdit1->lineEdit());
+        EXPECT_TRUE(f->isVisible());
+
+        typeInto(f->DateEdit1->lineEdit(), QStringLiteral("01032026"));
+        f->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(), QStringList{QStringLiteral("Сумма должна быть >0.")});
+        EXPECT_EQ(f->focusWidget(), f->CurrencyEdit1);
+
+        typeInto(f->CurrencyEdit1, QStringLiteral("5"));
+        f->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(), QStringList{QStringLiteral("Счет должен быть выбран.")});
+        EXPECT_EQ(f->focusWidget(), f->rxcHeadAccount);
+        EXPECT_TRUE(f->isVisible());
+
+        f->rxcHeadAccount->setValue(QStringLiteral("2"));
+        f->BitBtn1->click();
+    });
+    EXPECT_GT(EditCommonVelDoc(0, 2), 0);
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
+    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(count(QStringLiteral("Document")), 1);
+}
+
+TEST_F(CommonEdit, AnExistingNewDocumentOpensWithItsValuesAndSavesInPlace) {
+    Doc d;
+    d.type = 1;
+    d.account = m_card;
+    d.value = "10.125"_m;  // more decimals than the field holds
+    d.category = 2;
+    d.contrAgent = 1;
+    d.note = QStringLiteral("старое");
+    const int id = addDoc(d);
+    const QString enteredBefore =
+        scalar(QStringLiteral("select DateEnter from Document")).toString();
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* f) {
+        EXPECT_EQ(f->windowTitle(), QStringLiteral("Расход: Изменить"));
+        EXPECT_EQ(f->DateEdit1->date(), QDate(2026, 3, 8));
+        EXPECT_DOUBLE_EQ(f->CurrencyEdit1->value(), 10.13);
+        EXPECT_EQ(f->rxcHeadAccount->value(), QString::number(m_card));
+        EXPECT_EQ(f->rxcCategory->currentText(), QStringLiteral("Зарплата"));
+        EXPECT_EQ(f->rxcContrAgent->currentText(), QStringLiteral("Магазин"));
+        EXPECT_EQ(f->Memo1->toPlainText(), QStringLiteral("старое"));
+        // The counterparty taken away, the note emptied to blanks.
+        f->rxcContrAgent->setFocus();
+        QTest::keyClick(f->rxcContrAgent, Qt::Key_Delete);
+        f->Memo1->setPlainText(QStringLiteral("   \n  "));
+        f->BitBtn1->click();
+    });
+    EXPECT_EQ(EditCommonVelDoc(id, 1), id);
+    EXPECT_EQ(row(id), QStringLiteral("2026-03-08 00:00:00|10.13|1|%1|2||1|NULL|NULL|NULL|NULL|"
+                                      "NULL|NULL|\n")
+                           .arg(m_card));
+    EXPECT_EQ(scalar(QStringLiteral("select DateEnter from Document")).toString(), enteredBefore);
+    EXPECT_EQ(count(QStringLiteral("Document")), 1);
+}
+
+TEST_F(CommonEdit, AnAppliedDocumentSaysSoBeforeItOpensReadOnly) {
+    const int id = addDoc(2, m_card, "10"_m, 2);
+    const QString before = snapshot();
+    ModalHelper mh;
+    bool visibleAtMessage = true;
+    mh.onNext<QMessageBox>([&](QMessageBox* box) {
+        visibleAtMessage = editorVisible();
+        box->accept();
+    });
+    mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
+        EXPECT_TRUE(f->readOnly());
+        EXPECT_EQ(f->CurrencyEdit1->value(), 10.0);
+        for (QWidget* w : std::initializer_list<QWidget*>{
+                 f->gbDocument, f->DateEdit1, f->CurrencyEdit1, f->rxcHeadAccount, f->rxcCategory,
+                 f->rxcContrAgent, f->SpeedButton1, f->SpeedButton2, f->SpeedButton3, f->gbNote,
+                 f->Memo1, f->BitBtn1}) {
+            EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
+        }
+        EXPECT_TRUE(f->BitBtn2->isEnabled());
+        EXPECT_FALSE(f->Label1->testAttribute(Qt::WA_ForceDisabled));  // labels keep theirs
+        f->BitBtn2->click();
+    });
+    EXPECT_EQ(EditCommonVelDoc(id, 2), 0);
+    EXPECT_FALSE(visibleAtMessage);
+    EXPECT_EQ(mh.texts(), QStringList{kReadOnly});
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(CommonEdit, AMissingDocumentOpensEmptyAndReadOnly) {
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
+        EXPECT_EQ(f->windowTitle(), QStringLiteral("Приход: Изменить"));
+        EXPECT_TRUE(f->readOnly());
+        EXPECT_FALSE(f->DateEdit1->date().isValid());
+        EXPECT_EQ(f->CurrencyEdit1->value(), 0.0);
+        EXPECT_FALSE(f->rxcHeadAccount->hasValue());
+        EXPECT_TRUE(f->Memo1->toPlainText().isEmpty());
+        f->reject();  // the close box
+    });
+    EXPECT_EQ(EditCommonVelDoc(404, 2), 0);
+    EXPECT_EQ(mh.texts(), QStringList{kReadOnly});
+}
+
+TEST_F(CommonEdit, ATypeWithoutARowGivesABareCaption) {
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
+        EXPECT_EQ(f->windowTitle(), QStringLiteral(": Создать"));
+        f->BitBtn2->click();
+    });
+    EXPECT_EQ(EditCommonVelDoc(0, 42), 0);
+}
+
+TEST_F(CommonEdit, BadInputIsRefusedOrStoredLiterally) {
+    const QString sql = QStringLiteral("'); delete from Document; -- \"кавычки\" 'и' \\ %");
+    const QString longNote = QString(100000, QChar(0x0416));  // 'Ж'
+    struct Typed {
+        QString amount;
+        QString note;
+        QString storedValue;
+    };
+    const QList<Typed> cases{{QStringLiteral("12,345"), sql, QStringLiteral("12.34")},
+                             {QStringLiteral("1234.5"), longNote, QStringLiteral("1234.5")},
+                             {QStringLiteral("7x7abc"), QStringLiteral("a"), QStringLiteral("77")},
+                             {QStringLiteral("-5"), QStringLiteral("b"), QString()}};
+    for (const Typed& c : cases) {
+        ModalHelper mh;
+        mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
+            typeInto(f->CurrencyEdit1, c.amount);
+            f->rxcHeadAccount->setValue(QString::number(m_cash));
+            f->Memo1->setPlainText(c.note);
+            f->BitBtn1->click();
+            if (f->isVisible()) {
+                f->BitBtn2->click();
+            }
+        });
+        const int id = EditCommonVelDoc(0, 1);
+        if (c.storedValue.isEmpty()) {
+            EXPECT_EQ(id, 0);
+            EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Сумма должна быть >0.")});
+            continue;
+        }
+        ASSERT_GT(id, 0) << c.amount.toStdString();
+        EXPECT_EQ(
+            scalar(
+                QStringLiteral("select ValueDocument from Document where IdDocument = %1").arg(id))
+                .toString(),
+            c.storedValue);
+        EXPECT_EQ(
+            scalar(
+                QStringLiteral("select NoteDocument from Document where IdDocument = %1").arg(id))
+                .toString(),
+            c.note);
+    }
+    EXPECT_EQ(count(QStringLiteral("Document")), 3);
+}
+
+TEST_F(CommonEdit, TheReferenceBooksGiveTheirChoiceBack) {
+    int askedAccount = -1;
+    int askedAgent = -1;
+    int newCategory = 0;
+    referenceBooks().chooseAccount = [&](int id) {
+        askedAccount = id;
+        exec(QStringLiteral("update HeadAccount set Caption = 'Карта банка' "
+                            "where IdHeadAccount = %1")
+                 .arg(m_card));
+        return 0;  // closed without a choice
+    };
+    referenceBooks().chooseCategory = [&] {
+        exec(QStringLiteral("insert into Category(Caption, [Note]) values('Бензин', '')"));
+        newCategory = scalar(QStringLiteral("select max(IdCategory) from Category")).toInt();
+        return newCategory;
+    };
+    referenceBooks().chooseContrAgent = [&](int id) {
+        askedAgent = id;
+        exec(QStringLiteral("delete from ContrAgent where IdContrAgent = 2"));
+        return 0;
+    };
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
+        f->rxcHeadAccount->setValue(QString::number(m_card));
+        f->SpeedButton1->click();
+        EXPECT_EQ(askedAccount, m_card);
+        EXPECT_EQ(f->rxcHeadAccount->value(), QString::number(m_card));
+        EXPECT_EQ(f->rxcHeadAccount->currentText(), QStringLiteral("(RUB) Карта банка"));
+
+        f->SpeedButton2->click();
+        EXPECT_EQ(f->rxcCategory->value(), QString::number(newCategory));
+        EXPECT_EQ(f->rxcCategory->currentText(), QStringLiteral("Бензин"));
+        EXPECT_EQ(f->rxcCategory->count(), 4);
+
+        // Chosen before, deleted in the book: the lookup ends empty.
+        f->rxcContrAgent->setValue(QStringLiteral("2"));
+        f->SpeedButton3->click();
+        EXPECT_EQ(askedAgent, 2);
+        EXPECT_FALSE(f->rxcContrAgent->hasValue());
+        // Nothing chosen before and nothing chosen now.
+        askedAgent = -1;
+        f->SpeedButton3->click();
+        EXPECT_EQ(askedAgent, 0);
+        EXPECT_FALSE(f->rxcContrAgent->hasValue());
+        EXPECT_EQ(f->rxcContrAgent->count(), 1);
+
+        typeInto(f->CurrencyEdit1, QStringLiteral("3"));
+        f->BitBtn1->click();
+    });
+    const int id = EditCommonVelDoc(0, 1);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(scalar(QStringLiteral("select IdCategory from Document")).toInt(), newCategory);
+    // The date preset from today is stored without a time of day.
+    EXPECT_EQ(scalar(QStringLiteral("select DateDocument from Document")).toString(),
+              storedDate(QDate::currentDate()));
+    EXPECT_TRUE(mh.boxes().isEmpty());
+}
+
+TEST_F(CommonEdit, ADatabaseErrorKeepsTheWindowOpenWithItsContents) {
+    exec(
+        QStringLiteral("create trigger full before insert on Document "
+                       "begin select raise(abort, 'no room for documents'); end"));
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
+        typeInto(f->CurrencyEdit1, QStringLiteral("5"));
+        f->rxcHeadAccount->setValue(QString::number(m_cash));
+        f->BitBtn1->click();
+        EXPECT_TRUE(f->isVisible());
+        EXPECT_EQ(f->result(), 0);
+        EXPECT_EQ(f->IdDocument(), 0);
+        EXPECT_DOUBLE_EQ(f->CurrencyEdit1->value(), 5.0);
+        exec(QStringLiteral("drop trigger full"));
+        f->BitBtn1->click();
+    });
+    const int id = EditCommonVelDoc(0, 2);
+    EXPECT_GT(id, 0);
+    ASSERT_EQ(mh.boxes().size(), 1);
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Critical);
+    EXPECT_EQ(mh.boxes().first().text, QStringLiteral("no room for documents"));
+    EXPECT_EQ(count(QStringLiteral("Document")), 1);
+}
+
+TEST_F(CommonEdit, ADocumentAppliedElsewhileWhileOpenIsNotChanged) {
+    const int id = addDoc(2, m_card, "10"_m);
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
+        exec(QStringLiteral("update Document set CodTypeStatus = 2"));
+        typeInto(f->CurrencyEdit1, QStringLiteral("99"));
+        f->BitBtn1->click();
+        EXPECT_TRUE(f->isVisible());
+        f->BitBtn2->click();
+    });
+    EXPECT_EQ(EditCommonVelDoc(id, 2), 0);
+    EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Не удалось изменить документ.")});
+    EXPECT_EQ(money(QStringLiteral("select ValueDocument from Document")), "10"_m);
+}
