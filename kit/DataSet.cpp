@@ -26,12 +26,57 @@ bool isInteger(const QVariant& v) {
     return isNumber(v) && v.typeId() != QMetaType::Double;
 }
 
+// Reads n decimal digits at a position; false when any is not a digit.
+bool readDigits(QStringView t, int from, int n, int* value) {
+    int v = 0;
+    for (int i = from; i < from + n; ++i) {
+        const char16_t c = t[i].unicode();
+        if (c < u'0' || c > u'9') {
+            return false;
+        }
+        v = v * 10 + (c - u'0');
+    }
+    *value = v;
+    return true;
+}
+
 }  // namespace
+
+// The stored forms read by hand: the general parser takes tens of
+// microseconds a value, too slow for long lists.
+bool parseStoredParts(const QString& text, QDate* date, QTime* time) {
+    const QStringView t = QStringView(text).trimmed();
+    int y, mo, d, h = 0, mi = 0, s = 0;
+    const bool isDate = (t.size() == 10 || t.size() == 19) && t[4] == u'-' && t[7] == u'-' &&
+                        readDigits(t, 0, 4, &y) && readDigits(t, 5, 2, &mo) &&
+                        readDigits(t, 8, 2, &d);
+    if (!isDate) {
+        return false;
+    }
+    if (t.size() == 19 &&
+        !(t[10] == u' ' && t[13] == u':' && t[16] == u':' && readDigits(t, 11, 2, &h) &&
+          readDigits(t, 14, 2, &mi) && readDigits(t, 17, 2, &s))) {
+        return false;
+    }
+    const QDate day(y, mo, d);
+    const QTime clock(h, mi, s);
+    if (!day.isValid() || !clock.isValid()) {
+        return false;
+    }
+    *date = day;
+    *time = clock;
+    return true;
+}
 
 QDateTime parseStoredDateTime(const QString& text) {
     const QString t = text.trimmed();
     if (t.isEmpty()) {
         return {};
+    }
+    QDate date;
+    QTime time;
+    if (parseStoredParts(t, &date, &time)) {
+        return QDateTime(date, time);
     }
     QDateTime dt = QDateTime::fromString(t, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (!dt.isValid()) {

@@ -36,6 +36,9 @@ private:
 // Reads the one stored date-time form "yyyy-MM-dd HH:mm:ss" (also a bare date,
 // or the ISO 'T' form); invalid for anything else.
 QDateTime parseStoredDateTime(const QString& text);
+// The date and the time of day of a stored date-time, read without a time
+// zone; false for text in another form.
+bool parseStoredParts(const QString& text, QDate* date, QTime* time);
 // Writes the stored form.
 QString storedDateTime(const QDateTime& value);
 QString storedDate(const QDate& value);

@@ -149,7 +149,18 @@ QString DataSetModel::formattedText(int row, int tableColumn) const {
     if (!m_set || field < 0) {
         return {};
     }
-    return formatDisplay(m_columns[m_shown[tableColumn]].displayFormat, m_set->value(row, field));
+    const QString& pattern = m_columns[m_shown[tableColumn]].displayFormat;
+    const QVariant value = m_set->value(row, field);
+    // Stored date-times are shown as the wall-clock values they hold: read as
+    // UTC they skip the local time zone, whose rules cost more than the rest.
+    if (!pattern.isEmpty() && value.typeId() == QMetaType::QString) {
+        QDate date;
+        QTime time;
+        if (parseStoredParts(value.toString(), &date, &time)) {
+            return formatDateTime(pattern, QDateTime(date, time, Qt::UTC));
+        }
+    }
+    return formatDisplay(pattern, value);
 }
 
 CellParams DataSetModel::cellParams(int row, int tableColumn) const {

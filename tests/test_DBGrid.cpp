@@ -335,6 +335,28 @@ TEST(GridSort, RanksOrderLikeCompareValuesAndKeepTies) {
     }
 }
 
+TEST(StoredDateTime, TheQuickReaderTakesOnlyRealDates) {
+    EXPECT_EQ(parseStoredDateTime(QStringLiteral("2026-03-08 13:45:07")),
+              QDateTime(QDate(2026, 3, 8), QTime(13, 45, 7)));
+    EXPECT_EQ(parseStoredDateTime(QStringLiteral(" 2026-03-08 ")),
+              QDateTime(QDate(2026, 3, 8), QTime(0, 0)));
+    EXPECT_EQ(parseStoredDateTime(QStringLiteral("2026-03-08T13:45:07")),
+              QDateTime(QDate(2026, 3, 8), QTime(13, 45, 7)));
+    for (const char* text : {"2026-02-31 00:00:00", "2026-03-08 25:00:00", "2026-3-08 00:00:00",
+                             "2026-03-08 00:00:0x", "20260308", "1234,50"}) {
+        EXPECT_FALSE(parseStoredDateTime(QString::fromLatin1(text)).isValid()) << text;
+    }
+    // A text that is no date shows as it is, also under a date format.
+    MemorySet set;
+    set.setContents({QStringLiteral("Day")}, {{QStringLiteral("2026-02-31 00:00:00")},
+                                              {QStringLiteral("2026-02-28 00:00:00")}});
+    DataSetModel model;
+    model.addColumn(gridColumn("Day", "Дата", 80, 0, "dd.mm.yyyy"));
+    model.setDataSet(&set);
+    EXPECT_EQ(model.index(0, 0).data().toString(), QStringLiteral("2026-02-31 00:00:00"));
+    EXPECT_EQ(model.index(1, 0).data().toString(), QStringLiteral("28.02.2026"));
+}
+
 TEST_F(Grid, TypingSearchesTheCurrentColumnInTheShownOrder) {
     show();
     m_grid->setFocus();
