@@ -1,5 +1,6 @@
 #include "Main_FM.h"
 
+#include "Color_FM.h"
 #include "Dialogs.h"
 #include "Icons.h"
 #include "Main_DM.h"
@@ -164,7 +165,9 @@ void TMainFM::acCategoryExecute() {}
 
 void TMainFM::acDocumentExecute() {}
 
-void TMainFM::acColorExecute() {}
+void TMainFM::acColorExecute() {
+    ShowColorFM(0);
+}
 
 void TMainFM::acSaldoExecute() {
     ShowSaldoFM();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 bool isNumericValue(const QVariant& v) {
     switch (v.typeId()) {
@@ -239,29 +240,134 @@ void DataSet::rebuildView() {
             m_view.push_back(i);
         }
     }
-    QList<SortKey> keys;
-    for (const SortKey& k : m_sortKeys) {
+    struct Key {
+        const quint32* rank;
+        bool descending;
+    };
+    std::vector<Key> keys;
+    for (const SortKey& k : std::as_const(m_sortKeys)) {
         if (k.column >= 0 && k.column < m_names.size()) {
-            keys.push_back(k);
+            keys.push_back({ranks(k.column).constData(), k.descending});
         }
     }
-    if (keys.isEmpty()) {
+    if (keys.empty()) {
         return;
     }
-    std::stable_sort(m_view.begin(), m_view.end(), [&](int a, int b) {
-        for (const SortKey& k : keys) {
-            const int c = compareValues(m_rows[a][k.column], m_rows[b][k.column]);
-            if (c != 0) {
-                return k.descending ? c > 0 : c < 0;
+    // The view lists rows in the order they were read, so ties broken by the
+    // row number keep that order: the sort is stable.
+    if (keys.size() == 1) {
+        const Key key = keys.front();
+        std::vector<quint64> packed;
+        packed.reserve(m_view.size());
+        for (const int row : std::as_const(m_view)) {
+            const quint32 r = key.descending ? ~key.rank[row] : key.rank[row];
+            packed.push_back((quint64(r) << 32) | quint32(row));
+        }
+        std::sort(packed.begin(), packed.end());
+        for (qsizetype i = 0; i < m_view.size(); ++i) {
+            m_view[i] = int(packed[i] & 0xFFFFFFFFu);
+        }
+        return;
+    }
+    std::sort(m_view.begin(), m_view.end(), [&](int a, int b) {
+        for (const Key& k : keys) {
+            if (k.rank[a] != k.rank[b]) {
+                return k.descending ? k.rank[a] > k.rank[b] : k.rank[a] < k.rank[b];
             }
         }
-        return false;
+        return a < b;
     });
+}
+
+const QVector<quint32>& DataSet::ranks(int column) {
+    const auto found = m_ranks.constFind(column);
+    if (found != m_ranks.cend()) {
+        return *found;
+    }
+    // Nulls take rank 0, then numbers by value, then texts without regard to
+    // letter case (ties by the exact text), as compareValues orders them.
+    struct Number {
+        qint64 integer;
+        double real;
+        bool isInteger;
+        int row;
+    };
+    std::vector<Number> numbers;
+    QHash<QString, int> textIndex;  // text -> position in texts
+    QStringList texts;
+    std::vector<std::pair<int, int>> textRows;  // row, position in texts
+    const int n = int(m_rows.size());
+    for (int row = 0; row < n; ++row) {
+        const QVariant& v = m_rows[row][column];
+        if (v.isNull()) {
+            continue;
+        }
+        if (isNumber(v)) {
+            const bool integer = isInteger(v);
+            numbers.push_back(
+                {integer ? v.toLongLong() : 0, integer ? 0.0 : v.toDouble(), integer, row});
+            continue;
+        }
+        const QString text = v.toString();
+        auto it = textIndex.constFind(text);
+        if (it == textIndex.cend()) {
+            it = textIndex.insert(text, int(texts.size()));
+            texts.push_back(text);
+        }
+        textRows.emplace_back(row, *it);
+    }
+
+    QVector<quint32> rank(n, 0);
+    quint32 next = 0;
+    auto compareNumbers = [](const Number& a, const Number& b) {
+        if (a.isInteger && b.isInteger) {
+            return a.integer < b.integer ? -1 : (a.integer > b.integer ? 1 : 0);
+        }
+        const double x = a.isInteger ? double(a.integer) : a.real;
+        const double y = b.isInteger ? double(b.integer) : b.real;
+        if (std::isnan(x) || std::isnan(y)) {  // not a number sorts first
+            return std::isnan(x) == std::isnan(y) ? 0 : (std::isnan(x) ? -1 : 1);
+        }
+        return x < y ? -1 : (x > y ? 1 : 0);
+    };
+    std::sort(numbers.begin(), numbers.end(),
+              [&](const Number& a, const Number& b) { return compareNumbers(a, b) < 0; });
+    for (size_t i = 0; i < numbers.size(); ++i) {
+        if (i == 0 || compareNumbers(numbers[i - 1], numbers[i]) != 0) {
+            ++next;
+        }
+        rank[numbers[i].row] = next;
+    }
+
+    // Each distinct text is folded once; folded texts compare code by code.
+    std::vector<std::pair<QString, int>> folded;
+    folded.reserve(texts.size());
+    for (int i = 0; i < texts.size(); ++i) {
+        folded.emplace_back(texts[i].toCaseFolded(), i);
+    }
+    auto compareTexts = [&](const std::pair<QString, int>& a, const std::pair<QString, int>& b) {
+        const int c = a.first.compare(b.first, Qt::CaseSensitive);
+        return c != 0 ? c : texts[a.second].compare(texts[b.second], Qt::CaseSensitive);
+    };
+    std::sort(folded.begin(), folded.end(),
+              [&](const auto& a, const auto& b) { return compareTexts(a, b) < 0; });
+    std::vector<quint32> textRank(texts.size());
+    for (size_t i = 0; i < folded.size(); ++i) {
+        ++next;  // distinct texts never compare equal
+        textRank[folded[i].second] = next;
+    }
+    for (const auto& [row, text] : textRows) {
+        rank[row] = textRank[text];
+    }
+    return *m_ranks.insert(column, std::move(rank));
 }
 
 void DataSet::setContents(QStringList names, QVector<Row> rows) {
     Q_EMIT aboutToReset();
+    m_ranks.clear();
     if (names != m_names) {
+        // Sort keys name columns by position; other columns make them meaningless.
+        m_sortKeys.clear();
         m_names = std::move(names);
         m_index.clear();
         for (int i = 0; i < m_names.size(); ++i) {
@@ -287,6 +393,7 @@ void DataSet::close() {
     Q_EMIT aboutToReset();
     m_rows.clear();
     m_view.clear();
+    m_ranks.clear();
     m_open = false;
     m_pos = -1;
     m_eof = true;

@@ -111,12 +111,16 @@ private:
     const Row* currentRow() const;
     void rebuildView();
     void notifyCursor();
+    // The rank of every row's value in one column, in the order compareValues
+    // gives; equal values share a rank. Kept until the rows are replaced.
+    const QVector<quint32>& ranks(int column);
 
     QStringList m_names;
     QHash<QString, int> m_index;  // lower-case name -> column
     QVector<Row> m_rows;
     QVector<int> m_view;  // visible rows in display order
     QList<SortKey> m_sortKeys;
+    QHash<int, QVector<quint32>> m_ranks;  // column -> rank of each row
     std::function<bool(const Row&)> m_filter;
     int m_pos = -1;
     bool m_eof = true;
