@@ -70,9 +70,10 @@ void ModalHelper::poll() {
         }
         return;
     }
-    // Windows are compared while they live: a new dialog may take the address
-    // of one deleted before it.
-    m_seenAlive.removeAll(QPointer<QWidget>());
+    // Windows are compared while they are shown: a new dialog may take the
+    // address of one deleted before it, and a dialog kept by its window (the
+    // colour dialog) is shown again as a new question.
+    m_seenAlive.removeIf([](const QPointer<QWidget>& w) { return w.isNull() || !w->isVisible(); });
     for (const QPointer<QWidget>& seen : std::as_const(m_seenAlive)) {
         if (seen == modal) {
             return;
