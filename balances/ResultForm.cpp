@@ -1,5 +1,6 @@
 #include "ResultForm.h"
 
+#include "Clock.h"
 #include "Dialogs.h"
 #include "Main_DM.h"
 
@@ -98,7 +99,7 @@ ResultForm::ResultForm(const QString& caption, QWidget* parent)
 
 void ResultForm::FormCreate(const QString& caption) {
     setWindowTitle(caption);
-    const QDate today = QDate::currentDate();
+    const QDate today = currentDate();
     deBegin->setDate(today.addDays(1 - today.day()));
     deEnd->setDate(today);
 }

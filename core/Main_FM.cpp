@@ -2,6 +2,7 @@
 
 #include "Color_FM.h"
 #include "Dialogs.h"
+#include "Document_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "Report_FM.h"
@@ -163,7 +164,9 @@ void TMainFM::acContrAgentExecute() {}
 
 void TMainFM::acCategoryExecute() {}
 
-void TMainFM::acDocumentExecute() {}
+void TMainFM::acDocumentExecute() {
+    ShowChildForm<TDocumentFM>();
+}
 
 void TMainFM::acColorExecute() {
     ShowColorFM(0);

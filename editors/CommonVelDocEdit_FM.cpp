@@ -1,5 +1,6 @@
 #include "CommonVelDocEdit_FM.h"
 
+#include "Clock.h"
 #include "Dialogs.h"
 #include "EditorUtils.h"
 #include "Icons.h"
@@ -153,7 +154,7 @@ void TCommonVelDocEditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
         LoadDocument();
     } else {
         setWindowTitle(caption + QStringLiteral(": Создать"));
-        DateEdit1->setDate(QDate::currentDate());
+        DateEdit1->setDate(currentDate());
         Memo1->clear();
     }
 }

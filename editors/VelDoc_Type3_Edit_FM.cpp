@@ -1,5 +1,6 @@
 #include "VelDoc_Type3_Edit_FM.h"
 
+#include "Clock.h"
 #include "Dialogs.h"
 #include "EditorUtils.h"
 #include "Main_DM.h"
@@ -142,7 +143,7 @@ void TVelDoc_Type3_EditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
         LoadDocument();
     } else {
         setWindowTitle(caption + QStringLiteral(": Создать"));
-        DateEdit1->setDate(QDate::currentDate());
+        DateEdit1->setDate(currentDate());
         Memo1->clear();
     }
     FCalculating = false;
