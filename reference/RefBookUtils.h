@@ -1,0 +1,27 @@
+#pragma once
+
+#include "DBGrid.h"
+#include "Db.h"
+
+#include <QString>
+#include <QStringList>
+
+// Re-runs a list with its views frozen and stands on the first row whose key
+// column equals `id`; when none does, on the first row. The views follow once.
+void RefreshAndLocate(DbQuery& list, const QString& keyField, int id);
+
+// Small steps that every reference-book window shares.
+namespace RefBook {
+
+// Text as the reference books write it: blanks and control characters
+// removed at both ends.
+QString trimmed(const QString& text);
+
+// Replaces a statement's text by these lines.
+void setStatement(DbQuery& query, const QStringList& lines);
+
+// True when a point of the grid (in its own coordinates) lies on a data cell,
+// not on a title, the indicator or the empty space below the rows.
+bool onDataCell(const DBGrid* grid, const QPoint& pos);
+
+}  // namespace RefBook
