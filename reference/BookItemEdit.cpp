@@ -32,6 +32,8 @@ TBookItemEditFM::TBookItemEditFM(const TypedBook& book, QWidget* parent)
     Label2 = new QLabel(QStringLiteral("Примечание"), Panel2);
     Memo1 = new QPlainTextEdit(Panel2);
     Memo1->setTabChangesFocus(true);
+    // A few lines of note; the type lists below take the room that is left.
+    Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 4 + 10);
     Label1->setBuddy(Edit1);
     Label2->setBuddy(Memo1);
     auto* top = new QGridLayout(Panel2);
