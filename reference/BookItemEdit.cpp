@@ -73,7 +73,9 @@ TBookItemEditFM::TBookItemEditFM(const TypedBook& book, QWidget* parent)
     layout->addWidget(Panel2);
     layout->addWidget(Panel1, 1);
     layout->addWidget(Panel3);
-    resize(309, 343);
+    // Wide enough for two lists of type names side by side in the larger
+    // fonts of today's desktops.
+    resize(380, 400);
 
     qrIn = new DbQuery(MainDM->ADOConnection1, QStringLiteral("qrIn"), this);
     qrAvailable = new DbQuery(MainDM->ADOConnection1, QStringLiteral("qrAvailable"), this);

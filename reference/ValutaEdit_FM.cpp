@@ -31,6 +31,8 @@ TValutaEditFM::TValutaEditFM(QWidget* parent) : ModalForm(parent) {
     layout->addLayout(buttons, 2, 0, 1, 3);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(2, 1);
+    // The labels are long: the fields keep room for a full name.
+    Edit2->setMinimumWidth(200);
     resize(265, 123);
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });

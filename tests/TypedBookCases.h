@@ -4,10 +4,10 @@
 // meet them: their tables, their texts and their entry routines. Every test
 // of these books runs for both.
 
-#include "Category_FM.h"
 #include "CategoryEdit_FM.h"
-#include "ContrAgent_FM.h"
+#include "Category_FM.h"
 #include "ContrAgentEdit_FM.h"
+#include "ContrAgent_FM.h"
 #include "Main_FM.h"
 #include "RefBookTest.h"
 #include "TypeCategoryEdit_FM.h"
@@ -106,7 +106,8 @@ protected:
     const BookCase& book() const { return GetParam(); }
 
     int addType(const QString& caption) {
-        exec(QStringLiteral("insert into %1(Caption) values ('%2')").arg(book().typeTable, caption));
+        exec(QStringLiteral("insert into %1(Caption) values ('%2')")
+                 .arg(book().typeTable, caption));
         return lastId(book().typeTable, book().typeKey);
     }
     int addItem(const QString& caption, const QList<int>& types, const QString& note = {}) {
@@ -146,13 +147,14 @@ protected:
     }
     // A document that names the item, so that the database keeps it.
     void useInDocument(int item) {
-        exec(QStringLiteral(
-                 "insert into Valuta(IdValuta, Caption, FullCaption) values (1, 'RUB', 'Рубль');"
-                 "insert into HeadAccount(IdHeadAccount, Caption, IdValuta) values (1, 'Карта', 1);"
-                 "insert into Document(DateEnter, DateDocument, ValueDocument, CodTypeDocument, "
-                 "IdHeadAccount, CodTypeStatus, %1) values ('2025-01-01 10:00:00', "
-                 "'2025-01-01 00:00:00', 10, 1, 1, 1, %2)")
-                 .arg(book().itemKey)
-                 .arg(item));
+        exec(
+            QStringLiteral(
+                "insert into Valuta(IdValuta, Caption, FullCaption) values (1, 'RUB', 'Рубль');"
+                "insert into HeadAccount(IdHeadAccount, Caption, IdValuta) values (1, 'Карта', 1);"
+                "insert into Document(DateEnter, DateDocument, ValueDocument, CodTypeDocument, "
+                "IdHeadAccount, CodTypeStatus, %1) values ('2025-01-01 10:00:00', "
+                "'2025-01-01 00:00:00', 10, 1, 1, 1, %2)")
+                .arg(book().itemKey)
+                .arg(item));
     }
 };

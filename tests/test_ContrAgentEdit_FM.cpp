@@ -44,6 +44,7 @@ TEST_P(ItemEditor, ANewItemStartsInTheGivenTypeAndNeedsANameAndAType) {
                   (QStringList{QStringLiteral("Врачи"), QStringLiteral("Магазины")}));
         EXPECT_EQ(placeholderRows(), 1);
 
+        f->Edit1->setText(QStringLiteral(" \t  "));
         f->BitBtn1->click();
         EXPECT_EQ(f->focusWidget(), f->Edit1);
         f->Edit1->setText(QStringLiteral("  Ашан  "));
@@ -201,7 +202,8 @@ TEST_P(ItemEditor, DoubleClicksOutsideTheDataCellsMoveNothing) {
 }
 
 TEST_P(ItemEditor, NamesAndNotesAreStoredAsTyped) {
-    const QString name = QStringLiteral("O'Brien \"Ltd\"; delete from %1; --").arg(book().itemTable);
+    const QString name =
+        QStringLiteral("O'Brien \"Ltd\"; delete from %1; --").arg(book().itemTable);
     QString note = QStringLiteral("'); drop table %1; --\n").arg(book().memberTable);
     for (int i = 0; note.size() < 100000; ++i) {
         note += QStringLiteral("строка %1, ").arg(i);
@@ -218,7 +220,8 @@ TEST_P(ItemEditor, NamesAndNotesAreStoredAsTyped) {
     ASSERT_GT(id, 0);
     EXPECT_EQ(scalar(QStringLiteral("select Caption from %1").arg(book().itemTable)).toString(),
               name);
-    EXPECT_EQ(scalar(QStringLiteral("select Note from %1").arg(book().itemTable)).toString(), note);
+    EXPECT_EQ(scalar(QStringLiteral("select Note from %1").arg(book().itemTable)).toString(),
+              note);
     EXPECT_EQ(typesOf(id), QList<int>{m_doctors});
 
     mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* f) {
