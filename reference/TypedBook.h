@@ -6,7 +6,7 @@
 // What tells the two typed reference books apart: counterparties and
 // categories are one design (types, items, and a membership table joining
 // them) with their own names, texts and statements. One set of windows
-// serves both, reading everything book-specific from here.
+// serves both and reads what is the book's own from here.
 struct TypedBook {
     // Key columns of the type and item rows, and the parameter names that
     // the statements use for a type id and an item id.
