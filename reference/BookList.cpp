@@ -5,25 +5,11 @@
 #include "RefBookUtils.h"
 
 #include <QGuiApplication>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
-
-QAction* bookAction(QObject* parent, const QString& name, const QString& hint, int image) {
-    auto* action = new QAction(MainDM->ImageList1.icon(image), hint, parent);
-    action->setObjectName(name);
-    action->setToolTip(hint);
-    return action;
-}
-
-QToolBar* bookToolBar(QWidget* parent, const QList<QAction*>& actions) {
-    auto* bar = new QToolBar(parent);
-    bar->setMovable(false);
-    bar->setIconSize(MainDM->ImageList1.size());
-    bar->addActions(actions);
-    return bar;
-}
 
 QGroupBox* bookGroup(QWidget* parent, QToolBar* bar, DBGrid* grid) {
     auto* group = new QGroupBox(parent);
@@ -50,19 +36,25 @@ DBGridColumn gridColumn(const QString& field, const QString& title, int width) {
 TBookListFM::TBookListFM(const TypedBook& book, QWidget* parent)
     : ModalForm(parent), m_book(book) {
     resize(870, 640);
-    acTypeNew = bookAction(this, QStringLiteral("acTypeNew"), QStringLiteral("Добавить"), 0);
-    acTypeEdit = bookAction(this, QStringLiteral("acTypeEdit"), QStringLiteral("Изменить"), 1);
-    acTypeDelete = bookAction(this, QStringLiteral("acTypeDelete"), QStringLiteral("Удалить"), 2);
-    acItemNew = bookAction(this, QStringLiteral("acItemNew"), QStringLiteral("Добавить"), 0);
-    acItemEdit = bookAction(this, QStringLiteral("acItemEdit"), QStringLiteral("Изменить"), 1);
-    acItemDelete = bookAction(this, QStringLiteral("acItemDelete"), QStringLiteral("Удалить"), 2);
+    acTypeNew =
+        RefBook::toolAction(this, QStringLiteral("acTypeNew"), QStringLiteral("Добавить"), 0);
+    acTypeEdit =
+        RefBook::toolAction(this, QStringLiteral("acTypeEdit"), QStringLiteral("Изменить"), 1);
+    acTypeDelete =
+        RefBook::toolAction(this, QStringLiteral("acTypeDelete"), QStringLiteral("Удалить"), 2);
+    acItemNew =
+        RefBook::toolAction(this, QStringLiteral("acItemNew"), QStringLiteral("Добавить"), 0);
+    acItemEdit =
+        RefBook::toolAction(this, QStringLiteral("acItemEdit"), QStringLiteral("Изменить"), 1);
+    acItemDelete =
+        RefBook::toolAction(this, QStringLiteral("acItemDelete"), QStringLiteral("Удалить"), 2);
 
     Splitter1 = new QSplitter(Qt::Horizontal, this);
     Splitter1->setChildrenCollapsible(false);
-    ToolBar1 = bookToolBar(this, {acTypeNew, acTypeEdit, acTypeDelete});
+    ToolBar1 = RefBook::toolBar(this, {acTypeNew, acTypeEdit, acTypeDelete});
     dbgType = new DBGrid(this);
     gbType = bookGroup(Splitter1, ToolBar1, dbgType);
-    ToolBar2 = bookToolBar(this, {acItemNew, acItemEdit, acItemDelete});
+    ToolBar2 = RefBook::toolBar(this, {acItemNew, acItemEdit, acItemDelete});
     dbgItem = new DBGrid(this);
     gbItem = bookGroup(Splitter1, ToolBar2, dbgItem);
     Splitter1->addWidget(gbType);
@@ -133,14 +125,10 @@ void TBookListFM::Prepare() {
     RefBook::setStatement(*qrItem, m_book.itemList);
     // The first filling of the items runs here rather than from the type
     // list's signal, so that its failure ends the opening.
-    m_preparing = true;
-    try {
+    {
+        QScopedValueRollback<bool> preparing(m_preparing, true);
         qrType->open();
-    } catch (...) {
-        m_preparing = false;
-        throw;
     }
-    m_preparing = false;
     TypeDataChange();
 }
 

@@ -8,30 +8,16 @@
 
 #include <QVBoxLayout>
 
-namespace {
-
-QAction* bookAction(QObject* parent, const QString& name, const QString& hint, int image) {
-    auto* action = new QAction(MainDM->ImageList1.icon(image), hint, parent);
-    action->setObjectName(name);
-    action->setToolTip(hint);
-    return action;
-}
-
-}  // namespace
-
 TDictFM::TDictFM(QWidget* parent) : ModalForm(parent) {
     resize(874, 652);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    ToolBar1 = new QToolBar(this);
-    ToolBar1->setMovable(false);
-    ToolBar1->setIconSize(MainDM->ImageList1.size());
-    acNew = bookAction(this, QStringLiteral("acNew"), QStringLiteral("Добавить"), 0);
-    acEdit = bookAction(this, QStringLiteral("acEdit"), QStringLiteral("Изменить"), 1);
-    acDelete = bookAction(this, QStringLiteral("acDelete"), QStringLiteral("Удалить"), 2);
-    ToolBar1->addActions({acNew, acEdit, acDelete});
+    acNew = RefBook::toolAction(this, QStringLiteral("acNew"), QStringLiteral("Добавить"), 0);
+    acEdit = RefBook::toolAction(this, QStringLiteral("acEdit"), QStringLiteral("Изменить"), 1);
+    acDelete = RefBook::toolAction(this, QStringLiteral("acDelete"), QStringLiteral("Удалить"), 2);
+    ToolBar1 = RefBook::toolBar(this, {acNew, acEdit, acDelete});
     layout->addWidget(ToolBar1);
 
     dbgDict = new DBGrid(this);
