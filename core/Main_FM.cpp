@@ -1,8 +1,11 @@
 #include "Main_FM.h"
 
+#include "Category_FM.h"
 #include "Color_FM.h"
+#include "ContrAgent_FM.h"
 #include "Dialogs.h"
 #include "Document_FM.h"
+#include "Dict_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "Report_FM.h"
@@ -156,13 +159,21 @@ void TMainFM::acExitExecute() {
     close();
 }
 
-void TMainFM::acValutaExecute() {}
+void TMainFM::acValutaExecute() {
+    ShowDictFM(false, 1, 0);
+}
 
-void TMainFM::acHeadAccountExecute() {}
+void TMainFM::acHeadAccountExecute() {
+    ShowDictFM(false, 2, 0);
+}
 
-void TMainFM::acContrAgentExecute() {}
+void TMainFM::acContrAgentExecute() {
+    ShowContrAgentFM(false, 0);
+}
 
-void TMainFM::acCategoryExecute() {}
+void TMainFM::acCategoryExecute() {
+    ShowCategoryFM(false);
+}
 
 void TMainFM::acDocumentExecute() {
     ShowChildForm<TDocumentFM>();

@@ -1,0 +1,9 @@
+#include "ContrAgentEdit_FM.h"
+
+TContrAgentEditFM::TContrAgentEditFM(QWidget* parent)
+    : TBookItemEditFM(contrAgentBook(), parent) {}
+
+int EditContrAgent(int IdContrAgent, int IdTypeContrAgent) {
+    auto form = std::make_unique<TContrAgentEditFM>();
+    return form->Execute(IdContrAgent, IdTypeContrAgent);
+}

@@ -1,0 +1,53 @@
+#include "RefBookUtils.h"
+
+#include "Main_DM.h"
+
+void RefreshAndLocate(DbQuery& list, const QString& keyField, int id) {
+    ControlsFrozen frozen(list);
+    list.requery();
+    list.locate(keyField, id);
+}
+
+namespace RefBook {
+
+QString trimmed(const QString& text) {
+    auto blank = [](QChar c) { return c.unicode() <= 32 || c.isSpace(); };
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && blank(text[from])) {
+        ++from;
+    }
+    while (to > from && blank(text[to - 1])) {
+        --to;
+    }
+    return text.mid(from, to - from);
+}
+
+void setStatement(DbQuery& query, const QStringList& lines) {
+    query.clearSql();
+    for (const QString& line : lines) {
+        query.addSql(line);
+    }
+}
+
+bool onDataCell(const DBGrid* grid, const QPoint& pos) {
+    const DBGrid::Cell cell = grid->cellAt(pos);
+    return cell.column > 0 && cell.row > 0;
+}
+
+QAction* toolAction(QObject* parent, const QString& name, const QString& hint, int image) {
+    auto* action = new QAction(MainDM->ImageList1.icon(image), hint, parent);
+    action->setObjectName(name);
+    action->setToolTip(hint);
+    return action;
+}
+
+QToolBar* toolBar(QWidget* parent, const QList<QAction*>& actions) {
+    auto* bar = new QToolBar(parent);
+    bar->setMovable(false);
+    bar->setIconSize(MainDM->ImageList1.size());
+    bar->addActions(actions);
+    return bar;
+}
+
+}  // namespace RefBook
