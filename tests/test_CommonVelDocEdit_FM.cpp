@@ -1,5 +1,10 @@
 #include "CommonVelDocEdit_FM.h"
+#include "Category_FM.h"
+#include "ContrAgent_FM.h"
+#include "Dict_FM.h"
 #include "DocTestData.h"
+#include "GridMouse.h"
+#include "HeadAccountEdit_FM.h"
 #include "ModalHelper.h"
 #include "ReferenceBooks.h"
 
@@ -63,8 +68,7 @@ protected:
                            "('Работа', '')"));
     }
     void TearDown() override {
-        referenceBooks() =
-            ReferenceBooks{[](int) { return 0; }, [] { return 0; }, [](int) { return 0; }};
+        referenceBooks() = defaultReferenceBooks();
         DocTest::TearDown();
     }
     // The stored row as text, for whole-row comparisons.
@@ -379,6 +383,62 @@ TEST_F(CommonEdit, TheReferenceBooksGiveTheirChoiceBack) {
     EXPECT_EQ(scalar(QStringLiteral("select DateDocument from Document")).toString(),
               storedDate(QDate::currentDate()));
     EXPECT_TRUE(mh.boxes().isEmpty());
+}
+
+TEST_F(CommonEdit, TheAccountButtonPicksAnAccountJustAddedInTheBook) {
+    startSession();
+    ModalHelper mh;
+    mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
+        f->rxcHeadAccount->setValue(QString::number(m_cash));
+        f->SpeedButton1->click();
+        EXPECT_EQ(f->rxcHeadAccount->currentText(), QStringLiteral("(USD) Вклад"));
+        // The category and counterparty books choose by a double-click too.
+        f->SpeedButton2->click();
+        EXPECT_EQ(f->rxcCategory->currentText(), QStringLiteral("Зарплата"));
+        f->SpeedButton3->click();
+        EXPECT_EQ(f->rxcContrAgent->currentText(), QStringLiteral("Работа"));
+        typeInto(f->CurrencyEdit1, QStringLiteral("12"));
+        f->BitBtn1->click();
+    });
+    mh.onNext<TDictFM>([&](TDictFM* book) {
+        EXPECT_EQ(book->windowTitle(), QStringLiteral("Справочник счетов"));
+        book->acNew->trigger();  // the account editor opens and saves
+        const int row = book->qrDict->recNo();
+        EXPECT_EQ(book->qrDict->field(QStringLiteral("Caption")).asString(),
+                  QStringLiteral("Вклад"));
+        GridMouse::doubleClick(book->dbgDict, GridMouse::cell(book->dbgDict, row, 0));
+    });
+    mh.onNext<THeadAccountEditFM>([&](THeadAccountEditFM* e) {
+        e->Edit1->setText(QStringLiteral("Вклад"));
+        e->rxcValuta->setValue(QString::number(m_usd));
+        e->BitBtn1->click();
+    });
+    mh.onNext<TCategoryFM>([&](TCategoryFM* book) {
+        // One type holds every category of this test.
+        ASSERT_TRUE(book->qrC->locate(QStringLiteral("Caption"), QStringLiteral("Зарплата")));
+        GridMouse::doubleClick(book->dbgC, GridMouse::cell(book->dbgC, book->qrC->recNo(), 0));
+    });
+    mh.onNext<TContrAgentFM>([&](TContrAgentFM* book) {
+        ASSERT_TRUE(book->qrCA->locate(QStringLiteral("Caption"), QStringLiteral("Работа")));
+        GridMouse::doubleClick(book->dbgCA,
+                               GridMouse::cell(book->dbgCA, book->qrCA->recNo(), 0));
+    });
+    exec(QStringLiteral("insert into TypeCategory(Caption) values('Все')"));
+    exec(QStringLiteral("insert into TypeCategoryItem select 1, IdCategory from Category"));
+    exec(QStringLiteral("insert into TypeContrAgent(Caption) values('Все')"));
+    exec(QStringLiteral("insert into TypeContrAgentItem select 1, IdContrAgent from ContrAgent"));
+    const int id = EditCommonVelDoc(0, 1);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty());
+    const int account = scalar(QStringLiteral("select max(IdHeadAccount) from HeadAccount")).toInt();
+    EXPECT_EQ(scalar(QStringLiteral("select IdHeadAccount from Document")).toInt(), account);
+    EXPECT_EQ(scalar(QStringLiteral("select c.Caption from Document d join Category c "
+                                    "on c.IdCategory = d.IdCategory")).toString(),
+              QStringLiteral("Зарплата"));
+    EXPECT_EQ(scalar(QStringLiteral("select a.Caption from Document d join ContrAgent a "
+                                    "on a.IdContrAgent = d.IdContrAgent")).toString(),
+              QStringLiteral("Работа"));
 }
 
 TEST_F(CommonEdit, ADatabaseErrorKeepsTheWindowOpenWithItsContents) {
