@@ -1,16 +1,20 @@
-// bench_grid: how fast the document list of a large database is ready in the
-// grid, how fast a title click re-sorts it, and what its rows cost in memory.
+// bench_grid: how fast the document browser shows a node of a large
+// database, how fast a title click re-sorts the list, and what its rows cost
+// in memory.
 //
 //   build/dorsanti-db create /tmp/docs.db --documents 1000000
 //   build/bench/bench_grid /tmp/docs.db [rows]
 //
-// The list is the document folder's own statement with the folder condition,
-// over the most recent date range that holds about `rows` documents (100,000
-// by default), shown with the folder's columns. The bare SQLite C API reads
-// the same statement on the same connection for comparison.
+// The browser's folder node is selected over the most recent date range that
+// holds about `rows` documents (100,000 by default): its statement with the
+// folder condition, shown with the folder's columns. The bare SQLite C API
+// reads the same statement on the same connection for comparison.
 
 #include "DBGrid.h"
 #include "Db.h"
+#include "Document_FM.h"
+#include "Main_DM.h"
+#include "VelDocKinds.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -99,45 +103,6 @@ qint64 bareRead(sqlite3* db, const QString& sql, const QString& begin, const QSt
     return elapsed;
 }
 
-// The grid as the browser builds it: every configured column hidden, then the
-// folder's columns moved to the front in their order and shown.
-void buildFolderColumns(DbConnection& db, DBGrid& grid, int folder) {
-    DbQuery q(db, QStringLiteral("qrDocColumns"));
-    q.setSql(QStringLiteral("select * from sys_DocColumn"));
-    q.open();
-    ColumnsUpdating updating(grid);
-    grid.removeAllColumns();
-    for (q.first(); !q.eof(); q.next()) {
-        DBGridColumn c;
-        c.fieldName = q.field(QStringLiteral("sys_FieldName")).asString();
-        c.width = q.field(QStringLiteral("sys_Width")).asInteger();
-        c.title = q.field(QStringLiteral("sys_Caption")).asString();
-        c.alignment = q.field(QStringLiteral("sys_Alignment")).asInteger();
-        c.displayFormat = q.field(QStringLiteral("sys_DisplayFormat")).asString();
-        c.visible = false;
-        c.tag = q.field(QStringLiteral("sys_CodColumn")).asInteger();
-        grid.addColumn(c);
-    }
-    q.clearSql();
-    q.addSql(QStringLiteral("select sys_CodColumn from TypeDocumentColumn"));
-    q.addSql(QStringLiteral("where CodTypeDocument = :Doc order by ColumnOrder"));
-    q.bindInteger(QStringLiteral("Doc"), folder);
-    q.open();
-    QList<int> codes;
-    for (q.first(); !q.eof(); q.next()) {
-        codes << q.field(QStringLiteral("sys_CodColumn")).asInteger();
-    }
-    for (int i = 0; i < codes.size(); ++i) {
-        const int found = grid.findColumnByTag(codes[i], i);
-        if (found >= 0) {
-            grid.moveColumn(found, i);
-        }
-    }
-    for (int i = 0; i < grid.columnCount(); ++i) {
-        grid.setColumnVisible(i, i < codes.size());
-    }
-}
-
 void paint(DBGrid& grid) {
     QApplication::processEvents();
     grid.viewport()->repaint();
@@ -157,9 +122,11 @@ int main(int argc, char** argv) {
     }
     const int wanted = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
     try {
-        DbConnection db;
+        RegisterVelDocKinds();
+        TMainDM dm;
+        DbConnection& db = dm.ADOConnection1;
         db.open(QString::fromLocal8Bit(argv[1]));
-        DbQuery q(db, QStringLiteral("qrTmp"));
+        DbQuery q(db, QStringLiteral("q"));
 
         // The most recent dates that hold about `wanted` documents.
         q.setSql(QStringLiteral("select max(DateDocument) as EndDate from Document"));
@@ -183,27 +150,27 @@ int main(int argc, char** argv) {
                             QStringLiteral(" and (TypeDocument.ParentTypeDocument = -1)");
         q.close();
 
-        DbQuery qrDoc(db, QStringLiteral("qrDoc"));
-        DBGrid grid;
-        buildFolderColumns(db, grid, -1);
-        grid.setDataSet(&qrDoc);
-        grid.resize(1200, 700);
-        grid.show();
+        TDocumentFM browser;
+        browser.resize(1400, 800);
+        browser.show();
+        browser.deBegin->setDate(begin.date());
+        browser.deEnd->setDate(end.date());
+        DbQuery& qrDoc = browser.qrDoc;
+        DBGrid& grid = *browser.dbgDoc;
+        QTreeWidgetItem* folder = browser.tvDocs->topLevelItem(0);
         paint(grid);
 
         int bareRows = 0;
         bareRead(db.handle(), sql, storedDateTime(begin), storedDateTime(end), &bareRows);
 
-        // First opening: the statement run, its rows read into memory, and the
-        // grid drawn; memory measured around it.
+        // The user picks the folder: the node's columns, its method buttons,
+        // the statement run, its rows read into memory, and the grid drawn;
+        // memory measured around it.
         const qint64 rssBefore = procStatusKb("VmRSS");
         const double heapBefore = heapMb();
         QElapsedTimer t;
         t.start();
-        qrDoc.setSql(sql);
-        qrDoc.bindDateTime(QStringLiteral("BeginDate"), begin);
-        qrDoc.bindDateTime(QStringLiteral("EndDate"), end);
-        qrDoc.open();
+        browser.tvDocs->setCurrentItem(folder);
         const qint64 opened = t.nsecsElapsed();
         paint(grid);
         const qint64 ready = t.nsecsElapsed();
@@ -231,7 +198,7 @@ int main(int argc, char** argv) {
             bare << ms(
                 bareRead(db.handle(), sql, storedDateTime(begin), storedDateTime(end), &rows));
             t.restart();
-            qrDoc.requery();
+            browser.RefreshList();  // F5
             paint(grid);
             loads << ms(t.nsecsElapsed());
         }
