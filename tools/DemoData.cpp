@@ -212,16 +212,18 @@ DemoSummary Generator::run(int documents) {
             note = QStringLiteral("Зарплата");
         } else {
             // Mostly from the salary card: to cash, savings and the foreign accounts.
-            const int from = pick(4) == 0 ? 3 : 1;
+            const int from = pick(10) == 0 ? 3 : 1;
             const int where = pick(20);
-            int to = where < 10 ? 0 : (where < 14 ? 3 : (where < 17 ? 4 : 5));
+            int to = where < 8 ? 0 : (where < 12 ? 3 : (where < 14 ? 2 : (where < 17 ? 4 : 5)));
             if (to == from) {
                 to = 0;
             }
             account = &m_accounts[from];
             account2 = &m_accounts[to];
             value = amount(1000, 30000);
-            static const double rates[] = {1.0, 90.0, 98.0};  // roubles for one unit
+            // Units of each currency for one dollar: an amount divided by its
+            // account's rate is the same on both sides of a transfer.
+            static const double rates[] = {90.0, 1.0, 0.92};
             kurs1 = rates[account->valuta];
             kurs2 = rates[account2->valuta];
             value2 = Money::fromDouble(roundHalfAway(value.toDouble() * kurs2 / kurs1, 2));
