@@ -20,10 +20,6 @@ struct ModelDoc {
     Money value2;
 };
 
-const QString kQuestion = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
-const QString kNotFound = QStringLiteral("Документ не найден.");
-const QString kMustBeNew = QStringLiteral("Документ должен быть в статусе \"Новый\".");
-
 }  // namespace
 
 class PostingProperty : public DocTest, public ::testing::WithParamInterface<bool> {
@@ -99,12 +95,6 @@ protected:
         }
         m_q->bindInteger(QStringLiteral("Id"), id);
         m_q->execute();
-    }
-
-    int run(int type, const QString& code, int id) {
-        int result = -100;
-        guarded([&] { result = VelDocLib.RunMethod(type, id, code); });
-        return result;
     }
 
     // A document id from the model, preferring one in the given status.
