@@ -147,11 +147,10 @@ void TVelDoc_Type3_EditFM::ceValue1Change() {
         return;
     }
     FValue1Changed = true;
-    const double v1 = ceValue1->value();
-    const double k1 = ceKurs1->value();
-    const double k2 = ceKurs2->value();
-    if (v1 > 0 && k1 > 0 && !FValue2Changed) {
-        writeComputed(ceValue2, (long double)v1 * k2 / k1);
+    if (!FValue2Changed) {
+        // Until the user has typed the second amount, it follows the first
+        // as it does after a change of rate.
+        ceKurs1Change();
     }
 }
 
