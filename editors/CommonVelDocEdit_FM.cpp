@@ -1,18 +1,10 @@
 #include "CommonVelDocEdit_FM.h"
 
-#include "Clock.h"
 #include "Dialogs.h"
 #include "EditorUtils.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "ReferenceBooks.h"
-#include "VelDocUtils.h"
-#include "WindowUtils.h"
-
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QVBoxLayout>
-#include <memory>
 
 namespace {
 
@@ -24,27 +16,15 @@ QToolButton* bookButton(QWidget* parent) {
     return b;
 }
 
-void setAccountListSql(DbQuery* q) {
-    q->clearSql();
-    q->addSql(
-        QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
-    q->addSql(
-        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
-    q->addSql(QStringLiteral("order by v.Caption, ha.Caption"));
-}
-
 }  // namespace
 
-TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : ModalForm(parent) {
+TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : DocumentEditForm(parent) {
     resize(440, 360);
     DbConnection& connection = MainDM->ADOConnection1;
     qrHeadAccount = new DbQuery(connection, QStringLiteral("qrHeadAccount"), this);
     qrCategory = new DbQuery(connection, QStringLiteral("qrCategory"), this);
     qrContrAgent = new DbQuery(connection, QStringLiteral("qrContrAgent"), this);
 
-    gbDocument = new QGroupBox(QStringLiteral("Документ"), this);
-    Label1 = new QLabel(QStringLiteral("Дата"), gbDocument);
-    DateEdit1 = new DateEdit(gbDocument);
     Label2 = new QLabel(QStringLiteral("Сумма"), gbDocument);
     CurrencyEdit1 = new CurrencyEdit(gbDocument);
     // Not focused, the amount shows in the locale's currency format.
@@ -58,15 +38,12 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : ModalForm(parent) {
     Label5 = new QLabel(QStringLiteral("Контрагент"), gbDocument);
     rxcContrAgent = new DBLookupCombo(gbDocument);
     SpeedButton3 = bookButton(gbDocument);
-    Label1->setBuddy(DateEdit1);
     Label2->setBuddy(CurrencyEdit1);
     Label3->setBuddy(rxcHeadAccount);
     Label4->setBuddy(rxcCategory);
     Label5->setBuddy(rxcContrAgent);
 
-    auto* grid = new QGridLayout(gbDocument);
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(DateEdit1, 0, 1, Qt::AlignLeft);
+    QGridLayout* grid = documentGrid;
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(CurrencyEdit1, 1, 1, Qt::AlignLeft);
     grid->addWidget(Label3, 2, 0);
@@ -78,33 +55,9 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : ModalForm(parent) {
     grid->addWidget(Label5, 4, 0);
     grid->addWidget(rxcContrAgent, 4, 1);
     grid->addWidget(SpeedButton3, 4, 2);
-    grid->setColumnStretch(1, 1);
     CurrencyEdit1->setMinimumWidth(150);
 
-    gbNote = new QGroupBox(QStringLiteral("Примечание"), this);
-    Memo1 = new QPlainTextEdit(gbNote);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(true);
-    auto* noteLayout = new QVBoxLayout(gbNote);
-    noteLayout->addWidget(Memo1);
-
-    Panel2 = new QWidget(this);
-    BitBtn1 = new QPushButton(QStringLiteral("Сохранить"), Panel2);
-    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), Panel2);
-    for (QPushButton* b : {BitBtn1, BitBtn2}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
-    auto* buttons = new QHBoxLayout(Panel2);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(gbDocument);
-    layout->addWidget(gbNote, 1);
-    layout->addWidget(Panel2);
+    addNoteAndButtons();
 
     setTabOrder(DateEdit1, CurrencyEdit1);
     setTabOrder(CurrencyEdit1, rxcHeadAccount);
@@ -114,8 +67,6 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : ModalForm(parent) {
     setTabOrder(Memo1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
 
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,
@@ -141,32 +92,11 @@ void TCommonVelDocEditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
     rxcContrAgent->setListSource(qrContrAgent, QStringLiteral("IdContrAgent"),
                                  QStringLiteral("Caption"));
 
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
-    q.addSql(QStringLiteral("select * from TypeDocument where CodTypeDocument=:TypeDoc"));
-    q.bindInteger(QStringLiteral("TypeDoc"), CodTypeDocument);
-    q.open();
-    QString caption = q.field(QStringLiteral("Caption")).asString();
-    q.close();
-
-    if (FIdDocument != 0) {
-        setWindowTitle(caption + QStringLiteral(": Изменить"));
-        LoadDocument();
-    } else {
-        setWindowTitle(caption + QStringLiteral(": Создать"));
-        DateEdit1->setDate(currentDate());
-        Memo1->clear();
-    }
+    showDocument();
 }
 
 void TCommonVelDocEditFM::LoadDocument() {
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
-    q.addSql(QStringLiteral("select * from Document"));
-    q.addSql(QStringLiteral("where IdDocument = :IdDoc"));
-    q.bindInteger(QStringLiteral("IdDoc"), FIdDocument);
-    q.open();
-    // A missing row reads as status 0 with every field empty.
+    DbQuery& q = openDocumentRow();
     const int status = q.field(QStringLiteral("COdTypeStatus")).asInteger();
     DateEdit1->setDate(q.field(QStringLiteral("DateDocument")).asDate());
     CurrencyEdit1->setValue(q.field(QStringLiteral("ValueDocument")).asMoney().toDouble());
@@ -177,44 +107,24 @@ void TCommonVelDocEditFM::LoadDocument() {
     q.close();
 
     if (status != 1) {
-        FReadOnly = true;
-        EnableControlTree(false, gbDocument);
-        EnableControlTree(false, gbNote);
-        BitBtn1->setEnabled(false);
-        ShowMessage(readOnlyMessage());
+        showReadOnly();
     }
 }
 
 bool TCommonVelDocEditFM::CheckFields() {
-    if (dateSerial(DateEdit1->date()) < 1) {
-        ShowMessage(QStringLiteral("Поле \"Дата\" должно быть заполнено."));
-        DateEdit1->setFocus();
+    if (!checkDate()) {
         return false;
     }
     if (CurrencyEdit1->value() <= 0) {
-        ShowMessage(QStringLiteral("Сумма должна быть >0."));
-        CurrencyEdit1->setFocus();
-        return false;
+        return refuse(QStringLiteral("Сумма должна быть >0."), CurrencyEdit1);
     }
     if (!rxcHeadAccount->hasValue()) {
-        ShowMessage(QStringLiteral("Счет должен быть выбран."));
-        rxcHeadAccount->setFocus();
-        return false;
+        return refuse(QStringLiteral("Счет должен быть выбран."), rxcHeadAccount);
     }
     return true;
 }
 
-bool TCommonVelDocEditFM::SaveDocument() {
-    DeferredMessages messages;
-    Transaction transaction(MainDM->ADOConnection1);
-    // Only a new document may change. Another program may have applied this
-    // one since the window opened; its amount is then what the ledger holds.
-    if (FIdDocument != 0 && ReadDocStatus(FIdDocument) != 1) {
-        ShowMessage(QStringLiteral("Не удалось изменить документ."));
-        return false;
-    }
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
+void TCommonVelDocEditFM::prepareSave(DbQuery& q) {
     if (FIdDocument != 0) {
         q.addSql(QStringLiteral("update Document"));
         q.addSql(
@@ -234,46 +144,13 @@ bool TCommonVelDocEditFM::SaveDocument() {
     }
     q.bindDate(QStringLiteral("DateDocument"), DateEdit1->date());
     q.bindDouble(QStringLiteral("ValueDocument"), CurrencyEdit1->value());
-    auto bindKey = [&q](const QString& name, DBLookupCombo* lookup, DbQuery* list,
-                        const QString& keyField) {
-        if (lookup->hasValue()) {
-            q.bindInteger(name, list->field(keyField).asInteger());
-        } else {
-            q.bindNull(name);
-        }
-    };
-    bindKey(QStringLiteral("IdHeadAccount"), rxcHeadAccount, qrHeadAccount,
-            QStringLiteral("IdHeadAccount"));
-    bindKey(QStringLiteral("IdCategory"), rxcCategory, qrCategory, QStringLiteral("IdCategory"));
+    bindLookupKey(q, QStringLiteral("IdHeadAccount"), rxcHeadAccount, qrHeadAccount,
+                  QStringLiteral("IdHeadAccount"));
+    bindLookupKey(q, QStringLiteral("IdCategory"), rxcCategory, qrCategory,
+                  QStringLiteral("IdCategory"));
     q.bindString(QStringLiteral("NoteDocument"), trimmedText(Memo1->toPlainText()));
-    bindKey(QStringLiteral("IdContrAgent"), rxcContrAgent, qrContrAgent,
-            QStringLiteral("IdContrAgent"));
-    q.execute();
-    if (FIdDocument == 0) {
-        q.clearSql();
-        q.addSql(QStringLiteral("select last_insert_rowid() as IdRec"));
-        q.open();
-        const int id = q.field(QStringLiteral("IdRec")).asInteger();
-        q.close();
-        transaction.commit();
-        FIdDocument = id;
-        return true;
-    }
-    transaction.commit();
-    return true;
-}
-
-void TCommonVelDocEditFM::BitBtn1Click() {
-    if (!CheckFields()) {
-        return;
-    }
-    if (SaveDocument()) {
-        done(mrOk);
-    }
-}
-
-void TCommonVelDocEditFM::BitBtn2Click() {
-    done(mrCancel);
+    bindLookupKey(q, QStringLiteral("IdContrAgent"), rxcContrAgent, qrContrAgent,
+                  QStringLiteral("IdContrAgent"));
 }
 
 void TCommonVelDocEditFM::chooseFromBook(DBLookupCombo* lookup, DbQuery* list,
@@ -304,10 +181,5 @@ void TCommonVelDocEditFM::SpeedButton3Click() {
 }
 
 int EditCommonVelDoc(int IdDocument, int CodTypeDocument) {
-    auto form = std::make_unique<TCommonVelDocEditFM>();
-    form->OpenDocument(IdDocument, CodTypeDocument);
-    if (form->exec() == mrOk) {
-        return form->IdDocument();
-    }
-    return 0;
+    return runDocumentEditor<TCommonVelDocEditFM>(IdDocument, CodTypeDocument);
 }

@@ -1,16 +1,9 @@
 #include "VelDoc_Type3_Edit_FM.h"
 
-#include "Clock.h"
 #include "Dialogs.h"
 #include "EditorUtils.h"
 #include "Main_DM.h"
-#include "VelDocUtils.h"
-#include "WindowUtils.h"
-
-#include <QGridLayout>
-#include <QHBoxLayout>
-#include <QVBoxLayout>
-#include <memory>
+#include "Money.h"
 
 namespace {
 
@@ -18,15 +11,12 @@ const QString kNumberFormat = QStringLiteral(",0.00;-,0.00");
 
 }  // namespace
 
-TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) {
+TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : DocumentEditForm(parent) {
     resize(620, 330);
     DbConnection& connection = MainDM->ADOConnection1;
     qrHA1 = new DbQuery(connection, QStringLiteral("qrHA1"), this);
     qrHA2 = new DbQuery(connection, QStringLiteral("qrHA2"), this);
 
-    gbDocument = new QGroupBox(QStringLiteral("Документ"), this);
-    Label1 = new QLabel(QStringLiteral("Дата"), gbDocument);
-    DateEdit1 = new DateEdit(gbDocument);
     Label2 = new QLabel(QStringLiteral("Счет №1"), gbDocument);
     rxcHA1 = new DBLookupCombo(gbDocument);
     Label3 = new QLabel(QStringLiteral("Курс"), gbDocument);
@@ -49,7 +39,6 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) 
     ceValue2->setFixedWidth(130);
     ceKurs1->setValue(1);
     ceKurs2->setValue(1);
-    Label1->setBuddy(DateEdit1);
     Label2->setBuddy(rxcHA1);
     Label3->setBuddy(ceKurs1);
     Label4->setBuddy(ceValue1);
@@ -58,9 +47,7 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) 
     Label7->setBuddy(ceValue2);
 
     // Each account stands on one line with its rate and its amount.
-    auto* grid = new QGridLayout(gbDocument);
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(DateEdit1, 0, 1, Qt::AlignLeft);
+    QGridLayout* grid = documentGrid;
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(rxcHA1, 1, 1);
     grid->addWidget(Label3, 1, 2);
@@ -73,32 +60,8 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) 
     grid->addWidget(ceKurs2, 2, 3);
     grid->addWidget(Label7, 2, 4);
     grid->addWidget(ceValue2, 2, 5);
-    grid->setColumnStretch(1, 1);
 
-    gbNote = new QGroupBox(QStringLiteral("Примечание"), this);
-    Memo1 = new QPlainTextEdit(gbNote);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(true);
-    auto* noteLayout = new QVBoxLayout(gbNote);
-    noteLayout->addWidget(Memo1);
-
-    Panel2 = new QWidget(this);
-    BitBtn1 = new QPushButton(QStringLiteral("Сохранить"), Panel2);
-    BitBtn2 = new QPushButton(QStringLiteral("Отмена"), Panel2);
-    for (QPushButton* b : {BitBtn1, BitBtn2}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
-    auto* buttons = new QHBoxLayout(Panel2);
-    buttons->setContentsMargins(0, 0, 0, 0);
-    buttons->addStretch();
-    buttons->addWidget(BitBtn1);
-    buttons->addWidget(BitBtn2);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(gbDocument);
-    layout->addWidget(gbNote, 1);
-    layout->addWidget(Panel2);
+    addNoteAndButtons();
 
     setTabOrder(DateEdit1, rxcHA1);
     setTabOrder(rxcHA1, rxcHA2);
@@ -109,43 +72,20 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : ModalForm(parent) 
     setTabOrder(ceValue2, Memo1);
     setTabOrder(Memo1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
-
-    connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
-    connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
 }
 
 void TVelDoc_Type3_EditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
     FIdDocument = IdDocument;
     FCodTypeDocument = CodTypeDocument;
 
-    qrHA1->clearSql();
-    qrHA1->addSql(
-        QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
-    qrHA1->addSql(
-        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
-    qrHA1->addSql(QStringLiteral("order by v.Caption, ha.Caption"));
+    setAccountListSql(qrHA1);
     qrHA2->setSql(qrHA1->sql());
     qrHA1->open();
     qrHA2->open();
     rxcHA1->setListSource(qrHA1, QStringLiteral("IdHeadAccount"), QStringLiteral("FullCaption"));
     rxcHA2->setListSource(qrHA2, QStringLiteral("IdHeadAccount"), QStringLiteral("FullCaption"));
 
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
-    q.addSql(QStringLiteral("select * from TypeDocument where CodTypeDocument=:TypeDoc"));
-    q.bindInteger(QStringLiteral("TypeDoc"), CodTypeDocument);
-    q.open();
-    const QString caption = q.field(QStringLiteral("Caption")).asString();
-    q.close();
-
-    if (FIdDocument != 0) {
-        setWindowTitle(caption + QStringLiteral(": Изменить"));
-        LoadDocument();
-    } else {
-        setWindowTitle(caption + QStringLiteral(": Создать"));
-        DateEdit1->setDate(currentDate());
-        Memo1->clear();
-    }
+    showDocument();
     FCalculating = false;
     FValue1Changed = false;
     FValue2Changed = false;
@@ -163,13 +103,7 @@ void TVelDoc_Type3_EditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
 }
 
 void TVelDoc_Type3_EditFM::LoadDocument() {
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
-    q.addSql(QStringLiteral("select * from Document"));
-    q.addSql(QStringLiteral("where IdDocument = :IdDoc"));
-    q.bindInteger(QStringLiteral("IdDoc"), FIdDocument);
-    q.open();
-    // A missing row reads as status 0 with every field empty.
+    DbQuery& q = openDocumentRow();
     const int status = q.field(QStringLiteral("CodTypeStatus")).asInteger();
     DateEdit1->setDate(q.field(QStringLiteral("DateDocument")).asDate());
     ceValue1->setValue(q.field(QStringLiteral("ValueDocument")).asMoney().toDouble());
@@ -182,11 +116,7 @@ void TVelDoc_Type3_EditFM::LoadDocument() {
     q.close();
 
     if (status != 1) {
-        FReadOnly = true;
-        EnableControlTree(false, gbDocument);
-        EnableControlTree(false, gbNote);
-        BitBtn1->setEnabled(false);
-        ShowMessage(readOnlyMessage());
+        showReadOnly();
     }
 }
 
@@ -217,11 +147,10 @@ void TVelDoc_Type3_EditFM::ceValue1Change() {
         return;
     }
     FValue1Changed = true;
-    const double v1 = ceValue1->value();
-    const double k1 = ceKurs1->value();
-    const double k2 = ceKurs2->value();
-    if (v1 > 0 && k1 > 0 && !FValue2Changed) {
-        writeComputed(ceValue2, (long double)v1 * k2 / k1);
+    if (!FValue2Changed) {
+        // Until the user has typed the second amount, it follows the first
+        // as it does after a change of rate.
+        ceKurs1Change();
     }
 }
 
@@ -239,44 +168,29 @@ void TVelDoc_Type3_EditFM::ceValue2Change() {
 }
 
 bool TVelDoc_Type3_EditFM::CheckFields() {
-    auto fail = [](const QString& text, QWidget* focus) {
-        ShowMessage(text);
-        focus->setFocus();
+    if (!checkDate()) {
         return false;
-    };
-    if (dateSerial(DateEdit1->date()) < 1) {
-        return fail(QStringLiteral("Поле \"Дата\" должно быть заполнено."), DateEdit1);
     }
     if (ceValue1->value() <= 0) {
-        return fail(QStringLiteral("Сумма должна быть >0."), ceValue1);
+        return refuse(QStringLiteral("Сумма должна быть >0."), ceValue1);
     }
     if (ceValue2->value() <= 0) {
-        return fail(QStringLiteral("Сумма должна быть >0."), ceValue2);
+        return refuse(QStringLiteral("Сумма должна быть >0."), ceValue2);
     }
     if (!rxcHA1->hasValue()) {
-        return fail(QStringLiteral("Счет №1 должен быть выбран."), rxcHA1);
+        return refuse(QStringLiteral("Счет №1 должен быть выбран."), rxcHA1);
     }
     if (!rxcHA2->hasValue()) {
-        return fail(QStringLiteral("Счет №2 должен быть выбран."), rxcHA2);
+        return refuse(QStringLiteral("Счет №2 должен быть выбран."), rxcHA2);
     }
     if (qrHA1->field(QStringLiteral("IdHeadAccount")).asInteger() ==
         qrHA2->field(QStringLiteral("IdHeadAccount")).asInteger()) {
-        return fail(QStringLiteral("Счета должны быть разными."), rxcHA2);
+        return refuse(QStringLiteral("Счета должны быть разными."), rxcHA2);
     }
     return true;
 }
 
-bool TVelDoc_Type3_EditFM::SaveDocument() {
-    DeferredMessages messages;
-    Transaction transaction(MainDM->ADOConnection1);
-    // Only a new transfer may change: another program may have applied this
-    // one since the window opened.
-    if (FIdDocument != 0 && ReadDocStatus(FIdDocument) != 1) {
-        ShowMessage(QStringLiteral("Не удалось изменить документ."));
-        return false;
-    }
-    DbQuery& q = MainDM->qrTmp;
-    q.clearSql();
+void TVelDoc_Type3_EditFM::prepareSave(DbQuery& q) {
     if (FIdDocument != 0) {
         q.addSql(QStringLiteral("update Document"));
         q.addSql(
@@ -302,50 +216,15 @@ bool TVelDoc_Type3_EditFM::SaveDocument() {
     q.bindDate(QStringLiteral("DateDocument"), DateEdit1->date());
     q.bindDouble(QStringLiteral("ValueDocument"), ceValue1->value());
     q.bindDouble(QStringLiteral("ValueDocument2"), ceValue2->value());
-    auto bindAccount = [&q](const QString& name, DBLookupCombo* lookup, DbQuery* list) {
-        if (lookup->hasValue()) {
-            q.bindInteger(name, list->field(QStringLiteral("IdHeadAccount")).asInteger());
-        } else {
-            q.bindNull(name);
-        }
-    };
-    bindAccount(QStringLiteral("IdHeadAccount"), rxcHA1, qrHA1);
-    bindAccount(QStringLiteral("IdHeadAccount2"), rxcHA2, qrHA2);
+    bindLookupKey(q, QStringLiteral("IdHeadAccount"), rxcHA1, qrHA1,
+                  QStringLiteral("IdHeadAccount"));
+    bindLookupKey(q, QStringLiteral("IdHeadAccount2"), rxcHA2, qrHA2,
+                  QStringLiteral("IdHeadAccount"));
     q.bindString(QStringLiteral("NoteDocument"), trimmedText(Memo1->toPlainText()));
     q.bindDouble(QStringLiteral("Kurs1"), ceKurs1->value());
     q.bindDouble(QStringLiteral("Kurs2"), ceKurs2->value());
-    q.execute();
-    int id = FIdDocument;
-    if (FIdDocument == 0) {
-        q.clearSql();
-        q.addSql(QStringLiteral("select last_insert_rowid() as IdRec"));
-        q.open();
-        id = q.field(QStringLiteral("IdRec")).asInteger();
-        q.close();
-    }
-    transaction.commit();
-    FIdDocument = id;
-    return true;
-}
-
-void TVelDoc_Type3_EditFM::BitBtn1Click() {
-    if (!CheckFields()) {
-        return;
-    }
-    if (SaveDocument()) {
-        done(mrOk);
-    }
-}
-
-void TVelDoc_Type3_EditFM::BitBtn2Click() {
-    done(mrCancel);
 }
 
 int EditVelDocType3(int IdDocument, int CodTypeDocument) {
-    auto form = std::make_unique<TVelDoc_Type3_EditFM>();
-    form->OpenDocument(IdDocument, CodTypeDocument);
-    if (form->exec() == mrOk) {
-        return form->IdDocument();
-    }
-    return 0;
+    return runDocumentEditor<TVelDoc_Type3_EditFM>(IdDocument, CodTypeDocument);
 }

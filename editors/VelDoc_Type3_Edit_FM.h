@@ -1,27 +1,16 @@
 #pragma once
 
 #include "CurrencyEdit.h"
-#include "DBLookupCombo.h"
-#include "DateEdit.h"
-#include "Db.h"
-#include "ModalForm.h"
-
-#include <QGroupBox>
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include "DocumentEditForm.h"
 
 // The editor of a transfer that is still new; a transfer in any other status
 // opens read-only. Each account has a rate and an amount, and while the user
 // types, one amount follows the other: Value1 / Kurs1 = Value2 / Kurs2.
-class TVelDoc_Type3_EditFM : public ModalForm {
+class TVelDoc_Type3_EditFM : public DocumentEditForm {
     Q_OBJECT
 public:
     explicit TVelDoc_Type3_EditFM(QWidget* parent = nullptr);
 
-    QGroupBox* gbDocument;
-    QLabel* Label1;
-    DateEdit* DateEdit1;
     QLabel* Label2;
     DBLookupCombo* rxcHA1;
     QLabel* Label3;
@@ -34,11 +23,6 @@ public:
     CurrencyEdit* ceKurs2;
     QLabel* Label7;
     CurrencyEdit* ceValue2;
-    QGroupBox* gbNote;
-    QPlainTextEdit* Memo1;
-    QWidget* Panel2;
-    QPushButton* BitBtn1;
-    QPushButton* BitBtn2;
 
     // Each account lookup has a list of its own: each saves the key of the
     // row its own list stands on.
@@ -49,8 +33,6 @@ public:
     // The change reactions start only afterwards, so that opening a transfer
     // never recomputes its stored amounts.
     void OpenDocument(int IdDocument, int CodTypeDocument);
-    int IdDocument() const { return FIdDocument; }
-    bool readOnly() const { return FReadOnly; }
 
     bool calculating() const { return FCalculating; }
     bool value1Changed() const { return FValue1Changed; }
@@ -60,19 +42,16 @@ public:
     void ceKurs2Change();
     void ceValue1Change();
     void ceValue2Change();
-    void BitBtn1Click();
-    void BitBtn2Click();
+
+protected:
+    void LoadDocument() override;
+    bool CheckFields() override;
+    void prepareSave(DbQuery& q) override;
 
 private:
-    void LoadDocument();
-    bool CheckFields();
-    bool SaveDocument();
     // Puts a computed amount into a field without that field reacting.
     void writeComputed(CurrencyEdit* field, long double value);
 
-    int FIdDocument = 0;
-    int FCodTypeDocument = 0;
-    bool FReadOnly = false;
     bool FCalculating = false;
     bool FValue1Changed = false;
     bool FValue2Changed = false;

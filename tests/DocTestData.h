@@ -4,9 +4,20 @@
 // editors, written through the test's own connection as another program
 // would write them.
 
+#include "Dialogs.h"
 #include "TestDb.h"
+#include "VelDoc.h"
 
 #include <QDate>
+
+// The messages of the document kinds and their editors.
+inline const QString kQuestion =
+    QStringLiteral("Вы действительно хотите удалить/откатить документ?");
+inline const QString kNotFound = QStringLiteral("Документ не найден.");
+inline const QString kMustBeNew = QStringLiteral("Документ должен быть в статусе \"Новый\".");
+inline const QString kNotChanged = QStringLiteral("Не удалось изменить документ.");
+inline const QString kReadOnly = QStringLiteral(
+    "Статус документ отличается от \"Новый\".\r\nДокумент открыт только для просмотра.");
 
 class DocTest : public DbTest {
 protected:
@@ -136,6 +147,22 @@ protected:
                     QStringLiteral("IdDocument, CodTypeOperation, IdHeadAccount")) +
                QStringLiteral("--\n") +
                dump(QStringLiteral("HeadAccount"), QStringLiteral("IdHeadAccount"));
+    }
+    // Runs a method of a document kind as the browser's event handler does:
+    // an error ends in the error box, and the result stays -100.
+    int run(int type, const QString& code, int id) {
+        int result = -100;
+        guarded([&] { result = VelDocLib.RunMethod(type, id, code); });
+        return result;
+    }
+    // One document's stored row as text, for whole-row comparisons.
+    QString row(int id) {
+        return dump(QStringLiteral("(select DateDocument, ValueDocument, CodTypeDocument, "
+                                   "IdHeadAccount, IdCategory, NoteDocument, CodTypeStatus, "
+                                   "IdContrAgent, DateApply, ValueDocument2, Kurs1, Kurs2, "
+                                   "IdHeadAccount2 from Document where IdDocument = %1)")
+                        .arg(id),
+                    QStringLiteral("1"));
     }
 
     // Two currencies and three accounts with balances.

@@ -12,6 +12,12 @@
 #include <QHeaderView>
 #include <QTest>
 
+// What a book asks before it deletes, and how its message about a record
+// that others refer to begins.
+inline const QString kAskDelete = QStringLiteral("Вы действительно хотите удалить запись?");
+inline const QString kInUse =
+    QStringLiteral("Запись используется в других данных, поэтому её нельзя удалить.\n\n");
+
 class RefBookTest : public DbTest {
 protected:
     void SetUp() override {
@@ -22,6 +28,8 @@ protected:
     int lastId(const QString& table, const QString& key) {
         return scalar(QStringLiteral("select max(%1) from %2").arg(key, table)).toInt();
     }
+    // The book open and on screen, so that the mouse can reach its cells.
+    static void expose(QWidget* f) { ASSERT_TRUE(QTest::qWaitForWindowExposed(f)); }
 };
 
 namespace GridMouse {

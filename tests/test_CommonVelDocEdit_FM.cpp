@@ -1,59 +1,17 @@
-#include "CommonVelDocEdit_FM.h"
 #include "Category_FM.h"
+#include "CommonVelDocEdit_FM.h"
 #include "ContrAgent_FM.h"
 #include "Dict_FM.h"
 #include "DocTestData.h"
 #include "GridMouse.h"
 #include "HeadAccountEdit_FM.h"
+#include "Keyboard.h"
 #include "ModalHelper.h"
 #include "ReferenceBooks.h"
+#include "TestUtil.h"
 
 #include <QApplication>
 #include <QTest>
-
-namespace {
-
-const QString kReadOnly = QStringLiteral(
-    "Статус документ отличается от \"Новый\".\r\nДокумент открыт только для просмотра.");
-
-// Types into a field as a person does: focus, select what is there, type.
-void typeInto(QWidget* w, const QString& text) {
-    w->setFocus();
-    if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        e->selectAll();
-    }
-    QTest::keyClicks(w, text);
-}
-
-void clearField(QLineEdit* e) {
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Backspace);
-}
-
-QWidget* nextInTabOrder(QWidget* w) {
-    do {
-        w = w->nextInFocusChain();
-    } while (w->focusPolicy() == Qt::NoFocus || !(w->focusPolicy() & Qt::TabFocus));
-    return w;
-}
-
-// The window takes the keyboard, so that fields see focus come and go.
-void activate(QWidget* w) {
-    w->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(w));
-}
-
-bool editorVisible() {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (qobject_cast<TCommonVelDocEditFM*>(w) && w->isVisible()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 class CommonEdit : public DocTest {
 protected:
@@ -70,15 +28,6 @@ protected:
     void TearDown() override {
         referenceBooks() = defaultReferenceBooks();
         DocTest::TearDown();
-    }
-    // The stored row as text, for whole-row comparisons.
-    QString row(int id) {
-        return dump(QStringLiteral("(select DateDocument, ValueDocument, CodTypeDocument, "
-                                   "IdHeadAccount, IdCategory, NoteDocument, CodTypeStatus, "
-                                   "IdContrAgent, DateApply, ValueDocument2, Kurs1, Kurs2, "
-                                   "IdHeadAccount2 from Document where IdDocument = %1)")
-                        .arg(id),
-                    QStringLiteral("1"));
     }
 };
 
@@ -236,7 +185,7 @@ TEST_F(CommonEdit, AnAppliedDocumentSaysSoBeforeItOpensReadOnly) {
     ModalHelper mh;
     bool visibleAtMessage = true;
     mh.onNext<QMessageBox>([&](QMessageBox* box) {
-        visibleAtMessage = editorVisible();
+        visibleAtMessage = windowShown<TCommonVelDocEditFM>();
         box->accept();
     });
     mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
@@ -420,8 +369,7 @@ TEST_F(CommonEdit, TheAccountButtonPicksAnAccountJustAddedInTheBook) {
     });
     mh.onNext<TContrAgentFM>([&](TContrAgentFM* book) {
         ASSERT_TRUE(book->qrCA->locate(QStringLiteral("Caption"), QStringLiteral("Работа")));
-        GridMouse::doubleClick(book->dbgCA,
-                               GridMouse::cell(book->dbgCA, book->qrCA->recNo(), 0));
+        GridMouse::doubleClick(book->dbgCA, GridMouse::cell(book->dbgCA, book->qrCA->recNo(), 0));
     });
     exec(QStringLiteral("insert into TypeCategory(Caption) values('Все')"));
     exec(QStringLiteral("insert into TypeCategoryItem select 1, IdCategory from Category"));
@@ -431,13 +379,16 @@ TEST_F(CommonEdit, TheAccountButtonPicksAnAccountJustAddedInTheBook) {
     ASSERT_GT(id, 0);
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_TRUE(mh.unexpected().isEmpty());
-    const int account = scalar(QStringLiteral("select max(IdHeadAccount) from HeadAccount")).toInt();
+    const int account =
+        scalar(QStringLiteral("select max(IdHeadAccount) from HeadAccount")).toInt();
     EXPECT_EQ(scalar(QStringLiteral("select IdHeadAccount from Document")).toInt(), account);
     EXPECT_EQ(scalar(QStringLiteral("select c.Caption from Document d join Category c "
-                                    "on c.IdCategory = d.IdCategory")).toString(),
+                                    "on c.IdCategory = d.IdCategory"))
+                  .toString(),
               QStringLiteral("Зарплата"));
     EXPECT_EQ(scalar(QStringLiteral("select a.Caption from Document d join ContrAgent a "
-                                    "on a.IdContrAgent = d.IdContrAgent")).toString(),
+                                    "on a.IdContrAgent = d.IdContrAgent"))
+                  .toString(),
               QStringLiteral("Работа"));
 }
 

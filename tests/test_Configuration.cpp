@@ -1,83 +1,38 @@
 // The configuration rows drive the browser, the lists and the books; every
 // statement that the windows build from them must run on a fresh database and
 // give the columns the windows read.
+#include "Document_FM.h"
 #include "TestDb.h"
 
 #include <QProcess>
+#include <QTreeWidgetItemIterator>
 
 class Configuration : public DbTest {
 protected:
-    // The node statements exactly as the browser builds them.
+    // The nodes of the type tree as the document browser builds them, in
+    // tree order: each with its statement and the field names of the columns
+    // it shows.
     struct Node {
         int code;
         QString sql;
+        QStringList fields;
     };
     QList<Node> nodes() {
-        DbQuery& q = m_dm->qrTmp;
-        q.clearSql();
-        q.addSql(QStringLiteral("select p.CodTypeDocument as ParentCodType,"));
-        q.addSql(QStringLiteral("p.Caption as ParentCaption, p.SQLQuery as ParentQuery,"));
-        q.addSql(QStringLiteral("c.*"));
-        q.addSql(QStringLiteral("from TypeDocument p "));
-        q.addSql(QStringLiteral("left join TypeDocument c on p.CodTypeDocument = c.ParentTypeDocument"));
-        q.addSql(QStringLiteral("where p.CodTypeDocument < 0"));
-        q.addSql(QStringLiteral("order by p.Caption, p.CodTypeDocument, c.Caption"));
-        q.open();
+        TDocumentFM browser;
         QList<Node> result;
-        int folder = 0;
-        for (q.first(); !q.eof(); q.next()) {
-            const int parent = q.field(QStringLiteral("ParentCodType")).asInteger();
-            const QString parentSql = q.field(QStringLiteral("ParentQuery")).asString();
-            if (parent != folder) {
-                folder = parent;
-                QString sql = parentSql;
-                if (!sql.isEmpty()) {
-                    sql += QStringLiteral(" and (TypeDocument.ParentTypeDocument = %1)").arg(parent);
+        for (QTreeWidgetItemIterator it(browser.tvDocs); *it; ++it) {
+            const TTreeNodeVelDoc* data = browser.nodeOf(*it);
+            Node node{data->TypeCode, data->SQLText, {}};
+            for (int tag : data->Columns) {
+                const int at = browser.dbgDoc->findColumnByTag(tag);
+                EXPECT_GE(at, 0) << tag;
+                if (at >= 0) {
+                    node.fields << browser.dbgDoc->column(at).fieldName;
                 }
-                result << Node{parent, sql};
             }
-            const int code = q.field(QStringLiteral("CodTypeDocument")).asInteger();
-            if (code > 0) {
-                QString sql = q.field(QStringLiteral("SQLQuery")).asString().trimmed();
-                if (sql.isEmpty()) {
-                    sql = parentSql;
-                }
-                if (!sql.isEmpty()) {
-                    sql += QStringLiteral(" and (Document.CodTypeDocument = %1)").arg(code);
-                }
-                result << Node{code, sql};
-            }
+            result << node;
         }
-        q.close();
         return result;
-    }
-
-    QStringList nodeFields(int code, int parent) {
-        DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDocColumns"));
-        q.addSql(QStringLiteral("select 0 as FolderOrder, sys_CodColumn, ColumnOrder "));
-        q.addSql(QStringLiteral("from TypeDocumentColumn where CodTypeDocument = :Doc "));
-        q.addSql(QStringLiteral("union all"));
-        q.addSql(QStringLiteral("select 1 as FolderOrder, sys_CodColumn, ColumnOrder "));
-        q.addSql(QStringLiteral("from TypeDocumentColumn where CodTypeDocument = :ParentDoc "));
-        q.addSql(QStringLiteral("order by FolderOrder, ColumnOrder"));
-        q.bindInteger(QStringLiteral("Doc"), code);
-        q.bindInteger(QStringLiteral("ParentDoc"), parent);
-        q.open();
-        QList<int> columns;
-        const int order = q.isEmpty() ? 0 : q.field(QStringLiteral("FolderOrder")).asInteger();
-        for (q.first(); !q.eof() && q.field(QStringLiteral("FolderOrder")).asInteger() == order;
-             q.next()) {
-            columns << q.field(QStringLiteral("sys_CodColumn")).asInteger();
-        }
-        DbQuery all(m_dm->ADOConnection1, QStringLiteral("sys"));
-        all.setSql(QStringLiteral("select * from sys_DocColumn"));
-        all.open();
-        QStringList fields;
-        for (int c : columns) {
-            EXPECT_TRUE(all.locate(QStringLiteral("sys_CodColumn"), c)) << c;
-            fields << all.field(QStringLiteral("sys_FieldName")).asString();
-        }
-        return fields;
     }
 
     void fillDemo() {
@@ -108,22 +63,22 @@ TEST_F(Configuration, TheTreeHoldsTheThreeKindsInAFolder) {
 
 TEST_F(Configuration, EveryNodeStatementRunsAndGivesTheColumnsShown) {
     fillDemo();
-    for (const Node& n : nodes()) {
+    const QList<Node> list = nodes();
+    ASSERT_FALSE(list.isEmpty());
+    for (const Node& n : list) {
         SCOPED_TRACE(n.code);
         DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDoc"));
         q.setSql(n.sql);
         q.bindDateTime(QStringLiteral("BeginDate"), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
-        q.bindDateTime(QStringLiteral("EndDate"),
-                       QDateTime(QDate::currentDate(), QTime(0, 0)));
+        q.bindDateTime(QStringLiteral("EndDate"), QDateTime(QDate::currentDate(), QTime(0, 0)));
         q.open();
         EXPECT_GT(q.recordCount(), 0);
         for (const QString& f : {QStringLiteral("IdDocument"), QStringLiteral("CodTypeDocument"),
                                  QStringLiteral("ColorStatus")}) {
             EXPECT_TRUE(q.hasField(f)) << f.toStdString();
         }
-        const QStringList fields = nodeFields(n.code, n.code > 0 ? -1 : 0);
-        EXPECT_GE(fields.size(), 6);
-        for (const QString& f : fields) {
+        EXPECT_GE(n.fields.size(), 6);
+        for (const QString& f : n.fields) {
             EXPECT_TRUE(q.hasField(f)) << f.toStdString();
         }
         for (q.first(); !q.eof(); q.next()) {
@@ -167,7 +122,9 @@ TEST_F(Configuration, StatusesAndSignsCoverEveryKind) {
         }
         // Colours differ between the two statuses of a type.
         EXPECT_EQ(scalar(QStringLiteral("select count(distinct ColorStatus) from TypeStatus "
-                                        "where CodTypeDocument = %1").arg(type)).toInt(),
+                                        "where CodTypeDocument = %1")
+                             .arg(type))
+                      .toInt(),
                   2);
     }
     EXPECT_EQ(scalar(QStringLiteral("select group_concat(SignInGroup, ',') from (select "

@@ -4,14 +4,6 @@
 
 using namespace GridMouse;
 
-namespace {
-
-const QString kAskDelete = QStringLiteral("Вы действительно хотите удалить запись?");
-const QString kInUse =
-    QStringLiteral("Запись используется в других данных, поэтому её нельзя удалить.\n\n");
-
-}  // namespace
-
 class BookList : public TypedBookTest {
 protected:
     void addShopsAndBanks() {
@@ -44,7 +36,6 @@ protected:
         ASSERT_GE(row, 0);
         click(f->dbgItem, cell(f->dbgItem, row, 0));
     }
-    static void expose(QWidget* f) { ASSERT_TRUE(QTest::qWaitForWindowExposed(f)); }
 
     int m_shops = 0, m_banks = 0, m_doctors = 0;
     int m_sber = 0, m_alfa = 0, m_auchan = 0, m_perek = 0;

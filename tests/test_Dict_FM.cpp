@@ -6,14 +6,6 @@
 
 using namespace GridMouse;
 
-namespace {
-
-const QString kAskDelete = QStringLiteral("Вы действительно хотите удалить запись?");
-const QString kInUse =
-    QStringLiteral("Запись используется в других данных, поэтому её нельзя удалить.\n\n");
-
-}  // namespace
-
 class DictBook : public RefBookTest {
 protected:
     void addCurrencies() {
@@ -27,8 +19,6 @@ protected:
                    QStringLiteral("select IdValuta from Valuta where Caption = '%1'").arg(caption))
             .toInt();
     }
-    // The book open and on screen, so that the mouse can reach its cells.
-    static void expose(TDictFM* f) { ASSERT_TRUE(QTest::qWaitForWindowExposed(f)); }
 };
 
 TEST_F(DictBook, TheMainWindowOpensTheCurrencyAndAccountBooks) {

@@ -6,26 +6,11 @@
 
 #include <QAbstractButton>
 
-namespace {
-
-const QString kQuestion = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
-const QString kNotFound = QStringLiteral("Документ не найден.");
-const QString kMustBeNew = QStringLiteral("Документ должен быть в статусе \"Новый\".");
-const QString kNotChanged = QStringLiteral("Не удалось изменить документ.");
-
-}  // namespace
-
 class CommonPosting : public DocTest {
 protected:
     void SetUp() override {
         DocTest::SetUp();
         addAccounts();
-    }
-    // Runs a method as the browser's event handler would.
-    int run(int type, const QString& code, int id) {
-        int result = -100;
-        guarded([&] { result = VelDocLib.RunMethod(type, id, code); });
-        return result;
     }
     int apply(int type, int id) { return run(type, QStringLiteral("APPLY"), id); }
     int remove(int type, int id) { return run(type, QStringLiteral("DELETE"), id); }

@@ -37,14 +37,9 @@ TEST_P(PostingFailure, LeavesEverythingAsItWasAndShowsTheEnginesText) {
     const int id = c.type == 3 ? addTransfer(m_card, "1000"_m, m_dollars, "14.25"_m)
                                : addDoc(c.type, m_card, "100.5"_m);
     ModalHelper mh;
-    auto run = [&](const QString& code, int doc, int type) {
-        int result = -100;
-        guarded([&] { result = VelDocLib.RunMethod(type, doc, code); });
-        return result;
-    };
-    ASSERT_EQ(run(QStringLiteral("APPLY"), other, 2), other);
+    ASSERT_EQ(run(2, QStringLiteral("APPLY"), other), other);
     if (c.step == Step::RollBack) {
-        ASSERT_EQ(run(QStringLiteral("APPLY"), id, c.type), id);
+        ASSERT_EQ(run(c.type, QStringLiteral("APPLY"), id), id);
     }
 
     const QString text = c.fault == Fault::Ledger ? QStringLiteral("the ledger is closed")
@@ -62,10 +57,10 @@ TEST_P(PostingFailure, LeavesEverythingAsItWasAndShowsTheEnginesText) {
     const QString before = snapshot();
     mh.takeTexts();
     if (c.step == Step::Apply) {
-        EXPECT_EQ(run(QStringLiteral("APPLY"), id, c.type), -100);
+        EXPECT_EQ(run(c.type, QStringLiteral("APPLY"), id), -100);
     } else {
         mh.answer(QMessageBox::Yes);
-        EXPECT_EQ(run(QStringLiteral("DELETE"), id, c.type), -100);
+        EXPECT_EQ(run(c.type, QStringLiteral("DELETE"), id), -100);
     }
     EXPECT_EQ(snapshot(), before);
     EXPECT_FALSE(m_dm->ADOConnection1.inTransaction());
@@ -78,11 +73,11 @@ TEST_P(PostingFailure, LeavesEverythingAsItWasAndShowsTheEnginesText) {
     // Once the fault is gone the same step goes through.
     exec(QStringLiteral("drop trigger fault"));
     if (c.step == Step::Apply) {
-        EXPECT_EQ(run(QStringLiteral("APPLY"), id, c.type), id);
+        EXPECT_EQ(run(c.type, QStringLiteral("APPLY"), id), id);
         EXPECT_EQ(ledgerRows(id), c.type == 3 ? 2 : 1);
     } else {
         mh.answer(QMessageBox::Yes);
-        EXPECT_EQ(run(QStringLiteral("DELETE"), id, c.type), id);
+        EXPECT_EQ(run(c.type, QStringLiteral("DELETE"), id), id);
         EXPECT_EQ(ledgerRows(id), 0);
         EXPECT_EQ(saldo(m_card), "20000"_m);
         EXPECT_EQ(saldo(m_dollars), "300"_m);

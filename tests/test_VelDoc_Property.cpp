@@ -20,10 +20,6 @@ struct ModelDoc {
     Money value2;
 };
 
-const QString kQuestion = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
-const QString kNotFound = QStringLiteral("Документ не найден.");
-const QString kMustBeNew = QStringLiteral("Документ должен быть в статусе \"Новый\".");
-
 }  // namespace
 
 class PostingProperty : public DocTest, public ::testing::WithParamInterface<bool> {
@@ -99,12 +95,6 @@ protected:
         }
         m_q->bindInteger(QStringLiteral("Id"), id);
         m_q->execute();
-    }
-
-    int run(int type, const QString& code, int id) {
-        int result = -100;
-        guarded([&] { result = VelDocLib.RunMethod(type, id, code); });
-        return result;
     }
 
     // A document id from the model, preferring one in the given status.
@@ -196,15 +186,7 @@ protected:
             EXPECT_EQ(saldo(account).units(), expected[account].units()) << "account " << account;
         }
         EXPECT_EQ(count(QStringLiteral("Document")), int(m_docs.size()));
-        EXPECT_EQ(count(QStringLiteral("Document d"),
-                        QStringLiteral("CodTypeStatus = 1 and exists(select 1 from DataAccount "
-                                       "da where da.IdDocument = d.IdDocument)")),
-                  0);
-        EXPECT_EQ(count(QStringLiteral("Document d"),
-                        QStringLiteral("CodTypeStatus = 2 and (select count(*) from DataAccount "
-                                       "da where da.IdDocument = d.IdDocument) <> "
-                                       "case when CodTypeDocument = 3 then 2 else 1 end")),
-                  0);
+        expectLedgerRowsMatchStatus();
     }
 
     std::mt19937_64 m_rng{20260308};

@@ -7,15 +7,6 @@
 
 #include <QAbstractButton>
 
-namespace {
-
-const QString kQuestion = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
-const QString kNotFound = QStringLiteral("Документ не найден.");
-const QString kMustBeNew = QStringLiteral("Документ должен быть в статусе \"Новый\".");
-const QString kNotChanged = QStringLiteral("Не удалось изменить документ.");
-
-}  // namespace
-
 class DocUtils : public DocTest {
 protected:
     void SetUp() override {
@@ -112,11 +103,7 @@ protected:
         DocTest::SetUp();
         addAccounts();
     }
-    int run(const QString& code, int id) {
-        int result = -100;
-        guarded([&] { result = VelDocLib.RunMethod(3, id, code); });
-        return result;
-    }
+    int run(const QString& code, int id) { return DocTest::run(3, code, id); }
     int apply(int id) { return run(QStringLiteral("APPLY"), id); }
     int remove(int id) { return run(QStringLiteral("DELETE"), id); }
     QString ledger() {

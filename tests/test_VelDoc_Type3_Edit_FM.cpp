@@ -1,5 +1,7 @@
 #include "DocTestData.h"
+#include "Keyboard.h"
 #include "ModalHelper.h"
+#include "TestUtil.h"
 #include "VelDoc_Type3_Edit_FM.h"
 
 #include <QApplication>
@@ -7,34 +9,7 @@
 
 namespace {
 
-const QString kReadOnly = QStringLiteral(
-    "Статус документ отличается от \"Новый\".\r\nДокумент открыт только для просмотра.");
 const QString kAmount = QStringLiteral("Сумма должна быть >0.");
-
-void activate(QWidget* w) {
-    w->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(w));
-}
-
-// Replaces a field's text keystroke by keystroke, as a person does.
-void typeInto(QLineEdit* e, const QString& text) {
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClicks(e, text);
-}
-
-void clearField(QLineEdit* e) {
-    e->setFocus();
-    e->selectAll();
-    QTest::keyClick(e, Qt::Key_Backspace);
-}
-
-QWidget* nextInTabOrder(QWidget* w) {
-    do {
-        w = w->nextInFocusChain();
-    } while (!(w->focusPolicy() & Qt::TabFocus));
-    return w;
-}
 
 }  // namespace
 
@@ -43,14 +18,6 @@ protected:
     void SetUp() override {
         DocTest::SetUp();
         addAccounts();
-    }
-    QString row(int id) {
-        return dump(QStringLiteral("(select DateDocument, ValueDocument, CodTypeDocument, "
-                                   "IdHeadAccount, IdCategory, NoteDocument, CodTypeStatus, "
-                                   "IdContrAgent, DateApply, ValueDocument2, Kurs1, Kurs2, "
-                                   "IdHeadAccount2 from Document where IdDocument = %1)")
-                        .arg(id),
-                    QStringLiteral("1"));
     }
 };
 
@@ -274,10 +241,7 @@ TEST_F(TransferEdit, AnAppliedTransferSaysSoBeforeItOpensReadOnly) {
     ModalHelper mh;
     bool visibleAtMessage = true;
     mh.onNext<QMessageBox>([&](QMessageBox* box) {
-        visibleAtMessage = false;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            visibleAtMessage |= qobject_cast<TVelDoc_Type3_EditFM*>(w) && w->isVisible();
-        }
+        visibleAtMessage = windowShown<TVelDoc_Type3_EditFM>();
         box->accept();
     });
     mh.onNext<TVelDoc_Type3_EditFM>([](TVelDoc_Type3_EditFM* f) {

@@ -74,3 +74,15 @@ void DbTest::expectBalancesMatchLedger() {
             << "account " << accounts.field(QStringLiteral("IdHeadAccount")).asInteger();
     }
 }
+
+void DbTest::expectLedgerRowsMatchStatus() {
+    EXPECT_EQ(count(QStringLiteral("Document d"),
+                    QStringLiteral("d.CodTypeStatus = 1 and exists(select 1 from DataAccount da "
+                                   "where da.IdDocument = d.IdDocument)")),
+              0);
+    EXPECT_EQ(count(QStringLiteral("Document d"),
+                    QStringLiteral("d.CodTypeStatus = 2 and (select count(*) from DataAccount da "
+                                   "where da.IdDocument = d.IdDocument) <> "
+                                   "case d.CodTypeDocument when 3 then 2 else 1 end")),
+              0);
+}

@@ -28,6 +28,9 @@ protected:
 
     // Each account's balance against the signed sum of its ledger rows.
     void expectBalancesMatchLedger();
+    // New documents have no ledger rows; applied ones have one, or two for a
+    // transfer.
+    void expectLedgerRowsMatchStatus();
 
     // Reopens the test's own connection on another file.
     void reopenTestConnection(const QString& path);
