@@ -10,7 +10,8 @@ INSERT INTO GroupOperationItem (CodGroupOperation, CodTypeOperation, SignInGroup
 
 -- One folder holds the three kinds; its statement lists every document of the
 -- date range with what a person needs to read it. The types have no statement
--- of their own and use the folder's, narrowed to their code.
+-- of their own and use the folder's, narrowed to their code. "cross join"
+-- keeps Document the outer table, so the rows come in date order.
 INSERT INTO TypeDocument (CodTypeDocument, Caption, ParentTypeDocument, SQLQuery, CodTypeOperation)
 VALUES (-1, 'Все документы', NULL,
 'select Document.IdDocument, Document.CodTypeDocument, Document.CodTypeStatus,
@@ -22,7 +23,7 @@ VALUES (-1, 'Все документы', NULL,
   Category.Caption as CategoryCaption, ContrAgent.Caption as ContrAgentCaption,
   TypeStatus.CaptionStatus, TypeStatus.ColorStatus
 from Document
-inner join TypeDocument on TypeDocument.CodTypeDocument = Document.CodTypeDocument
+cross join TypeDocument on TypeDocument.CodTypeDocument = Document.CodTypeDocument
 left join TypeStatus on TypeStatus.CodTypeDocument = Document.CodTypeDocument
   and TypeStatus.CodStatus = Document.CodTypeStatus
 left join HeadAccount ha1 on ha1.IdHeadAccount = Document.IdHeadAccount
@@ -48,19 +49,19 @@ INSERT INTO TypeStatus (CodTypeDocument, CodStatus, CaptionStatus, ColorStatus) 
     (3, 2, 'Принят', 16439235);   -- RGB(195, 215, 250): blue
 
 INSERT INTO sys_DocColumn (sys_CodColumn, sys_FieldName, sys_Caption, sys_Alignment, sys_Width, sys_DisplayFormat) VALUES
-    (1, 'DateDocument', 'Дата', 2, 80, 'dd.mm.yyyy'),
-    (2, 'TypeCaption', 'Вид', 0, 80, ''),
-    (3, 'ValueDocument', 'Сумма', 1, 100, ',0.00'),
-    (4, 'AccountCaption', 'Счет', 0, 170, ''),
-    (5, 'AccountCaption', 'Счет №1', 0, 170, ''),
-    (6, 'Kurs1', 'Курс №1', 1, 60, ',0.00'),
-    (7, 'Account2Caption', 'Счет №2', 0, 170, ''),
-    (8, 'ValueDocument2', 'Сумма №2', 1, 100, ',0.00'),
-    (9, 'Kurs2', 'Курс №2', 1, 60, ',0.00'),
-    (10, 'CategoryCaption', 'Категория', 0, 130, ''),
-    (11, 'ContrAgentCaption', 'Контрагент', 0, 130, ''),
-    (12, 'CaptionStatus', 'Статус', 0, 70, ''),
-    (13, 'NoteStr', 'Примечание', 0, 220, ''),
+    (1, 'DateDocument', 'Дата', 2, 100, 'dd.mm.yyyy'),
+    (2, 'TypeCaption', 'Вид', 0, 75, ''),
+    (3, 'ValueDocument', 'Сумма', 1, 95, ',0.00'),
+    (4, 'AccountCaption', 'Счет', 0, 160, ''),
+    (5, 'AccountCaption', 'Счет №1', 0, 160, ''),
+    (6, 'Kurs1', 'Курс №1', 1, 65, ',0.00'),
+    (7, 'Account2Caption', 'Счет №2', 0, 150, ''),
+    (8, 'ValueDocument2', 'Сумма №2', 1, 90, ',0.00'),
+    (9, 'Kurs2', 'Курс №2', 1, 65, ',0.00'),
+    (10, 'CategoryCaption', 'Категория', 0, 120, ''),
+    (11, 'ContrAgentCaption', 'Контрагент', 0, 120, ''),
+    (12, 'CaptionStatus', 'Статус', 0, 65, ''),
+    (13, 'NoteStr', 'Примечание', 0, 160, ''),
     (14, 'IdDocument', '№', 1, 55, '');
 
 INSERT INTO TypeDocumentColumn (CodTypeDocument, sys_CodColumn, ColumnOrder) VALUES
