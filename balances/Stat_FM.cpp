@@ -1,11 +1,14 @@
 #include "Stat_FM.h"
 
+#include "Icons.h"
+
 #include <QBarSet>
 #include <QChart>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 TStatFM::TStatFM(QWidget* parent) : ResultForm(QStringLiteral("Статистика"), parent) {
+    setWindowIcon(Icons::statistics());
     gbChart = new QGroupBox(QStringLiteral("Диаграмма"));
     gbChart->setObjectName(QStringLiteral("gbChart"));
 

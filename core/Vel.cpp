@@ -1,5 +1,6 @@
 // Start-up module of the program: the data module first, then the sign-in,
 // and the main window only after a successful sign-in.
+#include "Icons.h"
 #include "Login_FM.h"
 #include "Main_DM.h"
 #include "Main_FM.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     RegisterVelDocKinds();
     QApplication::setApplicationName(QStringLiteral("Dorsanti"));
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    QApplication::setWindowIcon(Icons::documents());
 
     auto dm = std::make_unique<TMainDM>();
     if (!ShowLoginFM()) {
