@@ -445,6 +445,7 @@ void TDocumentFM::AddSeparator() {
 }
 
 void TDocumentFM::AddRefreshItem(int image) {
+    acMtdRefresh->setText(kRefresh);
     acMtdRefresh->setIcon(ilDoc.icon(image));
     acMtdRefresh->setToolTip(QStringLiteral("Обновить"));
     connect(acMtdRefresh, &QAction::triggered, this,
