@@ -9,6 +9,10 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <cstring>
+#include <vector>
+
 namespace {
 
 int g_busyTimeoutMs = 5000;
@@ -76,6 +80,37 @@ AppError::Kind kindOf(int code, const QString& statement) {
     }
     return AppError::Kind::Other;
 }
+
+// The texts of one column that were read last. Lists repeat the same few
+// texts (an account, a status, a day) on many rows: those rows then share one
+// string, which saves an allocation per cell and most of the memory.
+class RecentTexts {
+public:
+    QVariant take(const char* utf8, int bytes) {
+        for (int i = 0; i < m_used; ++i) {
+            const Entry& e = m_entries[i];
+            if (e.bytes.size() == bytes && std::memcmp(e.bytes.constData(), utf8, bytes) == 0) {
+                return e.value;
+            }
+        }
+        Entry& slot = m_entries[m_next];
+        m_next = (m_next + 1) % kSize;
+        m_used = std::max(m_used, m_next == 0 ? kSize : m_next);
+        slot.bytes = QByteArray(utf8, bytes);
+        slot.value = QString::fromUtf8(utf8, bytes);
+        return slot.value;
+    }
+
+private:
+    static constexpr int kSize = 16;
+    struct Entry {
+        QByteArray bytes;
+        QVariant value;
+    };
+    std::array<Entry, kSize> m_entries;
+    int m_next = 0;
+    int m_used = 0;  // slots filled so far
+};
 
 // Finds ":Name" markers outside quotes, brackets and comments.
 QStringList parseParamNames(const QString& sql) {
@@ -392,6 +427,7 @@ void DbQuery::open() {
         names << QString::fromUtf8(sqlite3_column_name(stmt, c));
     }
     QVector<Row> rows;
+    std::vector<RecentTexts> recent(columns);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         Row row(columns);
@@ -404,9 +440,8 @@ void DbQuery::open() {
                     row[c] = sqlite3_column_double(stmt, c);
                     break;
                 case SQLITE_TEXT: {
-                    const auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-                    const int bytes = sqlite3_column_bytes16(stmt, c);
-                    row[c] = QString::fromUtf16(p, bytes / 2);
+                    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+                    row[c] = recent[c].take(p, sqlite3_column_bytes(stmt, c));
                     break;
                 }
                 case SQLITE_BLOB: {

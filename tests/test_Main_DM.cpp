@@ -291,3 +291,36 @@ TEST_F(Connection_, TurnsOnForeignKeysAndTheSafeJournal) {
     q.open();
     EXPECT_EQ(q.value(0, 0).toInt(), 2);  // FULL
 }
+
+TEST_F(MainDM_, RepeatedTextsReadBackExactlyNullsAndEmptyTextsApart) {
+    // Rows repeat a few texts and hold many different ones, an empty text and
+    // null: each cell must read back as it is stored.
+    exec(QStringLiteral("create table t(n integer, s text)"));
+    QStringList expected;
+    for (int i = 0; i < 200; ++i) {
+        QString s;
+        if (i % 7 == 0) {
+            s = QString();  // null
+        } else if (i % 5 == 0) {
+            s = QStringLiteral("");
+        } else if (i % 2 == 0) {
+            s = QStringLiteral("Наличные");
+        } else {
+            s = QStringLiteral("Счет %1").arg(i);
+        }
+        m_q->setSql(QStringLiteral("insert into t values(:N, :S)"));
+        m_q->bindInteger(QStringLiteral("N"), i);
+        s.isNull() ? m_q->bindNull(QStringLiteral("S")) : m_q->bindString(QStringLiteral("S"), s);
+        m_q->execute();
+        expected << s;
+    }
+    DbQuery& q = m_dm->qrTmp;
+    q.setSql(QStringLiteral("select s from t order by n"));
+    q.open();
+    ASSERT_EQ(q.recordCount(), 200);
+    for (int i = 0; i < 200; ++i) {
+        const QVariant v = q.value(i, 0);
+        ASSERT_EQ(v.isNull(), expected[i].isNull()) << i;
+        ASSERT_EQ(v.toString(), expected[i]) << i;
+    }
+}
