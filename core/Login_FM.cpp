@@ -24,6 +24,8 @@ public:
     }
 };
 
+}  // namespace
+
 // Trimmed as the sign-in means it: characters with codes up to 32 removed at both ends.
 QString trimmedLow(const QString& s) {
     int from = 0;
@@ -36,8 +38,6 @@ QString trimmedLow(const QString& s) {
     }
     return s.mid(from, to - from);
 }
-
-}  // namespace
 
 TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

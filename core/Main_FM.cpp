@@ -4,8 +4,8 @@
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "Dialogs.h"
-#include "Document_FM.h"
 #include "Dict_FM.h"
+#include "Document_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "Report_FM.h"
@@ -30,19 +30,19 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     acHeadAccount = addAction(QStringLiteral("acHeadAccount"), QStringLiteral("Справочники"),
                               QStringLiteral("Счета"), QStringLiteral("Справочник счетов"), -1,
                               &TMainFM::acHeadAccountExecute);
-    acContrAgent = addAction(QStringLiteral("acContrAgent"), QStringLiteral("Справочники"),
-                             QStringLiteral("Контрагенты"),
-                             QStringLiteral("Справочник контрагентов"), -1,
-                             &TMainFM::acContrAgentExecute);
+    acContrAgent =
+        addAction(QStringLiteral("acContrAgent"), QStringLiteral("Справочники"),
+                  QStringLiteral("Контрагенты"), QStringLiteral("Справочник контрагентов"), -1,
+                  &TMainFM::acContrAgentExecute);
     acCategory = addAction(QStringLiteral("acCategory"), QStringLiteral("Справочники"),
-                           QStringLiteral("Категории"), QStringLiteral("Справочник категорий"),
-                           -1, &TMainFM::acCategoryExecute);
+                           QStringLiteral("Категории"), QStringLiteral("Справочник категорий"), -1,
+                           &TMainFM::acCategoryExecute);
     acDocument = addAction(QStringLiteral("acDocument"), QStringLiteral("Окна"), QString(),
                            QStringLiteral("Документы"), 0, &TMainFM::acDocumentExecute);
-    acColor = addAction(QStringLiteral("acColor"), QStringLiteral("Справочники"),
-                        QStringLiteral("Статусы документов"),
-                        QStringLiteral("Справочник статусов документов"), -1,
-                        &TMainFM::acColorExecute);
+    acColor =
+        addAction(QStringLiteral("acColor"), QStringLiteral("Справочники"),
+                  QStringLiteral("Статусы документов"),
+                  QStringLiteral("Справочник статусов документов"), -1, &TMainFM::acColorExecute);
     acSaldo = addAction(QStringLiteral("acSaldo"), QStringLiteral("Операции"),
                         QStringLiteral("Пересчет остатков"), QStringLiteral("Пересчет остатков"),
                         -1, &TMainFM::acSaldoExecute);
@@ -152,6 +152,9 @@ bool TMainFM::FormClose() {
     });
     // A failed stamp keeps the window open; the next close tries again.
     m_sessionClosed = stamped;
+    if (stamped) {
+        Q_EMIT sessionClosed();
+    }
     return stamped;
 }
 

@@ -1,5 +1,6 @@
 // Start-up module of the program: the data module first, then the sign-in,
 // and the main window only after a successful sign-in.
+#include "DailyBackup.h"
 #include "Icons.h"
 #include "Login_FM.h"
 #include "Main_DM.h"
@@ -24,7 +25,11 @@ int main(int argc, char** argv) {
         dm.reset();
         return 0;
     }
+    // Declared before the window: the copy that its close starts is waited
+    // for only after the window is gone.
+    DailyBackup daily;
     TMainFM mainForm;
+    installDailyBackup(mainForm, daily);
     mainForm.showMaximized();
     return app.exec();
 }

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The look at a database file that "dorsanti-db check" reports: what the
+// engine says of the file, and whether the rows agree with each other the way
+// the program relies on. Nothing in the file is changed.
+struct Finding {
+    enum class Kind {
+        Integrity,          // the engine's integrity check
+        ForeignKey,         // a row refers to a record that is not there
+        Balance,            // an account's balance against its ledger
+        AppliedIncomplete,  // an applied document without all its ledger rows
+        NewWithLedger,      // a new document with ledger rows
+        OrphanLedger,       // ledger rows of a document that is not there
+        StalePlaceholder,   // type memberships of an editor no program runs
+        Configuration,      // configuration rows the program relies on
+        DailyCopy,          // the last automatic copy failed
+    };
+    Kind kind;
+    QString title;     // one plain sentence
+    QStringList rows;  // the rows concerned, one line each (the first ones)
+    int total = 0;     // how many rows in all
+};
+
+struct CheckReport {
+    QList<Finding> findings;
+    bool healthy() const { return findings.isEmpty(); }
+    bool damaged() const;  // the integrity check failed
+};
+
+// Raises an AppError when the file is missing or is not a database.
+CheckReport checkDatabase(const QString& path);
+
+// The advice given for a file that fails the integrity check.
+QString damagedFileAdvice(const QString& path);
+
+// Where a failed automatic copy is recorded until the next good one:
+// "<file>.backup-failed" beside the database.
+QString dailyCopyFailurePath(const QString& dbPath);
+
+// "check --repair": a safe copy first, then what can be repaired without
+// guessing. A damaged file is refused (raises).
+struct RepairReport {
+    QString backupPath;
+    QStringList changed;    // what was changed, one line each
+    QStringList untouched;  // what was left, with the reason
+    CheckReport after;      // the check after the repair
+};
+RepairReport repairDatabase(const QString& path);

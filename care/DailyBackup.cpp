@@ -1,0 +1,103 @@
+#include "DailyBackup.h"
+
+#include "AppError.h"
+#include "Backup.h"
+#include "Check.h"
+#include "Db.h"
+#include "Main_DM.h"
+#include "Main_FM.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+const QString kDaily = QStringLiteral("daily");
+
+// Daily copies in the folder, oldest first: their names carry the time.
+QStringList dailyCopies(const QString& dbPath) {
+    const QString prefix =
+        QFileInfo(dbPath).completeBaseName() + QLatin1Char('-') + kDaily + QLatin1Char('-');
+    QDir dir(defaultBackupFolder(dbPath));
+    return dir.entryList({prefix + QStringLiteral("*.db")}, QDir::Files, QDir::Name);
+}
+
+void recordFailure(const QString& dbPath, const QDateTime& now, const QString& text) {
+    const QString line =
+        QStringLiteral("%1: не удалось сделать ежедневную копию %2: %3")
+            .arg(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), dbPath, text);
+    QTextStream(stderr) << "dorsanti: " << line << "\n";
+    QFile marker(dailyCopyFailurePath(dbPath));
+    if (marker.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        marker.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        marker.write(line.toUtf8() + '\n');
+    }
+}
+
+}  // namespace
+
+bool dailyCopyMade(const QString& dbPath, const QDate& today) {
+    const QString stamp = today.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('T');
+    const QString prefix = QFileInfo(dbPath).completeBaseName() + QLatin1Char('-') + kDaily +
+                           QLatin1Char('-') + stamp;
+    for (const QString& name : dailyCopies(dbPath)) {
+        if (name.startsWith(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool runDailyBackup(const QString& dbPath, const QDateTime& now) {
+    if (dailyCopyMade(dbPath, now.date())) {
+        return true;
+    }
+    try {
+        const QString folder = defaultBackupFolder(dbPath);
+        makeOwnerFolder(folder);
+        backupDatabase(dbPath, backupFilePath(dbPath, folder, now, kDaily));
+        QStringList copies = dailyCopies(dbPath);
+        while (copies.size() > kDailyCopiesKept) {
+            QFile::remove(QDir(folder).filePath(copies.takeFirst()));
+        }
+        QFile::remove(dailyCopyFailurePath(dbPath));
+        return true;
+    } catch (const AppError& e) {
+        recordFailure(dbPath, now, e.text());
+    } catch (const std::exception& e) {
+        recordFailure(dbPath, now, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+DailyBackup::~DailyBackup() {
+    wait();
+}
+
+void DailyBackup::start(const DbConnection& connection) {
+    const QString path = connection.path();
+    if (path.isEmpty() || m_thread.joinable()) {
+        return;
+    }
+    if (connection.inTransaction()) {
+        // Never a copy while this program's own write is unfinished; the next
+        // close today makes it.
+        QTextStream(stderr) << "dorsanti: ежедневная копия отложена: запись не закончена\n";
+        return;
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    m_thread = std::thread([path, now] { runDailyBackup(path, now); });
+}
+
+void DailyBackup::wait() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void installDailyBackup(TMainFM& mainForm, DailyBackup& daily) {
+    QObject::connect(&mainForm, &TMainFM::sessionClosed, &mainForm,
+                     [&daily] { daily.start(MainDM->ADOConnection1); });
+}

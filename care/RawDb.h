@@ -1,0 +1,33 @@
+#pragma once
+
+#include "AppError.h"
+
+#include <QString>
+#include <QStringList>
+
+struct sqlite3;
+
+// A plain SQLite connection for the work on whole files: copying, verifying,
+// checking. It opens an existing file only (never creates one), waits for
+// another program's lock like the program's own connection, and raises the
+// engine's text as an AppError.
+class RawDb {
+public:
+    enum class Mode { ReadOnly, ReadWrite };
+    RawDb(const QString& path, Mode mode);
+    ~RawDb();
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
+
+    sqlite3* handle() const { return m_db; }
+    void exec(const QString& sql);
+    // The first column of every row, as text.
+    QStringList column(const QString& sql);
+    void close();
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+// What PRAGMA integrity_check reports; empty when the file is sound.
+QStringList integrityProblems(RawDb& db);

@@ -1,0 +1,314 @@
+#include "CareCommands.h"
+
+#include "AppError.h"
+#include "Backup.h"
+#include "Check.h"
+#include "Recover.h"
+#include "Restore.h"
+#include "Users.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTextStream>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+#include <cstdio>
+
+namespace {
+
+QTextStream& out() {
+    static QTextStream s(stdout);
+    return s;
+}
+
+QTextStream& err() {
+    static QTextStream s(stderr);
+    return s;
+}
+
+int usageError() {
+    err() << careUsage();
+    err().flush();
+    return 2;
+}
+
+int fail(const QString& message) {
+    out().flush();
+    err() << "dorsanti-db: " << message << "\n";
+    err().flush();
+    return 1;
+}
+
+// One line typed on the terminal without echo.
+QString readHidden(int tty, const QString& prompt) {
+    const QByteArray p = prompt.toUtf8();
+    if (::write(tty, p.constData(), size_t(p.size())) < 0) {
+        throw AppError(QStringLiteral("не удалось писать в терминал"));
+    }
+    termios saved{};
+    const bool isTerminal = ::tcgetattr(tty, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL;
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    const auto restore = qScopeGuard([&] {
+        if (isTerminal) {
+            ::tcsetattr(tty, TCSAFLUSH, &saved);
+        }
+    });
+    QByteArray line;
+    char c = 0;
+    while (::read(tty, &c, 1) == 1 && c != '\n') {
+        line += c;
+    }
+    return QString::fromUtf8(line);
+}
+
+QString readPassword(bool fromStdin) {
+    if (fromStdin) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) {
+            throw AppError(QStringLiteral("не удалось прочитать стандартный ввод"));
+        }
+        QByteArray line = in.readLine();
+        if (line.endsWith('\n')) {
+            line.chop(1);
+        }
+        return QString::fromUtf8(line);
+    }
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        throw AppError(
+            QStringLiteral("нет терминала для ввода пароля; передайте его через "
+                           "стандартный ввод с --password-stdin"));
+    }
+    const auto closeTty = qScopeGuard([tty] { ::close(tty); });
+    const QString first = readHidden(tty, QStringLiteral("Пароль: "));
+    const QString second = readHidden(tty, QStringLiteral("Пароль еще раз: "));
+    if (first != second) {
+        throw AppError(QStringLiteral("пароли не совпали; ничего не изменено"));
+    }
+    return first;
+}
+
+void printFinding(const Finding& f) {
+    out() << f.title << ": " << f.total << "\n";
+    for (const QString& row : f.rows) {
+        if (!row.isEmpty()) {
+            out() << "  " << row << "\n";
+        }
+    }
+    const int shown = int(std::count_if(f.rows.begin(), f.rows.end(),
+                                        [](const QString& r) { return !r.isEmpty(); }));
+    if (f.total > shown) {
+        out() << "  ... и еще " << (f.total - shown) << "\n";
+    }
+}
+
+int printReport(const QString& path, const CheckReport& report) {
+    if (report.healthy()) {
+        out() << "Файл " << path << " в порядке.\n";
+        return 0;
+    }
+    for (const Finding& f : report.findings) {
+        printFinding(f);
+    }
+    if (report.damaged()) {
+        out() << damagedFileAdvice(path) << "\n";
+    }
+    out() << "Найдено проблем: " << report.findings.size() << ".\n";
+    return 1;
+}
+
+int check(const QStringList& args) {
+    bool repair = false;
+    QStringList files;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--repair")) {
+            repair = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usageError();
+        } else {
+            files << a;
+        }
+    }
+    if (files.size() != 1) {
+        return usageError();
+    }
+    const QString path = files[0];
+    try {
+        if (!repair) {
+            return printReport(path, checkDatabase(path));
+        }
+    } catch (const AppError& e) {
+        out().flush();
+        err() << "dorsanti-db: не удалось открыть " << path << ": " << e.text() << "\n";
+        return 2;
+    }
+    RepairReport r;
+    try {
+        r = repairDatabase(path);
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+    out() << "Копия до исправления: " << r.backupPath << "\n";
+    if (r.changed.isEmpty()) {
+        out() << "Исправлять нечего.\n";
+    } else {
+        out() << "Исправлено:\n";
+        for (const QString& line : std::as_const(r.changed)) {
+            out() << "  " << line << "\n";
+        }
+    }
+    if (!r.untouched.isEmpty()) {
+        out() << "Не тронуто:\n";
+        for (const QString& line : std::as_const(r.untouched)) {
+            out() << "  " << line << "\n";
+        }
+    }
+    out() << "Проверка после исправления:\n";
+    return printReport(path, r.after);
+}
+
+int backup(const QStringList& args) {
+    if (args.size() != 1 && args.size() != 2) {
+        return usageError();
+    }
+    try {
+        const QString target = resolveBackupTarget(args[0], args.value(1));
+        backupDatabase(args[0], target);
+        if (args.size() == 1) {
+            // A fresh copy in the default folder answers an earlier failure.
+            QFile::remove(dailyCopyFailurePath(args[0]));
+        }
+        out() << "Копия " << args[0] << " сделана: " << target << "\n";
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+    return 0;
+}
+
+int restore(const QStringList& args) {
+    if (args.size() != 2) {
+        return usageError();
+    }
+    try {
+        const QString kept = restoreDatabase(args[0], args[1]);
+        if (!kept.isEmpty()) {
+            out() << "Прежний файл сохранен: " << kept << "\n";
+        }
+        out() << "Файл " << args[1] << " восстановлен из " << args[0] << "\n";
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+    return 0;
+}
+
+int recover(const QStringList& args) {
+    if (args.size() != 2) {
+        return usageError();
+    }
+    try {
+        const QStringList tables = recoverDatabase(args[0], args[1]);
+        out() << "Спасено в " << args[1] << " (таблица: строк):\n";
+        for (const QString& t : tables) {
+            out() << "  " << t << "\n";
+        }
+        out() << "Проверьте новый файл: dorsanti-db check " << args[1] << "\n";
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+    return 0;
+}
+
+int user(const QStringList& all) {
+    if (all.size() < 2) {
+        return usageError();
+    }
+    const QString verb = all[0];
+    QStringList args;
+    QString fullName;
+    bool hasFullName = false;
+    bool passwordStdin = false;
+    for (int i = 1; i < all.size(); ++i) {
+        if (all[i] == QLatin1String("--full-name") && i + 1 < all.size()) {
+            fullName = all[++i];
+            hasFullName = true;
+        } else if (all[i] == QLatin1String("--password-stdin")) {
+            passwordStdin = true;
+        } else if (all[i].startsWith(QLatin1String("--"))) {
+            return usageError();
+        } else {
+            args << all[i];
+        }
+    }
+    const QString path = args.value(0);
+    try {
+        if (verb == QLatin1String("list") && args.size() == 1) {
+            for (const UserRow& u : listUsers(path)) {
+                out() << u.id << "\t" << u.name << "\t" << u.fullName << "\n";
+            }
+        } else if (verb == QLatin1String("add") && args.size() == 2 && hasFullName) {
+            addUser(path, args[1], fullName, readPassword(passwordStdin));
+            out() << "Пользователь \"" << args[1].trimmed() << "\" добавлен.\n";
+        } else if (verb == QLatin1String("passwd") && args.size() == 2) {
+            setUserPassword(path, args[1], readPassword(passwordStdin));
+            out() << "Пароль пользователя \"" << args[1].trimmed() << "\" изменен.\n";
+        } else if (verb == QLatin1String("remove") && args.size() == 2) {
+            const int sessions = removeUser(path, args[1]);
+            out() << "Пользователь \"" << args[1].trimmed()
+                  << "\" удален (записей о входах: " << sessions << ").\n";
+        } else {
+            return usageError();
+        }
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool isCareCommand(const QString& command) {
+    static const QStringList commands = {QStringLiteral("check"), QStringLiteral("backup"),
+                                         QStringLiteral("restore"), QStringLiteral("recover"),
+                                         QStringLiteral("user")};
+    return commands.contains(command);
+}
+
+QString careUsage() {
+    return QStringLiteral(
+        "       dorsanti-db check FILE [--repair]\n"
+        "       dorsanti-db backup FILE [DEST]\n"
+        "       dorsanti-db restore BACKUP FILE\n"
+        "       dorsanti-db recover FILE NEW\n"
+        "       dorsanti-db user list FILE\n"
+        "       dorsanti-db user add FILE NAME --full-name TEXT [--password-stdin]\n"
+        "       dorsanti-db user passwd FILE NAME [--password-stdin]\n"
+        "       dorsanti-db user remove FILE NAME\n");
+}
+
+int runCareCommand(const QStringList& args) {
+    const QString command = args.value(0);
+    const QStringList rest = args.mid(1);
+    int rc = 2;
+    if (command == QLatin1String("check")) {
+        rc = check(rest);
+    } else if (command == QLatin1String("backup")) {
+        rc = backup(rest);
+    } else if (command == QLatin1String("restore")) {
+        rc = restore(rest);
+    } else if (command == QLatin1String("recover")) {
+        rc = recover(rest);
+    } else if (command == QLatin1String("user")) {
+        rc = user(rest);
+    }
+    out().flush();
+    err().flush();
+    return rc;
+}
