@@ -5,6 +5,7 @@
 #include "RawDb.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -36,6 +37,9 @@ constexpr int kPagesPerStep = 4096;
 // After this many restarts (another program wrote between two steps) the rest
 // is copied in one step, holding the file's read lock until the copy is done.
 constexpr int kRestartsBeforeOneStep = 3;
+
+// How long the copy waits for other programs' writes before it gives up.
+constexpr int kBusyGiveUpMs = 60000;
 
 const QString kTempMark = QStringLiteral(".tmp-");
 
@@ -172,7 +176,7 @@ void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnl
         }
         int restarts = 0;
         int previous = -1;
-        int busyRetries = 0;
+        QElapsedTimer waiting;
         int rc = SQLITE_OK;
         do {
             const int pages = restarts < kRestartsBeforeOneStep ? kPagesPerStep : -1;
@@ -183,12 +187,18 @@ void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnl
             }
             previous = remaining;
             if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-                // The source's busy timeout has run out once already.
-                if (++busyRetries > 5) {
+                // A program is writing: its write is short, so the copy tries
+                // again soon, and gives up only after a long wait.
+                if (!waiting.isValid()) {
+                    waiting.start();
+                }
+                if (waiting.elapsed() > kBusyGiveUpMs) {
                     break;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 rc = SQLITE_OK;
+            } else {
+                waiting.invalidate();
             }
         } while (rc == SQLITE_OK);
         sqlite3_backup_finish(b);

@@ -1,30 +1,10 @@
 // The database tool, run as a person runs it.
 #include "TestDb.h"
+#include "ToolRun.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-
-namespace {
-
-struct ToolRun {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(DORSANTI_DB_TOOL), args);
-    if (!p.waitForFinished(120000)) {
-        return {-1, {}, QStringLiteral("timed out")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-}  // namespace
 
 class DbTool : public DbTest {
 protected:
@@ -60,13 +40,14 @@ TEST_F(DbTool, DemoBalancesEqualTheirSignedLedger) {
                     QStringLiteral("substr(DateDocument, 12) <> '00:00:00'")),
               0);
     expectBalancesMatchLedger();
-    EXPECT_NE(scalar(QStringLiteral("select count(*) from HeadAccount where Saldo <> 0")).toInt(), 0);
+    EXPECT_NE(scalar(QStringLiteral("select count(*) from HeadAccount where Saldo <> 0")).toInt(),
+              0);
 }
 
 TEST_F(DbTool, MakesTheAskedNumberOfDocuments) {
     const QString path = m_dir->filePath(QStringLiteral("many.db"));
-    const ToolRun r = runTool({QStringLiteral("create"), path, QStringLiteral("--documents"),
-                           QStringLiteral("5000")});
+    const ToolRun r = runTool(
+        {QStringLiteral("create"), path, QStringLiteral("--documents"), QStringLiteral("5000")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     reopen(path);
     EXPECT_EQ(count(QStringLiteral("Document")), 5000);
