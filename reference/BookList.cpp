@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "Placeholders.h"
 #include "RefBookUtils.h"
 
 #include <QGuiApplication>
@@ -190,7 +191,10 @@ void TBookListFM::acTypeDeleteExecute() {
     }
     const int type = currentType();
     DbQuery& q = MainDM->qrTmp;
-    // Counts every membership, also those of an item still being added.
+    // Only saved items count. What a killed program left goes now; the rows
+    // of an item that a running program is adding keep the type, and the
+    // database refuses its deletion.
+    removeStalePlaceholders(MainDM->ADOConnection1);
     RefBook::setStatement(q, m_book.typeCount);
     q.bindInteger(m_book.typeParam, type);
     q.open();
