@@ -3,6 +3,8 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Db.h"
+#include "Placeholders.h"
+#include "SaldoCalc.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -249,6 +251,21 @@ public:
             QStringLiteral("Нет строк настройки, без которых программа не работает"), rows);
     }
 
+    void placeholders() {
+        QStringList rows;
+        for (const StalePlaceholder& p : stalePlaceholders(m_db)) {
+            rows << QStringLiteral("%1: тип %2, заготовка %3 (сеанс %4 завершен)")
+                        .arg(p.table)
+                        .arg(p.idType)
+                        .arg(p.idPlaceholder)
+                        .arg(-p.idPlaceholder);
+        }
+        add(Finding::Kind::StalePlaceholder,
+            QStringLiteral("Типы несохраненных контрагентов и категорий, оставленные "
+                           "программой, которой уже нет"),
+            rows);
+    }
+
     void dailyCopy(const QString& path) {
         QFile marker(dailyCopyFailurePath(path));
         if (marker.open(QIODevice::ReadOnly)) {
@@ -320,7 +337,7 @@ CheckReport checkOpen(DbConnection& db, const QString& path) {
     checker.documents();
     checker.orphanLedger();
     checker.configuration();
-    // STALE-PLACEHOLDERS
+    checker.placeholders();
     checker.dailyCopy(path);
     return checker.report;
 }
@@ -360,7 +377,22 @@ RepairReport repairDatabase(const QString& path) {
     result.backupPath = backupFilePath(path, folder, QDateTime::currentDateTime());
     backupDatabase(path, result.backupPath);
 
-    // REPAIR-STEPS
+    QFile::remove(dailyCopyFailurePath(path));  // a fresh copy is in the folder now
+
+    {
+        DbConnection db;
+        db.open(path);
+        for (const SaldoChange& c : recalculateAllAccounts(db)) {
+            result.changed << QStringLiteral("остаток счета %1: %2 -> %3 (по проводкам)")
+                                  .arg(c.idHeadAccount)
+                                  .arg(amount(c.oldSaldo), amount(c.newSaldo));
+        }
+        const int removed = removeStalePlaceholders(db);
+        if (removed > 0) {
+            result.changed << QStringLiteral("удалено оставленных типов несохраненных записей: %1")
+                                  .arg(removed);
+        }
+    }
 
     for (const Finding& f : before.findings) {
         switch (f.kind) {

@@ -61,7 +61,8 @@ QStringList recoverDatabase(const QString& damaged, const QString& newPath) {
         }
         const QByteArray ending("ROLLBACK; -- due to errors\n");
         const qint64 size = f.size();
-        if (size >= ending.size() && f.seek(size - ending.size()) && f.read(ending.size()) == ending) {
+        if (size >= ending.size() && f.seek(size - ending.size()) &&
+            f.read(ending.size()) == ending) {
             f.resize(size - ending.size());
             f.seek(size - ending.size());
             f.write("COMMIT;\n");
@@ -71,8 +72,8 @@ QStringList recoverDatabase(const QString& damaged, const QString& newPath) {
     writer.setStandardInputFile(script);
     writer.start(sqlite, {temp});
     if (!writer.waitForFinished(-1) || writer.exitStatus() != QProcess::NormalExit) {
-        throw AppError(QStringLiteral("восстановление %1 не удалось: %2")
-                           .arg(damaged, writer.errorString()));
+        throw AppError(
+            QStringLiteral("восстановление %1 не удалось: %2").arg(damaged, writer.errorString()));
     }
 
     QStringList tables;

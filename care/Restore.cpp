@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Db.h"
+#include "Placeholders.h"
 #include "RawDb.h"
 
 #include <QDateTime>
@@ -29,6 +30,25 @@ const QStringList kTables = {QStringLiteral("Valuta"),
                              QStringLiteral("GroupOperationItem"),
                              QStringLiteral("sec_user"),
                              QStringLiteral("sec_Session")};
+
+// The sessions of the file that a running program holds, also one of another
+// user, whose open files are not visible here.
+QStringList liveSessions(const QString& path) {
+    QStringList live;
+    try {
+        RawDb db(path, RawDb::Mode::ReadOnly);
+        const QStringList open = db.column(
+            QStringLiteral("select sec_IdSession from sec_Session where sec_End is null"));
+        for (const QString& id : open) {
+            if (sessionIsLive(path, id.toInt())) {
+                live << id;
+            }
+        }
+    } catch (const AppError&) {
+        // A file that cannot be read has no sessions to ask about.
+    }
+    return live;
+}
 
 }  // namespace
 
@@ -97,6 +117,15 @@ QString restoreDatabase(const QString& backup, const QString& file) {
             throw AppError(QStringLiteral("файл %1 открыт другой программой: %2. Закройте ее "
                                           "и повторите")
                                .arg(file, users.join(QStringLiteral(", "))));
+        }
+    }
+
+    if (replacing) {
+        const QStringList sessions = liveSessions(file);
+        if (!sessions.isEmpty()) {
+            throw AppError(QStringLiteral("с файлом %1 работает программа (сеанс %2). Закройте "
+                                          "ее и повторите")
+                               .arg(file, sessions.join(QStringLiteral(", "))));
         }
     }
 

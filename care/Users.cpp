@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Db.h"
 #include "Login_FM.h"
+#include "Placeholders.h"
 
 #include <QFileInfo>
 
@@ -100,7 +101,18 @@ int removeUser(const QString& dbPath, const QString& name) {
                                       "сможет войти")
                            .arg(trimmedLow(name)));
     }
-    // LIVE-SESSION-CHECK
+    // Nobody is signed out under a running program.
+    q.setSql(QStringLiteral(
+        "select sec_IdSession from sec_Session where sec_IdUser = :id and sec_End is null"));
+    q.bindInteger(QStringLiteral("id"), id);
+    q.open();
+    for (q.first(); !q.eof(); q.next()) {
+        if (sessionIsLive(dbPath, q.field(QStringLiteral("sec_IdSession")).asInteger())) {
+            throw AppError(QStringLiteral("\"%1\" сейчас работает в программе; удалите после "
+                                          "выхода")
+                               .arg(trimmedLow(name)));
+        }
+    }
     q.setSql(QStringLiteral("delete from sec_Session where sec_IdUser = :id"));
     q.bindInteger(QStringLiteral("id"), id);
     const int sessions = q.execute();

@@ -6,6 +6,7 @@
 #include "Login_FM.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
+#include "Placeholders.h"
 #include "Reliability.h"
 #include "Settings.h"
 #include "TestDb.h"
@@ -57,26 +58,53 @@ TEST_F(Care, CheckFindsEachPlantedFaultAndRepairMendsOnlyWhatIsSure) {
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_EQ(r.out, QStringLiteral("Файл %1 в порядке.\n").arg(path));
 
-    const int applied = scalar(QStringLiteral("select min(IdDocument) from Document where "
-                                              "CodTypeStatus = 2 and CodTypeDocument = 1"))
+    // A wrong balance on one account, an applied expense of another account
+    // without its ledger row, a placeholder of a program long gone and one of
+    // a program that runs.
+    const int doc = scalar(QStringLiteral("select min(IdDocument) from Document where "
+                                          "CodTypeStatus = 2 and CodTypeDocument = 1"))
+                        .toInt();
+    const int docAccount =
+        scalar(QStringLiteral("select IdHeadAccount from Document where IdDocument = %1").arg(doc))
+            .toInt();
+    const int account = scalar(QStringLiteral("select min(IdHeadAccount) from HeadAccount "
+                                              "where IdHeadAccount <> %1")
+                                   .arg(docAccount))
                             .toInt();
-    exec(QStringLiteral("update HeadAccount set Saldo = Saldo + 7 where IdHeadAccount = 2"));
-    exec(QStringLiteral("delete from DataAccount where IdDocument = %1").arg(applied));
-    exec(QStringLiteral("delete from GroupOperationItem where CodTypeOperation = 4"));
+    const QString caption =
+        scalar(QStringLiteral("select Caption from HeadAccount where IdHeadAccount = %1")
+                   .arg(account))
+            .toString();
+    const Money saldo = money(
+        QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = %1").arg(account));
+    const Money wrong = saldo + Money::fromInteger(7);
+    const int type =
+        scalar(QStringLiteral("select min(IdTypeCategory) from TypeCategory")).toInt();
+    LiveSession running;
+    ASSERT_TRUE(running.hold(path, 901));
+    exec(QStringLiteral("update HeadAccount set Saldo = %1 where IdHeadAccount = %2")
+             .arg(wrong.toString())
+             .arg(account));
+    exec(QStringLiteral("delete from DataAccount where IdDocument = %1").arg(doc));
+    exec(QStringLiteral("insert into TypeCategoryItem values(%1, -900), (%1, -901)").arg(type));
+
     r = runTool({QStringLiteral("check"), path});
     EXPECT_EQ(r.exitCode, 1);
+    const auto money2 = [](Money m) { return QString::number(m.toDouble(), 'f', 2); };
     for (const QString& expected :
-         {QStringLiteral("Остаток счета не равен сумме его проводок"),
+         {QStringLiteral("Остаток счета не равен сумме его проводок: 2\n"),
+          QStringLiteral("  счет %1 \"%2\": остаток %3, по проводкам %4\n")
+              .arg(account)
+              .arg(caption, money2(wrong), money2(saldo)),
           QStringLiteral("Проведенные документы без всех своих проводок: 1\n"
                          "  документ %1 (Расход от ")
-              .arg(applied),
-          QStringLiteral("нет знака операции 4 в группе 1 (GroupOperationItem)")}) {
+              .arg(doc),
+          QStringLiteral("  TypeCategoryItem: тип %1, заготовка -900 ").arg(type),
+          QStringLiteral("Найдено проблем: 3.\n")}) {
         EXPECT_TRUE(r.out.contains(expected)) << expected.toStdString() << "\n"
                                               << r.out.toStdString();
     }
-    // Without the sign of the second leg the ledger says something else for
-    // every account that received a transfer; account 2 is among them.
-    EXPECT_TRUE(r.out.contains(QStringLiteral("  счет 2 \""))) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("-901"))) << r.out.toStdString();
 
     r = runTool({QStringLiteral("check"), path, QStringLiteral("--repair")});
     const QStringList copies = files(defaultBackupFolder(path));
@@ -85,11 +113,28 @@ TEST_F(Care, CheckFindsEachPlantedFaultAndRepairMendsOnlyWhatIsSure) {
     const QString copy = QDir(defaultBackupFolder(path)).filePath(copies[0]);
     EXPECT_EQ(mode(copy), 0600);
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Копия до исправления: %1\n").arg(copy)));
-    EXPECT_TRUE(r.out.contains(
-        QStringLiteral("  Проведенные документы без всех своих проводок (1): не исправлено")));
-    EXPECT_TRUE(r.out.contains(QStringLiteral(
-        "  Нет строк настройки, без которых программа не работает (1): не исправлено")));
+    for (const QString& expected :
+         {QStringLiteral("  остаток счета %1: %2 -> %3 (по проводкам)\n")
+              .arg(account)
+              .arg(money2(wrong), money2(saldo)),
+          QStringLiteral("  удалено оставленных типов несохраненных записей: 1\n"),
+          QStringLiteral("  Проведенные документы без всех своих проводок (1): не исправлено")}) {
+        EXPECT_TRUE(r.out.contains(expected)) << expected.toStdString() << "\n"
+                                              << r.out.toStdString();
+    }
+    EXPECT_EQ(r.exitCode, 1);  // the document is still without its ledger row
+    expectBalancesMatchLedger();
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem"), QStringLiteral("IdCategory < 0")), 1);
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem"), QStringLiteral("IdCategory = -901")), 1);
+
+    // A missing sign row.
+    exec(QStringLiteral("delete from GroupOperationItem where CodTypeOperation = 4"));
+    r = runTool({QStringLiteral("check"), path});
     EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("Нет строк настройки, без которых программа не работает: 1\n"
+                                      "  нет знака операции 4 в группе 1 (GroupOperationItem)")))
+        << r.out.toStdString();
 
     // A file that is not a database is a file the tool cannot open.
     const QString text = m_dir->filePath(QStringLiteral("notes.db"));
