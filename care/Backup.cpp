@@ -161,13 +161,14 @@ void placeFile(const QString& temp, const QString& target) {
     }
 }
 
-void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnly) {
+void copyPages(const QString& source, const QString& temp, bool sourceReadOnly) {
     {
         // Unless asked otherwise, the source is opened for writing only so
         // that the engine may roll back a journal left by a program that was
         // killed; nothing is written.
         RawDb from(source, sourceReadOnly ? RawDb::Mode::ReadOnly : RawDb::Mode::ReadWrite);
         RawDb to(temp, RawDb::Mode::ReadWrite);
+        mapIntoMemory(from.handle());
         // The copy is not in place until it is verified; it needs no journal.
         to.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
         sqlite3_backup* b = sqlite3_backup_init(to.handle(), "main", from.handle(), "main");
@@ -208,6 +209,10 @@ void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnl
                            e.kind(), rc);
         }
     }
+}
+
+void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnly) {
+    copyPages(source, temp, sourceReadOnly);
     {
         RawDb copy(temp, RawDb::Mode::ReadOnly);
         const QStringList problems = integrityProblems(copy);

@@ -32,6 +32,8 @@ void backupDatabase(const QString& source, const QString& target);
 // failure; the caller removes `temp` then. A source opened read-only is never
 // written, not even to roll back a journal.
 void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnly);
+// Only the copying part of it: no verification, nothing put on disk.
+void copyPages(const QString& source, const QString& temp, bool sourceReadOnly);
 // Makes an empty temporary file (mode 0600) for `target`, see below.
 QString createTemporaryFor(const QString& target);
 

@@ -4,6 +4,7 @@
 #include "Backup.h"
 #include "Db.h"
 #include "Placeholders.h"
+#include "RawDb.h"
 #include "SaldoCalc.h"
 
 #include <QDateTime>
@@ -317,6 +318,7 @@ bool isDamage(const AppError& e) {
 
 CheckReport checkOpen(DbConnection& db, const QString& path) {
     Checker checker(db);
+    mapIntoMemory(db.handle());
     // One read transaction: every look sees the same moment, also while a
     // program posts to the file.
     db.executeScript(QStringLiteral("BEGIN"));

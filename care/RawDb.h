@@ -29,5 +29,9 @@ private:
     sqlite3* m_db = nullptr;
 };
 
+// Reads the file through memory mapping on this connection: a walk over a
+// whole file (a check, a copy) then costs no system call per page.
+void mapIntoMemory(sqlite3* db);
+
 // What PRAGMA integrity_check reports; empty when the file is sound.
 QStringList integrityProblems(RawDb& db);

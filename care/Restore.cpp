@@ -159,8 +159,10 @@ QString restoreDatabase(const QString& backup, const QString& file) {
     try {
         copyDatabase(backup, temp, true);
     } catch (const AppError& e) {
-        throw AppError(QStringLiteral("копия %1 повреждена (%2); файл %3 не изменен")
-                           .arg(backup, e.text(), file));
+        throw AppError(
+            QStringLiteral(
+                "копия %1 повреждена, восстанавливать из нее нельзя (%2); файл %3 не изменен")
+                .arg(backup, e.text(), file));
     }
     const QString fault = databaseFault(temp);
     if (!fault.isEmpty()) {
