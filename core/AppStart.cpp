@@ -12,18 +12,26 @@
 
 namespace {
 
-// Qt's Russian texts keep the Latin "OK" on the standard button; the program's
-// own buttons read "ОК" in Cyrillic, and so do Qt's here.
-class CyrillicOk : public QTranslator {
+// Mends two gaps in Qt's Russian texts: the standard button keeps the Latin
+// "OK" (the program's own buttons read "ОК" in Cyrillic), and the file list's
+// "Folder" is translated only under the file dialog's name.
+class RussianGaps : public QTranslator {
 public:
-    using QTranslator::QTranslator;
-    QString translate(const char* context, const char* source, const char*, int) const override {
+    RussianGaps(const QTranslator* qtTexts, QObject* parent)
+        : QTranslator(parent), m_qtTexts(qtTexts) {}
+    QString translate(const char* context, const char* source, const char*, int n) const override {
         if (qstrcmp(context, "QPlatformTheme") == 0 && qstrcmp(source, "OK") == 0) {
             return QStringLiteral("ОК");
+        }
+        if (qstrcmp(context, "QAbstractFileIconProvider") == 0) {
+            return m_qtTexts->translate("QFileDialog", source, nullptr, n);
         }
         return {};
     }
     bool isEmpty() const override { return false; }
+
+private:
+    const QTranslator* m_qtTexts;
 };
 
 }  // namespace
@@ -35,7 +43,7 @@ void PrepareApplication() {
     if (translator->load(QStringLiteral("qtbase_ru"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(translator);
-        QCoreApplication::installTranslator(new CyrillicOk(qApp));
+        QCoreApplication::installTranslator(new RussianGaps(translator, qApp));
     } else {
         delete translator;
     }

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 
 namespace {
 
@@ -20,11 +22,11 @@ protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         const auto* files = qobject_cast<const QFileSystemModel*>(index.model());
-        if (!files || files->isDir(index)) {
+        if (!files) {
             return;
         }
         const QLocale locale;
-        if (index.column() == 1) {
+        if (index.column() == 1 && !files->isDir(index)) {
             option->text = locale.formattedDataSize(files->size(index));
         } else if (index.column() == 3) {
             option->text = locale.toString(files->lastModified(index), QLocale::ShortFormat);
@@ -55,6 +57,14 @@ void FilenameEdit::browse() {
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setItemDelegate(new LocaleFileDelegate(&dialog));
+    if (auto* details = dialog.findChild<QTreeView*>()) {
+        // Size and date are as wide as their texts; the name takes the rest.
+        QHeaderView* header = details->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    }
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     const QFileInfo current(m_edit->text());
