@@ -165,12 +165,16 @@ TEST_F(Installed, ANewUserSignsInWithEnterAndTheSettingsAreReadBack) {
     EXPECT_EQ(readText(ini), QStringLiteral("[General]\nUserName=SA \nDBPath=%1\n").arg(db));
     EXPECT_FALSE(QFileInfo::exists(m_prefix + QStringLiteral("/bin/dorsanti.ini")));
 
-    // Second start: the dialog shows what the first one stored, and signs in again.
-    const QStringList second = startProgram(QString());
+    // Second start: the dialog shows what the first one stored, and signs in
+    // again; the settings file is rewritten in place in a folder that can no
+    // longer be written to.
+    ::chmod(QFile::encodeName(QFileInfo(ini).absolutePath()).constData(), 0500);
+    const QStringList second = startProgram(QStringLiteral("user=sa"));
     ASSERT_FALSE(second.isEmpty());
     EXPECT_EQ(second.first(),
               QStringLiteral("sign-in: Вход в систему user=[SA ] path=[%1] focus=edPass").arg(db));
     EXPECT_EQ(second.last(), QStringLiteral("main window closes: Dorsanti"));
+    EXPECT_EQ(readText(ini), QStringLiteral("[General]\nUserName=sa\nDBPath=%1\n").arg(db));
 
     DbConnection connection;
     connection.open(db);
