@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Db.h"
 #include "RawDb.h"
+#include "Settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -66,15 +67,14 @@ QString backupFilePath(const QString& dbPath, const QString& folder, const QDate
 }
 
 void makeOwnerFolder(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir()) {
-        return;
+    try {
+        makeOwnerOnlyFolder(path);
+    } catch (const AppError&) {
+        throw AppError(QStringLiteral("не удалось создать папку %1: %2")
+                           .arg(path, QFileInfo(path).exists()
+                                          ? QStringLiteral("на ее месте файл")
+                                          : QStringLiteral("нет прав на запись")));
     }
-    if (::mkdir(native(path).constData(), 0700) != 0) {
-        throw AppError(
-            QStringLiteral("не удалось создать папку %1: %2").arg(path, systemError(errno)));
-    }
-    ::chmod(native(path).constData(), 0700);  // whatever the umask
 }
 
 QString resolveBackupTarget(const QString& dbPath, const QString& dest) {
