@@ -70,10 +70,10 @@ void makeOwnerFolder(const QString& path) {
     try {
         makeOwnerOnlyFolder(path);
     } catch (const AppError&) {
-        throw AppError(QStringLiteral("не удалось создать папку %1: %2")
-                           .arg(path, QFileInfo(path).exists()
-                                          ? QStringLiteral("на ее месте файл")
-                                          : QStringLiteral("нет прав на запись")));
+        throw AppError(
+            QFileInfo(path).exists()
+                ? QStringLiteral("не удалось создать папку %1: на ее месте файл").arg(path)
+                : QStringLiteral("не удалось создать папку %1").arg(path));
     }
 }
 
