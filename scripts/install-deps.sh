@@ -9,6 +9,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
   libgtest-dev googletest
+  libofx-dev libcsv-dev
   fonts-dejavu-core
   xvfb xauth
 )
