@@ -248,9 +248,8 @@ public:
             if (!c.isNull(5)) {
                 writeQifLine(out, 'P', c.text(5));
             }
-            if (!c.text(6).isEmpty()) {
-                writeQifLine(out, 'M', c.text(6));
-            }
+            // Always a memo, so that an empty note reads back as empty.
+            writeQifLine(out, 'M', c.text(6));
             if (!c.isNull(7)) {
                 out << QByteArrayView("L[") << c.text(7) << QByteArrayView("]\n");
             } else if (!c.isNull(4)) {

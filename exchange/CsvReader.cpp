@@ -15,7 +15,8 @@ struct Collect {
 
 void onField(void* data, size_t length, void* context) {
     auto* c = static_cast<Collect*>(context);
-    c->current.fields << QString::fromUtf8(static_cast<const char*>(data), qsizetype(length));
+    c->current.fields
+        << QString::fromUtf8(static_cast<const char*>(data), qsizetype(length)).trimmed();
 }
 
 void onRecord(int, void* context) {
@@ -162,7 +163,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
 
     auto blank = [](const CsvRecord& r) {
         for (const QString& f : r.fields) {
-            if (!f.trimmed().isEmpty()) {
+            if (!f.isEmpty()) {
                 return false;
             }
         }
@@ -215,7 +216,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
         }
         const QString where = QStringLiteral("line %1").arg(rec.line);
         auto field = [&](int c) {
-            return c >= 0 && c < rec.fields.size() ? rec.fields[c].trimmed() : QString();
+            return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
         };
         if (status >= 0 && isFailedStatus(field(status))) {
             ++st.failed;

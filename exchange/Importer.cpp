@@ -4,6 +4,7 @@
 #include "DbSchema.h"
 #include "EditorUtils.h"
 #include "ExchangeText.h"
+#include "SqlCursor.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -186,44 +187,46 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         return result;
     }
 
+    // A large import changes more pages than the engine caches by default;
+    // spilling them to the file before the commit would cost a sync each time.
+    c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
     Transaction tr(c);
     if (!tableExists) {
         addImportedLineTable(c);
     }
-    // The same row the income and expense editor writes for a new document.
-    DbQuery q(c, QStringLiteral("qrTmp"));
-    q.addSql(QStringLiteral("insert into Document(DateEnter, DateDocument,"));
-    q.addSql(QStringLiteral("  ValueDocument, CodTypeDocument, IdHeadAccount,"));
-    q.addSql(QStringLiteral("  IdCategory, NoteDocument, CodTypeStatus, IdContrAgent)"));
-    q.addSql(QStringLiteral("values(Now(), :DateDocument, :ValueDocument,"));
-    q.addSql(QStringLiteral("  :CodTypeDocument, :IdHeadAccount, :IdCategory,"));
-    q.addSql(QStringLiteral("  :NoteDocument, 1, :IdContrAgent)"));
-    DbQuery link(c, QStringLiteral("qrImportedLine"));
-    link.addSql(
-        QStringLiteral("insert or replace into ImportedLine(IdHeadAccount, LineKey, IdDocument)"));
-    link.addSql(QStringLiteral("values(:IdHeadAccount, :LineKey, :IdDocument)"));
+    // The same row the income and expense editor writes for a new document,
+    // its values bound with the same types.
+    SqlCursor q(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
+                                  "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
+                                  "  IdCategory, NoteDocument, CodTypeStatus, IdContrAgent)\n"
+                                  "values(Now(), :DateDocument, :ValueDocument,\n"
+                                  "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
+                                  "  :NoteDocument, 1, :IdContrAgent)"));
+    SqlCursor link(c, QStringLiteral("insert or replace into ImportedLine(IdHeadAccount, "
+                                     "LineKey, IdDocument)\n"
+                                     "values(:IdHeadAccount, :LineKey, :IdDocument)"));
     for (qsizetype i = 0; i < result.documents.size(); ++i) {
         ImportedDocument& doc = result.documents[i];
-        q.bindDate(QStringLiteral("DateDocument"), doc.date);
-        q.bindDouble(QStringLiteral("ValueDocument"), doc.amount.toDouble());
-        q.bindInteger(QStringLiteral("CodTypeDocument"), doc.type);
-        q.bindInteger(QStringLiteral("IdHeadAccount"), idHeadAccount);
+        q.bindText(":DateDocument", storedDate(doc.date));
+        q.bindDouble(":ValueDocument", doc.amount.toDouble());
+        q.bindInteger(":CodTypeDocument", doc.type);
+        q.bindInteger(":IdHeadAccount", idHeadAccount);
         if (doc.idCategory > 0) {
-            q.bindInteger(QStringLiteral("IdCategory"), doc.idCategory);
+            q.bindInteger(":IdCategory", doc.idCategory);
         } else {
-            q.bindNull(QStringLiteral("IdCategory"));
+            q.bindNull(":IdCategory");
         }
-        q.bindString(QStringLiteral("NoteDocument"), doc.note);
+        q.bindText(":NoteDocument", doc.note);
         if (doc.idContrAgent > 0) {
-            q.bindInteger(QStringLiteral("IdContrAgent"), doc.idContrAgent);
+            q.bindInteger(":IdContrAgent", doc.idContrAgent);
         } else {
-            q.bindNull(QStringLiteral("IdContrAgent"));
+            q.bindNull(":IdContrAgent");
         }
         q.execute();
         doc.idDocument = c.lastInsertRowId();
-        link.bindInteger(QStringLiteral("IdHeadAccount"), idHeadAccount);
-        link.bindString(QStringLiteral("LineKey"), keys[i]);
-        link.bindInteger(QStringLiteral("IdDocument"), doc.idDocument);
+        link.bindInteger(":IdHeadAccount", idHeadAccount);
+        link.bindText(":LineKey", keys[i]);
+        link.bindInteger(":IdDocument", doc.idDocument);
         link.execute();
     }
     tr.commit();

@@ -37,6 +37,7 @@ Statement QifReader::parse(const QByteArray& bytes) const {
     struct Record {
         int line = 0;
         QString date, amount, payee, memo, category;
+        bool hasMemo = false;
     } rec;
 
     auto finish = [&]() {
@@ -64,7 +65,9 @@ Statement QifReader::parse(const QByteArray& bytes) const {
         } else {
             out.amount = *amount;
             out.payee = rec.payee;
-            out.description = rec.memo.isEmpty() ? rec.payee : rec.memo;
+            // A memo line, even an empty one, is the description; without it the
+            // payee is.
+            out.description = rec.hasMemo ? rec.memo : rec.payee;
             // "[Account]" is a transfer, "Category/Class" a category with a class.
             if (!rec.category.startsWith(QLatin1Char('['))) {
                 out.category = rec.category.section(QLatin1Char('/'), 0, 0).trimmed();
@@ -137,6 +140,7 @@ Statement QifReader::parse(const QByteArray& bytes) const {
                 break;
             case 'M':
                 rec.memo = value;
+                rec.hasMemo = true;
                 break;
             case 'L':
                 rec.category = value;

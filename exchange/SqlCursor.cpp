@@ -33,6 +33,22 @@ void SqlCursor::bindText(const char* name, const QString& value) {
     sqlite3_bind_text(m_stmt, index(name), utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+void SqlCursor::bindDouble(const char* name, double value) {
+    sqlite3_bind_double(m_stmt, index(name), value);
+}
+
+void SqlCursor::bindNull(const char* name) {
+    sqlite3_bind_null(m_stmt, index(name));
+}
+
+void SqlCursor::execute() {
+    const int rc = sqlite3_step(m_stmt);
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
+        raiseEngineError(m_db, rc, m_sql);
+    }
+}
+
 bool SqlCursor::next() {
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) {

@@ -7,8 +7,10 @@ struct sqlite3;
 struct sqlite3_stmt;
 class DbConnection;
 
-// Steps through the rows of a select without holding them in memory: an export
-// of a million documents reads each row once and lets it go.
+// A statement prepared once and run row by row, its parameters bound by name:
+// a select steps through its rows without holding them in memory (an export
+// of a million documents reads each row once and lets it go), and an insert
+// runs again and again with new values (an import of a whole statement).
 class SqlCursor {
 public:
     SqlCursor(DbConnection& connection, const QString& sql);
@@ -18,6 +20,10 @@ public:
 
     void bindInteger(const char* name, qint64 value);
     void bindText(const char* name, const QString& value);
+    void bindDouble(const char* name, double value);
+    void bindNull(const char* name);
+    // Runs a statement that returns no rows, ready to run again.
+    void execute();
     // The next row; false at the end. Engine errors raise AppError.
     bool next();
 

@@ -156,7 +156,8 @@ int import(const QStringList& args) {
         for (const ImportedDocument& d : r.documents) {
             out() << "would create " << d.date.toString(QStringLiteral("dd.MM.yyyy")) << "  "
                   << (d.type == 1 ? "expense" : "income ")
-                  << QStringLiteral("%1").arg(amountText(d.amount), 12) << "  " << d.note;
+                  << QStringLiteral("%1").arg(amountText(d.amount), 12) << "  "
+                  << QString(d.note).replace(QLatin1Char('\n'), QLatin1Char(' '));
             if (!d.category.isEmpty()) {
                 out() << "  [category " << d.category << "]";
             }
