@@ -158,7 +158,7 @@ Statement CsvReader::read(const QString& path) const {
 }
 
 Statement CsvReader::parse(const QByteArray& bytes) const {
-    const QByteArray utf8 = decodeStatementText(bytes).toUtf8();
+    const QByteArray utf8 = statementTextUtf8(bytes);
     QVector<CsvRecord> records = parseCsvRecords(utf8, detectSeparator(utf8));
 
     auto blank = [](const CsvRecord& r) {
@@ -214,7 +214,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
         if (blank(rec)) {
             continue;
         }
-        const QString where = QStringLiteral("line %1").arg(rec.line);
+        const QString where = QLatin1String("line ") + QString::number(rec.line);
         auto field = [&](int c) {
             return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
         };

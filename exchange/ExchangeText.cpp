@@ -3,7 +3,6 @@
 #include "AppError.h"
 
 #include <QHash>
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTime>
 
@@ -25,6 +24,14 @@ QString decodeStatementText(const QByteArray& bytes) {
                            "on this computer"));
     }
     return cp1251.decode(data);
+}
+
+QByteArray statementTextUtf8(const QByteArray& bytes) {
+    const bool mark = bytes.startsWith("\xEF\xBB\xBF");
+    if (QtPrivate::isValidUtf8(QByteArrayView(bytes).sliced(mark ? 3 : 0))) {
+        return mark ? bytes.sliced(3) : bytes;
+    }
+    return decodeStatementText(bytes).toUtf8();
 }
 
 namespace {
@@ -117,26 +124,56 @@ QDate parseStatementDate(const QString& text, const QString& format) {
         const QDateTime dt = QDateTime::fromString(s, format);
         return dt.isValid() ? dt.date() : QDate::fromString(s, format);
     }
-    static const QRegularExpression russian(QStringLiteral(
-        "^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
-    static const QRegularExpression iso(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{1,2}):(\\d{2})(?::(\\d{2}))?)?$"));
-    QRegularExpressionMatch m = russian.match(s);
-    int day = 1;
-    int month = 2;
-    int year = 3;
-    if (!m.hasMatch()) {
-        m = iso.match(s);
-        if (!m.hasMatch()) {
+    // "dd.MM.yyyy" or "yyyy-MM-dd", then nothing, or " HH:mm" or " HH:mm:ss"
+    // ("T" also separates them).
+    auto number = [&](qsizetype from, qsizetype length, int& value) {
+        value = 0;
+        if (from + length > s.size()) {
+            return false;
+        }
+        for (qsizetype i = from; i < from + length; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9') {
+                return false;
+            }
+            value = value * 10 + (c - u'0');
+        }
+        return true;
+    };
+    int day = 0;
+    int month = 0;
+    int year = 0;
+    qsizetype at = 0;
+    if (s.size() >= 10 && s[4] == QLatin1Char('-') && s[7] == QLatin1Char('-')) {
+        if (!number(0, 4, year) || !number(5, 2, month) || !number(8, 2, day)) {
             return {};
         }
-        std::swap(day, year);
+        at = 10;
+    } else {
+        const qsizetype dot1 = s.indexOf(QLatin1Char('.'));
+        const qsizetype dot2 = dot1 < 0 ? -1 : s.indexOf(QLatin1Char('.'), dot1 + 1);
+        if (dot1 < 1 || dot1 > 2 || dot2 - dot1 < 2 || dot2 - dot1 > 3 || !number(0, dot1, day) ||
+            !number(dot1 + 1, dot2 - dot1 - 1, month) || !number(dot2 + 1, 4, year)) {
+            return {};
+        }
+        at = dot2 + 5;
     }
-    if (m.hasCaptured(4) &&
-        !QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()).isValid()) {
-        return {};
+    if (at < s.size()) {
+        int hours = 0;
+        int minutes = 0;
+        int secs = 0;
+        const qsizetype colon = s.indexOf(QLatin1Char(':'), at);
+        const bool time =
+            (s[at] == QLatin1Char(' ') || s[at] == QLatin1Char('T')) &&
+            (colon == at + 2 || colon == at + 3) && number(at + 1, colon - at - 1, hours) &&
+            number(colon + 1, 2, minutes) &&
+            (colon + 3 == s.size() || (colon + 6 == s.size() && s[colon + 3] == QLatin1Char(':') &&
+                                       number(colon + 4, 2, secs)));
+        if (!time || !QTime(hours, minutes, secs).isValid()) {
+            return {};
+        }
     }
-    const QDate date(m.captured(year).toInt(), m.captured(month).toInt(), m.captured(day).toInt());
+    const QDate date(year, month, day);
     return date.isValid() && date.year() >= 1 ? date : QDate();
 }
 

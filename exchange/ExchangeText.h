@@ -10,6 +10,8 @@
 
 // UTF-8 with or without its byte-order mark, else Windows-1251.
 QString decodeStatementText(const QByteArray& bytes);
+// The same text as UTF-8 without the mark; UTF-8 input is passed on as it is.
+QByteArray statementTextUtf8(const QByteArray& bytes);
 
 // "-1 234,56", "1234.56", "+1\u00a0000", "1.234,56". The decimal mark is ','
 // or '.', or null to tell it from the text: of two different marks the last

@@ -137,7 +137,11 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
     result.failed = statement.failed;
     result.refused = statement.refused;
     QVector<QString> keys;
+    keys.reserve(statement.lines.size());
+    result.documents.reserve(statement.lines.size());
     QHash<QString, int> repeats;
+    QDate day;  // statements come in date order: each day's text is made once
+    QString dayText;
     for (const StatementLine& line : statement.lines) {
         if (onlyOwn && line.account.toCaseFolded() != own) {
             continue;
@@ -148,16 +152,19 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
                  QStringLiteral("in %1, the account in %2").arg(line.currency, valuta)});
             continue;
         }
+        if (line.date != day) {
+            day = line.date;
+            dayText = storedDate(day);
+        }
         QString key;
         if (!line.fitId.isEmpty()) {
             key = QStringLiteral("fitid:") + line.fitId;
         } else {
             // Lines without an id of their own are told apart by what they say,
             // and equal lines by how many came before them in the statement.
-            key = QStringLiteral("%1|%2|%3")
-                      .arg(line.date.toString(Qt::ISODate), line.amount.toString(),
-                           line.description);
-            key += QStringLiteral("#%1").arg(++repeats[key]);
+            key = dayText.left(10) + QLatin1Char('|') + line.amount.toString() + QLatin1Char('|') +
+                  line.description;
+            key += QLatin1Char('#') + QString::number(++repeats[key]);
         }
         if (known.contains(key)) {
             ++result.duplicates;
@@ -168,6 +175,7 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         doc.where = line.where;
         doc.type = line.amount < Money() ? 1 : 2;
         doc.date = line.date;
+        doc.dateText = dayText;
         doc.amount = line.amount < Money() ? -line.amount : line.amount;
         doc.note = trimmedText(line.description);
         if (const auto it = categories.constFind(line.category.trimmed().toCaseFolded());
@@ -195,11 +203,16 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         addImportedLineTable(c);
     }
     // The same row the income and expense editor writes for a new document,
-    // its values bound with the same types.
+    // its values bound with the same types. Every document of one import is
+    // entered at the same moment: the engine's Now() is read once.
+    DbQuery now(c, QStringLiteral("qrNow"));
+    now.setSql(QStringLiteral("select Now() as DateEnter"));
+    now.open();
+    const QString dateEnter = now.field(QStringLiteral("DateEnter")).asString();
     SqlCursor q(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
                                   "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
                                   "  IdCategory, NoteDocument, CodTypeStatus, IdContrAgent)\n"
-                                  "values(Now(), :DateDocument, :ValueDocument,\n"
+                                  "values(:DateEnter, :DateDocument, :ValueDocument,\n"
                                   "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
                                   "  :NoteDocument, 1, :IdContrAgent)"));
     SqlCursor link(c, QStringLiteral("insert or replace into ImportedLine(IdHeadAccount, "
@@ -207,7 +220,8 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
                                      "values(:IdHeadAccount, :LineKey, :IdDocument)"));
     for (qsizetype i = 0; i < result.documents.size(); ++i) {
         ImportedDocument& doc = result.documents[i];
-        q.bindText(":DateDocument", storedDate(doc.date));
+        q.bindText(":DateEnter", dateEnter);
+        q.bindText(":DateDocument", doc.dateText);
         q.bindDouble(":ValueDocument", doc.amount.toDouble());
         q.bindInteger(":CodTypeDocument", doc.type);
         q.bindInteger(":IdHeadAccount", idHeadAccount);

@@ -14,7 +14,8 @@ struct ImportedDocument {
     QString where;
     int type = 0;  // 1 expense, 2 income
     QDate date;
-    Money amount;  // positive
+    QString dateText;  // as stored
+    Money amount;      // positive
     QString note;
     qint64 idCategory = 0;  // 0: none
     qint64 idContrAgent = 0;

@@ -44,7 +44,7 @@ Statement QifReader::parse(const QByteArray& bytes) const {
         if (rec.line == 0) {
             return;
         }
-        const QString where = QStringLiteral("line %1").arg(rec.line);
+        const QString where = QLatin1String("line ") + QString::number(rec.line);
         StatementLine out;
         out.where = where;
         out.account = account;

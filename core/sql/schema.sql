@@ -143,7 +143,7 @@ CREATE TABLE ImportedLine (
     LineKey       TEXT NOT NULL,
     IdDocument    INTEGER NOT NULL REFERENCES Document (IdDocument) ON DELETE CASCADE,
     PRIMARY KEY (IdHeadAccount, LineKey)
-);
+) WITHOUT ROWID;
 CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 
 CREATE TABLE sys_Dict (
