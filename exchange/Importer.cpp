@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <optional>
+
 namespace {
 
 bool hasImportedLineTable(DbConnection& c) {
@@ -114,6 +116,16 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
                            .arg(accountCaption));
     }
 
+    // The lines imported before are read inside the transaction that writes
+    // the new ones, so that two imports at once cannot both take a line.
+    std::optional<Transaction> tr;
+    if (!options.dryRun) {
+        // A large import changes more pages than the engine caches by default;
+        // spilling them to the file before the commit would cost a sync each
+        // time.
+        c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
+        tr.emplace(c);
+    }
     const bool tableExists = hasImportedLineTable(c);
     QSet<QString> known;
     if (tableExists) {
@@ -195,10 +207,6 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         return result;
     }
 
-    // A large import changes more pages than the engine caches by default;
-    // spilling them to the file before the commit would cost a sync each time.
-    c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
-    Transaction tr(c);
     if (!tableExists) {
         addImportedLineTable(c);
     }
@@ -243,7 +251,7 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         link.bindInteger(":IdDocument", doc.idDocument);
         link.execute();
     }
-    tr.commit();
+    tr->commit();
     result.written = true;
     return result;
 }

@@ -130,7 +130,13 @@ INSTANTIATE_TEST_SUITE_P(Banks, CsvForms,
                                   QStringLiteral("--amount-column"), QStringLiteral("2"),
                                   QStringLiteral("--description-column"), QStringLiteral("что"),
                                   QStringLiteral("--date-format"), QStringLiteral("dd/MM/yyyy"),
-                                  QStringLiteral("--decimal"), QStringLiteral(".")}}));
+                                  QStringLiteral("--decimal"), QStringLiteral(".")}}),
+                         [](const ::testing::TestParamInfo<CsvForm>& info) {
+                             return QString::fromLatin1(info.param.file)
+                                 .section(QLatin1Char('.'), 0, 0)
+                                 .replace(QLatin1Char('-'), QLatin1Char('_'))
+                                 .toStdString();
+                         });
 
 TEST_F(Exchange, OfxByItsIdsAndOnlyInTheAccountsCurrency) {
     ToolRun r = import(sample("bank.ofx"));
