@@ -75,12 +75,24 @@ int onTransaction(const OfxTransactionData data, void* context) {
     return 0;
 }
 
-// The first error libofx printed, without its prefix.
+// The first error libofx printed, without its prefix. The parser's own detail
+// follows on the next line, placed in libofx's working copy of the file; the
+// place means nothing to the user and is left out.
 QString firstError(const std::string& printed) {
-    const QString all = QString::fromUtf8(printed.data(), qsizetype(printed.size()));
-    static const QRegularExpression error(QStringLiteral("LibOFX ERROR:\\s*(.*)"));
-    const QRegularExpressionMatch m = error.match(all);
-    return m.hasMatch() ? m.captured(1).trimmed() : QString();
+    const QStringList lines =
+        QString::fromUtf8(printed.data(), qsizetype(printed.size())).split(QLatin1Char('\n'));
+    static const QRegularExpression place(QStringLiteral("^\\S+:\\d+:\\d+:[A-Z]:\\s*"));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].startsWith(QLatin1String("LibOFX ERROR:"))) {
+            continue;
+        }
+        QString error = lines[i].mid(13).trimmed();
+        if (error.endsWith(QLatin1Char(':')) && i + 1 < lines.size()) {
+            error += QLatin1Char(' ') + QString(lines[i + 1]).remove(place).trimmed();
+        }
+        return error;
+    }
+    return {};
 }
 
 }  // namespace
