@@ -35,7 +35,8 @@ int usage() {
     err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
              "  --demo          add currencies, accounts, categories, counterparties\n"
              "                  and documents of every kind over recent months\n"
-             "  --documents N   make N documents (implies --demo)\n";
+             "  --documents N   make N documents (implies --demo)\n"
+             "       dorsanti-db accounts | import | export ...   (bank statements, books)\n";
     err().flush();
     return 2;
 }
