@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     };
     const int lines = int(option("--lines", 100000));
     const qint64 inputs = option("--inputs", 1000000);
-    const qint64 ofxInputs = option("--ofx-inputs", 2000);
+    const qint64 ofxInputs = option("--ofx-inputs", 100000);
     importFigures(lines);
     if (args.size() > 1 && !args[1].startsWith(QLatin1String("--"))) {
         exportFigures(args[1]);
