@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QToolBar>
 #include <functional>
@@ -39,15 +40,19 @@ public:
 
     // Brings forward the child window of exactly this class, or makes one
     // maximised. `create` builds a new window of the class.
-    void ShowChildForm(const QMetaObject& windowClass,
-                       const std::function<QWidget*()>& create);
+    void ShowChildForm(const QMetaObject& windowClass, const std::function<QWidget*()>& create);
     template <class T>
     void ShowChildForm() {
         ShowChildForm(T::staticMetaObject, [] { return new T(); });
     }
 
+    // F6: the focus goes to the tool bar, and from there back to where it
+    // was (Escape also goes back).
+    void ToolBarFocusKey();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* addAction(const QString& name, const QString& category, const QString& caption,
@@ -68,4 +73,5 @@ private:
     void acReportExecute();
 
     bool m_sessionClosed = false;
+    QPointer<QWidget> m_focusBeforeToolBar;
 };

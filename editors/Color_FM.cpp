@@ -58,6 +58,9 @@ TColorFM::TColorFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { dsTypeDocDataChange(); }); });
     connect(dbgColor, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgColorDblClick(pos); }); });
+    // The whole row is the current one, so Enter asks for its colour from any column.
+    connect(dbgColor, &DBGrid::enterKey, this,
+            [this] { guarded([this] { ChooseStatusColor(); }); });
 }
 
 void TColorFM::FormOpen(int CodTypeDocument) {
@@ -96,7 +99,13 @@ void TColorFM::DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& colum
 
 void TColorFM::dbgColorDblClick(const QPoint& pos) {
     const DBGrid::Cell cell = dbgColor->cellAt(pos);
-    if (cell.column != 3 || cell.row <= 0 || qrColor->isEmpty()) {
+    if (cell.column == 3 && cell.row > 0) {
+        ChooseStatusColor();
+    }
+}
+
+void TColorFM::ChooseStatusColor() {
+    if (qrColor->isEmpty()) {
         return;
     }
     ColorDialog1->setCurrentColor(

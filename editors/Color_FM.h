@@ -34,6 +34,9 @@ public:
     void DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& column, CellParams& params);
     // A double-click on a colour cell asks for the status's colour.
     void dbgColorDblClick(const QPoint& pos);
+    // Asks for the colour of the current status and stores it (also Enter
+    // on the status's row).
+    void ChooseStatusColor();
 };
 
 // Opens the status colours window, preselecting a document type when
