@@ -46,27 +46,27 @@ inline QWidget* nextInTabOrder(QWidget* w) {
 }
 
 // The window the keyboard types into: an open pop-up (a menu, a calendar, a
-// drop-down list), else the modal window, else the active window.
+// drop-down list), else the modal window, else the active window. A closed
+// dialog hands the keyboard back to the window below, as a window manager
+// does; the headless platform leaves that to us.
 inline QWindow* keyboardWindow() {
-    QWidget* w = QApplication::activePopupWidget();
-    if (!w) {
-        w = QApplication::activeModalWidget();
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        return popup->window()->windowHandle();
     }
+    QWidget* w = QApplication::activeModalWidget();
     if (!w) {
         w = QApplication::activeWindow();
     }
     if (!w) {
-        // A closed dialog hands the keyboard back to the window below, as a
-        // window manager does; the headless platform leaves that to us.
         for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (top->isVisible() && !(top->windowType() == Qt::Popup || top->isMinimized())) {
-                top->activateWindow();
-                if (QTest::qWaitForWindowActive(top)) {
-                    w = top;
-                    break;
-                }
+            if (top->isVisible() && top->windowType() != Qt::Popup && !top->isMinimized()) {
+                w = top;
+                break;
             }
         }
+    }
+    if (w && !w->isActiveWindow()) {
+        activate(w);
     }
     return w ? w->window()->windowHandle() : nullptr;
 }
@@ -92,5 +92,6 @@ inline void type(const QString& text) {
 
 // The widget that has the keyboard focus now.
 inline QWidget* focused() {
+    keyboardWindow();
     return QApplication::focusWidget();
 }
