@@ -60,14 +60,13 @@ TEST_F(DbTool, DemoBalancesEqualTheirSignedLedger) {
                     QStringLiteral("substr(DateDocument, 12) <> '00:00:00'")),
               0);
     expectBalancesMatchLedger();
-    EXPECT_NE(scalar(QStringLiteral("select count(*) from HeadAccount where Saldo <> 0")).toInt(),
-              0);
+    EXPECT_NE(scalar(QStringLiteral("select count(*) from HeadAccount where Saldo <> 0")).toInt(), 0);
 }
 
 TEST_F(DbTool, MakesTheAskedNumberOfDocuments) {
     const QString path = m_dir->filePath(QStringLiteral("many.db"));
-    const ToolRun r = runTool(
-        {QStringLiteral("create"), path, QStringLiteral("--documents"), QStringLiteral("5000")});
+    const ToolRun r = runTool({QStringLiteral("create"), path, QStringLiteral("--documents"),
+                           QStringLiteral("5000")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     reopen(path);
     EXPECT_EQ(count(QStringLiteral("Document")), 5000);

@@ -139,9 +139,9 @@ TEST_F(Browser, OpensWithTheTreeTheColumnsAndAllButtons) {
         EXPECT_TRUE(e->Button->isVisible()) << e->Code.toStdString();
         EXPECT_EQ(e->Action->toolTip().isEmpty(), e->Code != QStringLiteral("REFRESH"));
     }
-    EXPECT_EQ(codes,
-              (QStringList{QStringLiteral("NEW"), QStringLiteral("EDIT"), QStringLiteral("DELETE"),
-                           QStringLiteral("APPLY"), QStringLiteral("REFRESH")}));
+    EXPECT_EQ(codes, (QStringList{QStringLiteral("NEW"), QStringLiteral("EDIT"),
+                                  QStringLiteral("DELETE"), QStringLiteral("APPLY"),
+                                  QStringLiteral("REFRESH")}));
     EXPECT_TRUE(entry(QStringLiteral("NEW")).DropDownButton->isVisible());
     EXPECT_EQ(f.acMtdRefresh->shortcut(), QKeySequence(Qt::Key_F5));
 }
@@ -159,12 +159,10 @@ TEST_F(Browser, TheMethodBarFollowsTheNode) {
     EXPECT_TRUE(entry(QStringLiteral("NEW")).Button->isVisible());
     EXPECT_FALSE(entry(QStringLiteral("NEW")).DropDownButton->isVisible());
     EXPECT_EQ(entry(QStringLiteral("NEW")).Action->toolTip(), QStringLiteral("Создать документ"));
-    EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(),
-              QStringLiteral("Изменить документ"));
+    EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(), QStringLiteral("Изменить документ"));
     EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(),
               QStringLiteral("Удалить/Откатить документ"));
-    EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(),
-              QStringLiteral("Принять документ"));
+    EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(), QStringLiteral("Принять документ"));
     for (auto& e : f.FMethodItems) {
         EXPECT_TRUE(e->Button->isVisible());
     }
@@ -180,8 +178,7 @@ TEST_F(Browser, TheMethodBarFollowsTheNode) {
                                   QStringLiteral("Создать \"Приход\""),
                                   QStringLiteral("Создать \"Расход\"")}));
     EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(), QStringLiteral("Изменить"));
-    EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(),
-              QStringLiteral("Удалить/откатить"));
+    EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(), QStringLiteral("Удалить/откатить"));
     EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(), QStringLiteral("Принять"));
     EXPECT_TRUE(entry(QStringLiteral("REFRESH")).Button->isVisible());
 
@@ -276,8 +273,8 @@ TEST_F(Browser, RecordMethodsDoNothingOnAnEmptyList) {
     select(QStringLiteral("Расход"));
     ASSERT_TRUE(f.qrDoc.isOpen());
     ASSERT_EQ(f.qrDoc.recordCount(), 0);
-    for (const QString& code :
-         {QStringLiteral("EDIT"), QStringLiteral("DELETE"), QStringLiteral("APPLY")}) {
+    for (const QString& code : {QStringLiteral("EDIT"), QStringLiteral("DELETE"),
+                                QStringLiteral("APPLY")}) {
         entry(code).Button->click();
     }
     EXPECT_TRUE(mh().boxes().isEmpty());
@@ -409,11 +406,10 @@ TEST_F(Browser, RowsArePaintedOnlyWithAColour) {
     EXPECT_FALSE(rowColour().isValid());
 
     // A stored statement without ColorStatus lists its rows unpainted.
-    exec(
-        QStringLiteral("update TypeDocument set SQLQuery = 'select Document.IdDocument, "
-                       "Document.CodTypeDocument, Document.DateDocument, Document.ValueDocument "
-                       "from Document where Document.DateDocument between :BeginDate and "
-                       ":EndDate' where CodTypeDocument = 2"));
+    exec(QStringLiteral("update TypeDocument set SQLQuery = 'select Document.IdDocument, "
+                        "Document.CodTypeDocument, Document.DateDocument, Document.ValueDocument "
+                        "from Document where Document.DateDocument between :BeginDate and "
+                        ":EndDate' where CodTypeDocument = 2"));
     m_form.reset();
     TDocumentFM& g = open();
     select(QStringLiteral("Приход"));

@@ -1,7 +1,7 @@
 // What people type never crashes the parsers and always reads as a value or
 // as nothing. The benchmark program runs the same checks a million times each.
-#include "DateEdit.h"
 #include "InputFuzz.h"
+#include "DateEdit.h"
 #include "TestDb.h"
 
 #include <gtest/gtest.h>

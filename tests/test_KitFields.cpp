@@ -131,9 +131,8 @@ TEST(DateEdit, TheCalendarPicksADay) {
 class LookupCombo : public DbTest {};
 
 TEST_F(LookupCombo, ChoosesByKeyAndKeepsTheListOnTheChosenRow) {
-    exec(
-        QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль'), "
-                       "('USD', 'Доллар'), ('EUR', 'Евро')"));
+    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль'), "
+                        "('USD', 'Доллар'), ('EUR', 'Евро')"));
     DbQuery list(m_dm->ADOConnection1, QStringLiteral("qrValuta"));
     list.setSql(QStringLiteral("select * from Valuta order by Caption"));
     list.open();

@@ -3,11 +3,11 @@
 #include "Settings.h"
 #include "TestDb.h"
 
-#include <unistd.h>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QStyle>
+#include <QFile>
 #include <QTest>
+#include <unistd.h>
 
 namespace {
 
@@ -37,8 +37,9 @@ protected:
         DbTest::TearDown();
     }
     void writeSettings(const QString& user, const QString& db) {
-        writeFile(m_ini,
-                  QStringLiteral("[General]\nUserName=%1\nDBPath=%2\n").arg(user, db).toUtf8());
+        writeFile(m_ini, QStringLiteral("[General]\nUserName=%1\nDBPath=%2\n")
+                             .arg(user, db)
+                             .toUtf8());
     }
     int sessions() { return count(QStringLiteral("sec_Session")); }
     // Fills the dialog, presses "ОК" and looks at what remains.
@@ -154,8 +155,8 @@ TEST_F(Login, SignsInRecordsTheSessionAndRemembersTheSettings) {
 TEST_F(Login, PasswordBlanksAndLetterCaseOfAnyAlphabet) {
     exec(QStringLiteral("insert into sec_user values(2, 'Иван', 'Секрет', 'Иван Петров')"));
     ModalHelper mh;
-    EXPECT_TRUE(
-        signIn(mh, {{QStringLiteral("иВАН"), QStringLiteral("  сЕКРЕТ  "), m_path, {}}}, false));
+    EXPECT_TRUE(signIn(mh, {{QStringLiteral("иВАН"), QStringLiteral("  сЕКРЕТ  "), m_path, {}}},
+                       false));
     EXPECT_TRUE(mh.boxes().isEmpty());
     EXPECT_EQ(m_dm->UserName, QStringLiteral("Иван"));
     EXPECT_EQ(m_dm->IdUser, 2);
@@ -285,16 +286,18 @@ TEST_F(LoginBadInput, AnSQLiteFileWithoutTheTables) {
 }
 
 TEST_F(LoginBadInput, AReadOnlyDatabaseFailsAtTheSessionInsert) {
-    ASSERT_TRUE(QFile::setPermissions(
-        m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ReadGroup |
+                                                  QFileDevice::ReadOther));
     // Root may write any file; the attempt runs as an ordinary user then.
     const bool root = ::geteuid() == 0;
     if (root) {
-        ASSERT_TRUE(QFile::setPermissions(m_dir->path(),
-                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner | QFileDevice::ReadGroup |
-                                              QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                              QFileDevice::ExeOther));
+        ASSERT_TRUE(QFile::setPermissions(m_dir->path(), QFileDevice::ReadOwner |
+                                                             QFileDevice::WriteOwner |
+                                                             QFileDevice::ExeOwner |
+                                                             QFileDevice::ReadGroup |
+                                                             QFileDevice::ExeGroup |
+                                                             QFileDevice::ReadOther |
+                                                             QFileDevice::ExeOther));
     }
     ModalHelper mh;
     mh.onNext<TLoginFM>([&](TLoginFM* f) {
@@ -325,8 +328,7 @@ TEST_F(LoginBadInput, ADatabaseLockedByAnotherProgram) {
     timer.start();
     ModalHelper mh;
     signIn(mh,
-           {{QStringLiteral("sa"), QString(), m_path,
-             [this](TLoginFM* f) {
+           {{QStringLiteral("sa"), QString(), m_path, [this](TLoginFM* f) {
                  EXPECT_TRUE(f->isVisible());
                  EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
              }}},

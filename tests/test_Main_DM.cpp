@@ -8,8 +8,7 @@ class MainDM_ : public DbTest {};
 TEST_F(MainDM_, BindsParametersByNameWithTheirTypes) {
     DbQuery& q = m_dm->qrTmp;
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
-    exec(QStringLiteral(
-        "insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
+    exec(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
     q.clearSql();
     q.addSql(QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,"));
     q.addSql(QStringLiteral("  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,"));
@@ -30,9 +29,8 @@ TEST_F(MainDM_, BindsParametersByNameWithTheirTypes) {
     q.bindDouble(QStringLiteral("Kurs"), 2.5);
     EXPECT_EQ(q.execute(), 1);
 
-    q.setSql(
-        QStringLiteral("select typeof(IdCategory) as tc, typeof(CodTypeDocument) as tt, "
-                       "DateDocument, ValueDocument, NoteDocument, Kurs1 from Document"));
+    q.setSql(QStringLiteral("select typeof(IdCategory) as tc, typeof(CodTypeDocument) as tt, "
+                            "DateDocument, ValueDocument, NoteDocument, Kurs1 from Document"));
     q.open();
     EXPECT_EQ(q.field(QStringLiteral("tc")).asString(), QStringLiteral("null"));
     EXPECT_EQ(q.field(QStringLiteral("tt")).asString(), QStringLiteral("integer"));
@@ -71,9 +69,8 @@ TEST_F(MainDM_, ReadsColumnsByNameInAnyLetterCase) {
 }
 
 TEST_F(MainDM_, WalksRowsAndLocatesByKey) {
-    exec(
-        QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
-                       "('C', '')"));
+    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
+                        "('C', '')"));
     DbQuery& q = m_dm->qrTmp;
     q.setSql(QStringLiteral("select * from Valuta order by IdValuta"));
     q.open();
@@ -99,9 +96,8 @@ TEST_F(MainDM_, WalksRowsAndLocatesByKey) {
 }
 
 TEST_F(MainDM_, GivesRowsAffected) {
-    exec(
-        QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
-                       "('C', '')"));
+    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
+                        "('C', '')"));
     DbQuery& q = m_dm->cmdTmp;
     q.setSql(QStringLiteral("update Valuta set FullCaption = 'x' where IdValuta >= :From"));
     q.bindInteger(QStringLiteral("From"), 2);
@@ -187,8 +183,7 @@ TEST_F(MainDM_, EngineErrorsCarryTheEngineText) {
 
 TEST_F(MainDM_, RefusesToDeleteWhatOthersReferTo) {
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
-    exec(QStringLiteral(
-        "insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
+    exec(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
     DbQuery& q = m_dm->qrTmp;
     q.setSql(QStringLiteral("delete from Valuta where IdValuta = :IdRec"));
     q.bindInteger(QStringLiteral("IdRec"), 1);
@@ -234,20 +229,17 @@ TEST_F(MainDM_, CountersArePositiveAndNeverReused) {
 }
 
 TEST_F(MainDM_, CloseSessionStampsOnlyTheCurrentSession) {
-    exec(
-        QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2026-01-01 "
-                       "10:00:00')"));
+    exec(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2026-01-01 "
+                        "10:00:00')"));
     startSession();
     ASSERT_EQ(m_dm->IdSession, 2);
     m_dm->CloseSession();
     EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is null")), 1);
     EXPECT_EQ(scalar(QStringLiteral("select sec_IdSession from sec_Session where sec_End is not "
-                                    "null"))
-                  .toInt(),
+                                    "null")).toInt(),
               2);
     const QDateTime end = parseStoredDateTime(
-        scalar(QStringLiteral("select sec_End from sec_Session where sec_IdSession = 2"))
-            .toString());
+        scalar(QStringLiteral("select sec_End from sec_Session where sec_IdSession = 2")).toString());
     EXPECT_LE(std::abs(end.secsTo(QDateTime::currentDateTime())), 5);
 }
 

@@ -87,8 +87,8 @@ TEST_F(Reliability_, KilledAtRandomMomentsThePostingLosesNothing) {
         midWrite += QFile::exists(m_path + QStringLiteral("-journal"));
 
         const Reliability::Check check = Reliability::inspect(m_path);
-        ASSERT_TRUE(check.sound())
-            << "after kill " << k + 1 << ": " << check.describe().toStdString();
+        ASSERT_TRUE(check.sound()) << "after kill " << k + 1 << ": "
+                                   << check.describe().toStdString();
         ASSERT_EQ(check.documents, 300);
     }
     // Some of the kills came while a write was under way.
@@ -167,8 +167,8 @@ protected:
 
 TEST_F(FullDiskTest, AnApplyFailsWholeAndWorksOnceSpaceIsBack) {
     const int income = addDoc(2, m_cash, Money::fromInteger(100));
-    const int transfer =
-        addTransfer(m_card, Money::fromInteger(50), m_dollars, Money::fromDouble(0.55));
+    const int transfer = addTransfer(m_card, Money::fromInteger(50), m_dollars,
+                                     Money::fromDouble(0.55));
     const QString before = snapshot();
     ModalHelper mh;
     FullDisk::limit(0);
