@@ -34,19 +34,19 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     acHeadAccount = addAction(QStringLiteral("acHeadAccount"), QStringLiteral("Справочники"),
                               QStringLiteral("Счета"), QStringLiteral("Справочник счетов"), -1,
                               &TMainFM::acHeadAccountExecute);
-    acContrAgent =
-        addAction(QStringLiteral("acContrAgent"), QStringLiteral("Справочники"),
-                  QStringLiteral("Контрагенты"), QStringLiteral("Справочник контрагентов"), -1,
-                  &TMainFM::acContrAgentExecute);
+    acContrAgent = addAction(QStringLiteral("acContrAgent"), QStringLiteral("Справочники"),
+                             QStringLiteral("Контрагенты"),
+                             QStringLiteral("Справочник контрагентов"), -1,
+                             &TMainFM::acContrAgentExecute);
     acCategory = addAction(QStringLiteral("acCategory"), QStringLiteral("Справочники"),
-                           QStringLiteral("Категории"), QStringLiteral("Справочник категорий"), -1,
-                           &TMainFM::acCategoryExecute);
+                           QStringLiteral("Категории"), QStringLiteral("Справочник категорий"),
+                           -1, &TMainFM::acCategoryExecute);
     acDocument = addAction(QStringLiteral("acDocument"), QStringLiteral("Окна"), QString(),
                            QStringLiteral("Документы"), 0, &TMainFM::acDocumentExecute);
-    acColor =
-        addAction(QStringLiteral("acColor"), QStringLiteral("Справочники"),
-                  QStringLiteral("Статусы документов"),
-                  QStringLiteral("Справочник статусов документов"), -1, &TMainFM::acColorExecute);
+    acColor = addAction(QStringLiteral("acColor"), QStringLiteral("Справочники"),
+                        QStringLiteral("Статусы документов"),
+                        QStringLiteral("Справочник статусов документов"), -1,
+                        &TMainFM::acColorExecute);
     acSaldo = addAction(QStringLiteral("acSaldo"), QStringLiteral("Операции"),
                         QStringLiteral("Пересчет остатков"), QStringLiteral("Пересчет остатков"),
                         -1, &TMainFM::acSaldoExecute);

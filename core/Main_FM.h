@@ -40,7 +40,8 @@ public:
 
     // Brings forward the child window of exactly this class, or makes one
     // maximised. `create` builds a new window of the class.
-    void ShowChildForm(const QMetaObject& windowClass, const std::function<QWidget*()>& create);
+    void ShowChildForm(const QMetaObject& windowClass,
+                       const std::function<QWidget*()>& create);
     template <class T>
     void ShowChildForm() {
         ShowChildForm(T::staticMetaObject, [] { return new T(); });

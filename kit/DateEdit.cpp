@@ -24,8 +24,7 @@ DateEdit::DateEdit(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_edit, 1);
     layout->addWidget(m_button);
     setFocusProxy(m_edit);
-    m_edit->setMinimumWidth(
-        m_edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 8);
+    m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 8);
 
     m_popup = new QWidget(this, Qt::Popup);
     m_calendar = new QCalendarWidget(m_popup);
