@@ -1,4 +1,5 @@
 #include "ColorValue.h"
+#include "Keyboard.h"
 #include "Color_FM.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
@@ -246,4 +247,43 @@ TEST(StoredColor, RedIsTheLowestByte) {
     EXPECT_FALSE(isStoredColor(0));
     EXPECT_FALSE(isStoredColor(-1));
     EXPECT_TRUE(isStoredColor(1));
+}
+
+// The type found by typing and picked from its list, a status's colour chosen
+// with Enter, the colour dialog answered, and the window closed, all by keys.
+TEST_F(ColorWindow, WorksFromTheKeyboard) {
+    ModalHelper mh;
+    mh.onNext<TColorFM>([&](TColorFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->rxcTypeDoc);
+        type(QStringLiteral("р"));
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("1"));  // "Расход"
+        press(Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(waitFor([&] { return f->rxcTypeDoc->view()->isVisible(); }));
+        press(Qt::Key_Up);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("2"));  // "Приход"
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->dbgColor);
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->qrColor->field(QStringLiteral("CodStatus")).asInteger(), 2);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<QColorDialog>([&](QColorDialog* d) {
+        activate(d);
+        for (QLineEdit* e : d->findChildren<QLineEdit*>()) {
+            if (e->text().startsWith(QLatin1Char('#'))) {
+                e->setFocus();  // the standard dialog's own field for the colour's name
+            }
+        }
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("#0a141e"));
+        press(Qt::Key_Return);
+    });
+    ShowColorFM(0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(colorOf(2, 2), 10 | (20 << 8) | (30 << 16));
+    EXPECT_EQ(writes(), 1);
 }
