@@ -1,6 +1,6 @@
 #include "ColorValue.h"
-#include "Keyboard.h"
 #include "Color_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "TestDb.h"
