@@ -456,6 +456,12 @@ TEST_F(Browser, WorksFromTheKeyboard) {
     mh().onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* e) {
         activate(e);
         EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_Down, Qt::AltModifier);
+        press(Qt::Key_Right);
+        press(Qt::Key_Escape);  // closes the calendar, the date as it was
+        EXPECT_FALSE(e->DateEdit1->calendar()->isVisible());
+        EXPECT_EQ(e->DateEdit1->date(), kToday);
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
         press(Qt::Key_F4);
         EXPECT_EQ(focused(), e->DateEdit1->calendar()->focusWidget());
         press(Qt::Key_Left);
