@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QShortcut>
@@ -98,6 +99,15 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         const QList<QAction*> menus = MainMenu1->actions();
         if (!menus.isEmpty()) {
             MainMenu1->setActiveAction(menus.first());
+        }
+    });
+    // A bare Alt puts the menu bar in keyboard mode with its first title
+    // current but closed, which some styles do not show; the menu opens
+    // then, as with F10. A title the mouse merely passes over stays closed.
+    connect(MainMenu1, &QMenuBar::hovered, this, [this](QAction* title) {
+        const bool mouse = MainMenu1->rect().contains(MainMenu1->mapFromGlobal(QCursor::pos()));
+        if (!mouse && !QApplication::activePopupWidget() && title && title->menu()) {
+            MainMenu1->setActiveAction(title);
         }
     });
     auto* toolBarKey = new QShortcut(QKeySequence(Qt::Key_F6), this);
