@@ -227,10 +227,11 @@ void TBookListFM::acItemEditExecute() {
     if (qrItem->isEmpty()) {
         return;
     }
-    const int id = EditItem(currentItem(), qrType->isEmpty() ? 0 : currentType());
-    if (id > 0) {
-        RefreshAndLocate(*qrItem, m_book.itemKey, id);
-    }
+    const int item = currentItem();
+    const int id = EditItem(item, qrType->isEmpty() ? 0 : currentType());
+    // Also after "Отмена": the editor writes the moves between types at once,
+    // and the item may have left the type shown (or another program deleted it).
+    RefreshAndLocate(*qrItem, m_book.itemKey, id > 0 ? id : item);
 }
 
 void TBookListFM::acItemDeleteExecute() {
