@@ -79,9 +79,14 @@ public:
 
     // The node data of a tree item.
     TTreeNodeVelDoc* nodeOf(QTreeWidgetItem* item) const;
+    // The node a person selected; none until then.
+    QTreeWidgetItem* selectedItem() const;
     TTreeNodeVelDoc* selectedNode() const;
 
     void RefreshAndLocate(int IdDocument);
+    // After a method on the row at `row` (document `actedOn`): as above, and
+    // when that document is no longer listed, on the row that took its place.
+    void RefreshAndLocate(int IdDocument, int actedOn, int row);
     void RefreshList();
     void RunNewMethod(QObject* sender);
     void RunRecordMethod(QAction* action);
@@ -125,5 +130,8 @@ private:
     bool FChangingDates = false;
     // A node has been selected, so the list follows the dates.
     bool m_listOpened = false;
+    // The last whole days of the range, which the list reads.
+    QDate FBeginDate;
+    QDate FEndDate;
     std::vector<std::unique_ptr<TTreeNodeVelDoc>> m_nodes;
 };

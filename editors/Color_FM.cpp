@@ -66,8 +66,8 @@ TColorFM::TColorFM(QWidget* parent) : ModalForm(parent) {
 void TColorFM::FormOpen(int CodTypeDocument) {
     setWindowTitle(QStringLiteral("Справочник статусов документов"));
     qrTypeDoc->clearSql();
-    qrTypeDoc->addSql(
-        QStringLiteral("select * from TypeDocument where CodTypeDocument > 0 order by Caption"));
+    qrTypeDoc->addSql(QStringLiteral(
+        "select * from TypeDocument where CodTypeDocument > 0 order by Caption collate RUSSIAN"));
     qrColor->clearSql();
     qrColor->addSql(
         QStringLiteral("select * from TypeStatus order by CodTypeDocument, CodStatus"));

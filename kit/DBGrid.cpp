@@ -3,6 +3,7 @@
 #include "DBGridHeaders.h"
 
 #include <QAction>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -10,7 +11,9 @@
 namespace {
 
 // Cells painted by the cell hook keep their colour on the current row too; a
-// frame in the selection colour marks that row instead.
+// frame marks that row instead: a dark line and a light one inside it, so
+// that one of the two stands out on any status colour, dark or light, and
+// the colour itself stays readable inside.
 class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -25,11 +28,43 @@ public:
         QStyleOptionViewItem plain = option;
         plain.state &= ~QStyle::State_Selected;
         QStyledItemDelegate::paint(painter, plain, index);
+
+        // The row's two ends get the sides of the frame.
+        bool first = false;
+        bool last = false;
+        if (const auto* view = qobject_cast<const QTableView*>(option.widget)) {
+            const QHeaderView* header = view->horizontalHeader();
+            const int visual = header->visualIndex(index.column());
+            first = last = true;
+            for (int v = 0; v < header->count(); ++v) {
+                if (!header->isSectionHidden(header->logicalIndex(v))) {
+                    first = first && v >= visual;
+                    last = last && v <= visual;
+                }
+            }
+        }
         painter->save();
-        painter->setPen(QPen(option.palette.color(QPalette::Highlight), 2));
-        const QRect r = option.rect.adjusted(0, 1, 0, -1);
-        painter->drawLine(r.topLeft(), r.topRight());
-        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        const QRect r = option.rect;
+        const auto edge = [&](const QColor& colour, int inset, int width) {
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(colour);
+            const int left = r.left() + (first ? inset : 0);
+            const int right = r.right() - (last ? inset : 0);
+            painter->drawRect(
+                QRect(QPoint(left, r.top() + inset), QPoint(right, r.top() + inset + width - 1)));
+            painter->drawRect(QRect(QPoint(left, r.bottom() - inset - width + 1),
+                                    QPoint(right, r.bottom() - inset)));
+            if (first) {
+                painter->drawRect(QRect(QPoint(left, r.top() + inset),
+                                        QPoint(left + width - 1, r.bottom() - inset)));
+            }
+            if (last) {
+                painter->drawRect(QRect(QPoint(right - width + 1, r.top() + inset),
+                                        QPoint(right, r.bottom() - inset)));
+            }
+        };
+        edge(Qt::black, 0, 2);
+        edge(Qt::white, 2, 1);
         painter->restore();
     }
 };

@@ -34,16 +34,22 @@ public:
 Q_SIGNALS:
     // The date changed, typed or set; runs once per change of the value.
     void dateChanged(const QDate& date);
+    // The date was given whole: set, picked in the calendar, or typed and then
+    // Enter pressed or the field left. Runs once per such new value, so that
+    // the dates a text passes through while it is typed over never count.
+    void dateEntered(const QDate& date);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void textChanged();
+    void enter();
 
     QLineEdit* m_edit;
     QToolButton* m_button;
     QWidget* m_popup;
     QCalendarWidget* m_calendar;
     QDate m_last;
+    QDate m_entered;
 };

@@ -235,7 +235,10 @@ void TBookItemEditFM::BitBtn1Click() {
         q.bindInteger(QStringLiteral("IdRec"), Id);
         q.bindString(QStringLiteral("Caption"), caption);
         q.bindString(QStringLiteral("Note"), note);
-        q.execute();
+        if (q.execute() == 0) {
+            ShowMessage(RefBook::recordGone());
+            return;
+        }
     }
     done(mrOk);
 }

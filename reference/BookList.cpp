@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "Placeholders.h"
 #include "RefBookUtils.h"
 
 #include <QGuiApplication>
@@ -205,7 +206,10 @@ void TBookListFM::acTypeDeleteExecute() {
     }
     const int type = currentType();
     DbQuery& q = MainDM->qrTmp;
-    // Counts every membership, also those of an item still being added.
+    // Only saved items count. What a killed program left goes now; the rows
+    // of an item that a running program is adding keep the type, and the
+    // database refuses its deletion.
+    removeStalePlaceholders(MainDM->ADOConnection1);
     RefBook::setStatement(q, m_book.typeCount);
     q.bindInteger(m_book.typeParam, type);
     q.open();
@@ -238,10 +242,11 @@ void TBookListFM::acItemEditExecute() {
     if (qrItem->isEmpty()) {
         return;
     }
-    const int id = EditItem(currentItem(), qrType->isEmpty() ? 0 : currentType());
-    if (id > 0) {
-        RefreshAndLocate(*qrItem, m_book.itemKey, id);
-    }
+    const int item = currentItem();
+    const int id = EditItem(item, qrType->isEmpty() ? 0 : currentType());
+    // Also after "Отмена": the editor writes the moves between types at once,
+    // and the item may have left the type shown (or another program deleted it).
+    RefreshAndLocate(*qrItem, m_book.itemKey, id > 0 ? id : item);
 }
 
 void TBookListFM::acItemDeleteExecute() {

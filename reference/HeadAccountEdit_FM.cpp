@@ -58,7 +58,7 @@ THeadAccountEditFM::THeadAccountEditFM(QWidget* parent) : ModalForm(parent) {
 
 void THeadAccountEditFM::FormFill(int id) {
     IdHeadAccount = id;
-    qrValuta->setSql(QStringLiteral("select * from Valuta order by Caption"));
+    qrValuta->setSql(QStringLiteral("select * from Valuta order by Caption collate RUSSIAN"));
     qrValuta->open();
     if (id == 0) {
         setWindowTitle(QStringLiteral("Добавить счет"));

@@ -11,6 +11,12 @@ void RefreshAndLocate(DbQuery& list, const QString& keyField, int id) {
 
 namespace RefBook {
 
+QString recordGone() {
+    return QStringLiteral(
+        "Запись не сохранена: её уже нет в базе данных. "
+        "Вероятно, её удалили в другой программе.");
+}
+
 QString trimmed(const QString& text) {
     auto blank = [](QChar c) { return c.unicode() <= 32 || c.isSpace(); };
     qsizetype from = 0;

@@ -20,6 +20,10 @@ namespace RefBook {
 // removed at both ends.
 QString trimmed(const QString& text);
 
+// Said when a save finds its record gone: another program deleted it while
+// its editor was open.
+QString recordGone();
+
 // Replaces a statement's text by these lines.
 void setStatement(DbQuery& query, const QStringList& lines);
 

@@ -73,6 +73,9 @@ protected:
 
 TEST_F(ColorWindow, TheMainWindowCommandOpensItOnTheFirstTypeByCaption) {
     startSession();
+    exec(
+        QStringLiteral("insert into TypeDocument(CodTypeDocument, Caption, ParentTypeDocument) "
+                       "values (5, 'ёлочный', -1), (6, 'аренда', -1)"));
     TMainFM main;
     main.show();
     ModalHelper mh;
@@ -81,8 +84,10 @@ TEST_F(ColorWindow, TheMainWindowCommandOpensItOnTheFirstTypeByCaption) {
         seen = true;
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Справочник статусов документов"));
         EXPECT_EQ(f->Label1->text(), QStringLiteral("Тип документа "));
+        // By caption as a Russian dictionary has it: case aside, "ё" beside "е".
         EXPECT_EQ(chooserItems(f),
-                  (QStringList{QStringLiteral("Аванс"), QStringLiteral("Перенос"),
+                  (QStringList{QStringLiteral("Аванс"), QStringLiteral("аренда"),
+                               QStringLiteral("ёлочный"), QStringLiteral("Перенос"),
                                QStringLiteral("Приход"), QStringLiteral("Расход")}));
         EXPECT_EQ(f->rxcTypeDoc->maxVisibleItems(), 8);
         EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("4"));
