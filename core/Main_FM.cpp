@@ -14,10 +14,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCursor>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 
 TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32)) {
@@ -103,13 +103,8 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     });
     // A bare Alt puts the menu bar in keyboard mode with its first title
     // current but closed, which some styles do not show; the menu opens
-    // then, as with F10. A title the mouse merely passes over stays closed.
-    connect(MainMenu1, &QMenuBar::hovered, this, [this](QAction* title) {
-        const bool mouse = MainMenu1->rect().contains(MainMenu1->mapFromGlobal(QCursor::pos()));
-        if (!mouse && !QApplication::activePopupWidget() && title && title->menu()) {
-            MainMenu1->setActiveAction(title);
-        }
-    });
+    // then, as with F10 (see eventFilter).
+    qApp->installEventFilter(this);
     auto* toolBarKey = new QShortcut(QKeySequence(Qt::Key_F6), this);
     connect(toolBarKey, &QShortcut::activated, this, &TMainFM::ToolBarFocusKey);
 
@@ -166,6 +161,31 @@ void TMainFM::ToolBarFocusKey() {
 }
 
 bool TMainFM::eventFilter(QObject* watched, QEvent* event) {
+    // Alt pressed and released with nothing between, in this window while no
+    // menu is open or marked: a bare Alt.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
+        event->type() == QEvent::MouseButtonPress) {
+        const auto* key = event->type() == QEvent::MouseButtonPress
+                              ? nullptr
+                              : static_cast<QKeyEvent*>(event);
+        const bool alt = key && key->key() == Qt::Key_Alt;
+        if (event->type() == QEvent::KeyPress && alt) {
+            m_bareAlt = QApplication::activeWindow() == this &&
+                        !QApplication::activePopupWidget() && !MainMenu1->activeAction();
+        } else if (event->type() == QEvent::KeyRelease && alt && m_bareAlt) {
+            m_bareAlt = false;
+            // After the menu bar has taken the same key.
+            QTimer::singleShot(0, this, [this] {
+                const QList<QAction*> menus = MainMenu1->actions();
+                if (!QApplication::activePopupWidget() && !menus.isEmpty()) {
+                    MainMenu1->setActiveAction(MainMenu1->activeAction() ? MainMenu1->activeAction()
+                                                                         : menus.first());
+                }
+            });
+        } else if (!alt && event->type() != QEvent::KeyRelease) {
+            m_bareAlt = false;
+        }
+    }
     auto* button = qobject_cast<QToolButton*>(watched);
     if (button && event->type() == QEvent::KeyPress && ToolBar1->isAncestorOf(button)) {
         const auto* key = static_cast<QKeyEvent*>(event);

@@ -75,4 +75,5 @@ private:
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;
+    bool m_bareAlt = false;
 };
