@@ -165,9 +165,8 @@ bool TMainFM::eventFilter(QObject* watched, QEvent* event) {
     // menu is open or marked: a bare Alt.
     if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
         event->type() == QEvent::MouseButtonPress) {
-        const auto* key = event->type() == QEvent::MouseButtonPress
-                              ? nullptr
-                              : static_cast<QKeyEvent*>(event);
+        const auto* key =
+            event->type() == QEvent::MouseButtonPress ? nullptr : static_cast<QKeyEvent*>(event);
         const bool alt = key && key->key() == Qt::Key_Alt;
         if (event->type() == QEvent::KeyPress && alt) {
             m_bareAlt = QApplication::activeWindow() == this &&
@@ -177,9 +176,12 @@ bool TMainFM::eventFilter(QObject* watched, QEvent* event) {
             // After the menu bar has taken the same key.
             QTimer::singleShot(0, this, [this] {
                 const QList<QAction*> menus = MainMenu1->actions();
-                if (!QApplication::activePopupWidget() && !menus.isEmpty()) {
-                    MainMenu1->setActiveAction(MainMenu1->activeAction() ? MainMenu1->activeAction()
-                                                                         : menus.first());
+                QAction* title = MainMenu1->activeAction();
+                if (!title && !menus.isEmpty()) {
+                    title = menus.first();
+                }
+                if (title && !QApplication::activePopupWidget()) {
+                    MainMenu1->setActiveAction(title);
                 }
             });
         } else if (!alt && event->type() != QEvent::KeyRelease) {
