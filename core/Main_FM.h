@@ -38,6 +38,10 @@ public:
     QAction* acStat;
     QAction* acReport;
 
+    // F6: the focus goes to the tool bar, and from there back to where it
+    // was (Escape also goes back).
+    void ToolBarFocusKey();
+
     // Brings forward the child window of exactly this class, or makes one
     // maximised. `create` builds a new window of the class.
     void ShowChildForm(const QMetaObject& windowClass,
@@ -46,10 +50,6 @@ public:
     void ShowChildForm() {
         ShowChildForm(T::staticMetaObject, [] { return new T(); });
     }
-
-    // F6: the focus goes to the tool bar, and from there back to where it
-    // was (Escape also goes back).
-    void ToolBarFocusKey();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
