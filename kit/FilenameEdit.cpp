@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 
 FilenameEdit::FilenameEdit(QWidget* parent) : QWidget(parent) {
     m_edit = new QLineEdit(this);

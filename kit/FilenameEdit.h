@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QWidget>
