@@ -128,8 +128,8 @@ QAction* TMainFM::addAction(const QString& name, const QString& category, const 
     auto* action = new QAction(caption, this);
     action->setObjectName(name);
     action->setProperty("category", category);
+    // The hint is a tool-tip only: nothing writes to the status bar.
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     if (image >= 0) {
         action->setIcon(ImageList1.icon(image));
     }

@@ -6,7 +6,9 @@
 #include <QMainWindow>
 
 ModalForm::ModalForm(QWidget* parent) : QDialog(parent ? parent : mainWindow()) {
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    // A title and a close box: no minimise, maximise or help button.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 }
 
 QWidget* ModalForm::mainWindow() {

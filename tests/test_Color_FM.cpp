@@ -213,14 +213,18 @@ TEST_F(ColorWindow, ACancelledDialogWritesNothing) {
         EXPECT_EQ(f->qrColor->field(QStringLiteral("CodStatus")).asInteger(), 2);
         f->reject();
     });
+    const QColor firstCustom = QColorDialog::customColor(0);
     mh.onNext<QColorDialog>([&](QColorDialog* d) {
         d->setCurrentColor(QColor(1, 2, 3));
+        QColorDialog::setCustomColor(0, QColor(1, 2, 3));  // "Add to custom colours"
         d->reject();
     });
     ShowColorFM(0);
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_EQ(writes(), 0);
     EXPECT_EQ(colorOf(4, 2), 255);
+    // Custom colours do not outlive the window.
+    EXPECT_EQ(QColorDialog::customColor(0), firstCustom);
 }
 
 TEST_F(ColorWindow, DoubleClicksOutsideTheColourCellsDoNothing) {

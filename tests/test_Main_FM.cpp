@@ -69,6 +69,7 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
         EXPECT_EQ(e.action->property("category").toString(), e.category);
         EXPECT_EQ(e.action->text(), e.caption);
         EXPECT_EQ(e.action->toolTip(), e.hint);
+        EXPECT_TRUE(e.action->statusTip().isEmpty());  // nothing writes to the status bar
         EXPECT_EQ(!e.action->icon().isNull(), e.image);
         EXPECT_TRUE(e.action->shortcut().isEmpty());
     }

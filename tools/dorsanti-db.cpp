@@ -145,9 +145,8 @@ int main(int argc, char** argv) {
                         : QStringLiteral("cannot create %1: %2")
                               .arg(path, QString::fromLocal8Bit(std::strerror(e))));
     }
-    QFile(to).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                             QFileDevice::ReadOther);
+    // The temporary file was made for its owner only (0600), and the database
+    // keeps that mode: a family's money is nobody else's business.
 
     QTextStream out(stdout);
     out << "Created " << path;
