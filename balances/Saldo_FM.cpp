@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "SaldoCalc.h"
 
 #include <QApplication>
 #include <QScopeGuard>
@@ -53,17 +54,7 @@ void TSaldoFM::Prepare() {
     setWindowTitle(QStringLiteral("Пересчет остатков"));
     BitBtn1->setText(kStart);
 
-    qrSaldo.clearSql();
-    qrSaldo.addSql(QStringLiteral("select da.ValueDataAccount*goi.SignInGroup as Saldo"));
-    qrSaldo.addSql(QStringLiteral("from DataAccount da"));
-    qrSaldo.addSql(QStringLiteral(
-        "inner join (select * from GroupOperationItem where CodGroupOperation = 1) goi on "
-        "da.CodTypeOperation = goi.CodTypeOperation"));
-    qrSaldo.addSql(QStringLiteral("where da.IdHeadAccount = :IdHA"));
-
-    qrSetSaldo.clearSql();
-    qrSetSaldo.addSql(QStringLiteral("update HeadAccount set Saldo = :Saldo"));
-    qrSetSaldo.addSql(QStringLiteral("where IdHeadAccount = :IdHA"));
+    prepareSaldoQueries(qrSaldo, qrSetSaldo);
 }
 
 void TSaldoFM::BitBtn1Click() {
@@ -96,6 +87,9 @@ void TSaldoFM::Recalculate() {
         QCoreApplication::processEvents();
         FRunning = false;
         BitBtn1->setEnabled(true);
+        // Disabling took the focus away; "Закрыть" gets it back, so that
+        // Enter or Space closes the window.
+        BitBtn1->setFocus();
     });
 
     DbQuery& accounts = MainDM->qrTmp;
@@ -105,21 +99,10 @@ void TSaldoFM::Recalculate() {
         ProgressBar1->setRange(0, accounts.recordCount());
         ProgressBar1->setValue(0);
         for (accounts.first(); !accounts.eof(); accounts.next()) {
-            const int id = accounts.field(QStringLiteral("IdHeadAccount")).asInteger();
-            qrSaldo.bindInteger(QStringLiteral("IdHA"), id);
-            qrSetSaldo.bindInteger(QStringLiteral("IdHA"), id);
-
-            qrSaldo.open();
-            // Each row is read as an exact amount and the sum is kept exact.
-            Money saldo;
-            const int column = qrSaldo.fieldIndex(QStringLiteral("Saldo"));
-            for (int row = 0; row < qrSaldo.recordCount(); ++row) {
-                saldo += Money::fromVariant(qrSaldo.value(row, column));
-            }
-            qrSaldo.close();
-
-            qrSetSaldo.bindMoney(QStringLiteral("Saldo"), saldo);
-            qrSetSaldo.execute();
+            // The account's read and write are one transaction of their own:
+            // a failure leaves the accounts written before it as they are.
+            recalculateAccount(qrSaldo, qrSetSaldo,
+                               accounts.field(QStringLiteral("IdHeadAccount")).asInteger());
 
             ProgressBar1->setValue(ProgressBar1->value() + 1);
             // Lets the window repaint; input waits until the run is over.

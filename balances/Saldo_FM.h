@@ -24,8 +24,9 @@ public:
     // Caption, button text and the statements; runs before the window shows.
     void Prepare();
     // Writes each account's balance as the sum of its signed ledger values.
-    // Every update stands on its own: when a statement fails, the accounts
-    // written before it keep their new balances. Raises the engine's error.
+    // Each account's read and write stand on their own, safe from another
+    // program's posting: when a statement fails, the accounts written before
+    // it keep their new balances. Raises the engine's error.
     void Recalculate();
     bool isRunning() const { return FRunning; }
 

@@ -92,6 +92,8 @@ public:
     // The statement is finalized (the connection is closing).
     void release();
 
+    DbConnection& connection() const { return m_connection; }
+
 private:
     void bindValue(const QString& name, const QVariant& value);
     sqlite3_stmt* prepared();

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "Placeholders.h"
 #include "Settings.h"
 
 #include <QFileInfo>
@@ -134,8 +135,10 @@ void TLoginFM::FormShow() {
 }
 
 void TLoginFM::keyPressEvent(QKeyEvent* event) {
-    // Neither Enter nor Escape presses a button here.
-    if (event->key() == Qt::Key_Escape) {
+    // Neither Enter nor Escape presses a button here, also a focused one;
+    // only Enter in the password box signs in.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
         event->accept();
         return;
     }
@@ -212,6 +215,10 @@ bool TLoginFM::ConnectAndSignIn() {
         MainDM->FullName = q.field(QStringLiteral("sec_FullName")).asString();
         q.close();
 
+        // Memberships that killed programs left behind are cleared while no
+        // editor of this program can own any.
+        removeStalePlaceholders(connection);
+
         q.clearSql();
         q.addSql(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start)"));
         q.addSql(QStringLiteral("values(:IdUser, :Start)"));
@@ -222,6 +229,7 @@ bool TLoginFM::ConnectAndSignIn() {
         q.setSql(QStringLiteral("select last_insert_rowid() as IdRec from sec_Session"));
         q.open();
         MainDM->IdSession = q.field(QStringLiteral("IdRec")).asInteger();
+        MainDM->SessionMark.hold(connection.path(), MainDM->IdSession);
         result = true;
     }
     q.close();

@@ -29,4 +29,5 @@ void TMainDM::CloseSession() {
     qrTmp.bindDateTime(QStringLiteral("End"), QDateTime::currentDateTime());
     qrTmp.bindInteger(QStringLiteral("IdS"), IdSession);
     qrTmp.execute();
+    SessionMark.release();
 }

@@ -2,6 +2,7 @@
 
 #include "Db.h"
 #include "ImageList.h"
+#include "Placeholders.h"
 
 #include <QObject>
 #include <QString>
@@ -29,6 +30,9 @@ public:
     int IdUser = 0;
     QString FullName;
     int IdSession = 0;
+    // Held from sign-in to the end of the session: tells other programs on the
+    // same file that this session's placeholders are still in use.
+    LiveSession SessionMark;
 
     // Stamps the end of the current session; an error is raised, not shown.
     void CloseSession();

@@ -28,13 +28,14 @@ TypedBook makeContrAgentBook() {
     b.itemChangeCaption = QStringLiteral("Изменить контрагента");
     b.noTypeIncluded = QStringLiteral("Должен быть включен хотя бы один тип контрагента.");
 
-    b.typeList = lines({"select * from TypeContrAgent order by Caption"});
+    b.typeList = lines({"select * from TypeContrAgent order by Caption collate RUSSIAN"});
     b.itemList =
         lines({"select ca.*, mid(ca.Note, 1, 250) as NoteStr from ContrAgent ca",
                "inner join TypeContrAgentItem tcai on ca.IdContrAgent = tcai.IdContrAgent",
                "where tcai.IdTypeContrAgent = :IdTCA"});
-    b.typeCount =
-        lines({"select count(*) as cc from TypeContrAgentItem where IdTypeContrAgent = :IdTCA"});
+    // Placeholder rows (negative ids) are no use of a type.
+    b.typeCount = lines({"select count(*) as cc from TypeContrAgentItem",
+                         "where IdTypeContrAgent = :IdTCA and IdContrAgent > 0"});
     b.typeDelete = lines({"delete from TypeContrAgent where IdTypeContrAgent = :IdTCA"});
     b.itemDeleteMemberships = lines({"delete from TypeContrAgentItem where IdContrAgent = :IdCA"});
     b.itemDelete = lines({"delete from ContrAgent where IdContrAgent = :IdCA"});
@@ -83,12 +84,12 @@ TypedBook makeCategoryBook() {
     b.itemChangeCaption = QStringLiteral("Изменить категорию");
     b.noTypeIncluded = QStringLiteral("Должен быть включен хотя бы один тип категории.");
 
-    b.typeList = lines({"select * from TypeCategory order by Caption"});
+    b.typeList = lines({"select * from TypeCategory order by Caption collate RUSSIAN"});
     b.itemList = lines({"select c.*, mid(c.Note, 1, 250) as NoteStr from Category c",
                         "inner join TypeCategoryItem tci on c.IdCategory = tci.IdCategory",
                         "where tci.IdTypeCategory = :IdTC"});
-    b.typeCount =
-        lines({"select count(*) as cc from TypeCategoryItem where IdTypeCategory = :IdTC"});
+    b.typeCount = lines({"select count(*) as cc from TypeCategoryItem",
+                         "where IdTypeCategory = :IdTC and IdCategory > 0"});
     b.typeDelete = lines({"delete from TypeCategory where IdTypeCategory = :IdTC"});
     b.itemDeleteMemberships = lines({"delete from TypeCategoryItem where IdCategory = :IdC"});
     b.itemDelete = lines({"delete from Category where IdCategory = :IdC"});

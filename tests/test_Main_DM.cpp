@@ -1,14 +1,20 @@
 #include "Dialogs.h"
+#include "Placeholders.h"
 #include "TestDb.h"
 
 #include <QFile>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
 
 class MainDM_ : public DbTest {};
 
 TEST_F(MainDM_, BindsParametersByNameWithTheirTypes) {
     DbQuery& q = m_dm->qrTmp;
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
-    exec(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
+    exec(QStringLiteral(
+        "insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
     q.clearSql();
     q.addSql(QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,"));
     q.addSql(QStringLiteral("  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,"));
@@ -29,8 +35,9 @@ TEST_F(MainDM_, BindsParametersByNameWithTheirTypes) {
     q.bindDouble(QStringLiteral("Kurs"), 2.5);
     EXPECT_EQ(q.execute(), 1);
 
-    q.setSql(QStringLiteral("select typeof(IdCategory) as tc, typeof(CodTypeDocument) as tt, "
-                            "DateDocument, ValueDocument, NoteDocument, Kurs1 from Document"));
+    q.setSql(
+        QStringLiteral("select typeof(IdCategory) as tc, typeof(CodTypeDocument) as tt, "
+                       "DateDocument, ValueDocument, NoteDocument, Kurs1 from Document"));
     q.open();
     EXPECT_EQ(q.field(QStringLiteral("tc")).asString(), QStringLiteral("null"));
     EXPECT_EQ(q.field(QStringLiteral("tt")).asString(), QStringLiteral("integer"));
@@ -69,8 +76,9 @@ TEST_F(MainDM_, ReadsColumnsByNameInAnyLetterCase) {
 }
 
 TEST_F(MainDM_, WalksRowsAndLocatesByKey) {
-    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
-                        "('C', '')"));
+    exec(
+        QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
+                       "('C', '')"));
     DbQuery& q = m_dm->qrTmp;
     q.setSql(QStringLiteral("select * from Valuta order by IdValuta"));
     q.open();
@@ -96,8 +104,9 @@ TEST_F(MainDM_, WalksRowsAndLocatesByKey) {
 }
 
 TEST_F(MainDM_, GivesRowsAffected) {
-    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
-                        "('C', '')"));
+    exec(
+        QStringLiteral("insert into Valuta(Caption, FullCaption) values('A', ''), ('B', ''), "
+                       "('C', '')"));
     DbQuery& q = m_dm->cmdTmp;
     q.setSql(QStringLiteral("update Valuta set FullCaption = 'x' where IdValuta >= :From"));
     q.bindInteger(QStringLiteral("From"), 2);
@@ -181,9 +190,35 @@ TEST_F(MainDM_, EngineErrorsCarryTheEngineText) {
     EXPECT_FALSE(q.isOpen());
 }
 
+// Text after the end of a statement is never dropped in silence: the
+// statement is refused whole and nothing of it runs.
+TEST_F(MainDM_, RunsNoStatementWithTextAfterItsEnd) {
+    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
+    DbQuery& q = m_dm->qrTmp;
+    q.clearSql();
+    q.addSql(QStringLiteral("delete from Valuta;"));
+    q.addSql(QStringLiteral("where IdValuta = :IdRec"));
+    q.bindInteger(QStringLiteral("IdRec"), 5);
+    try {
+        q.execute();
+        ADD_FAILURE() << "the statement ran";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("qrTmp: текст запроса продолжается после конца "
+                                           "оператора: \"where IdValuta = :IdRec\""));
+    }
+    q.setSql(QStringLiteral("select 1 as a; update Valuta set Caption = 'X'"));
+    EXPECT_THROW(q.open(), AppError);
+    EXPECT_EQ(count(QStringLiteral("Valuta"), QStringLiteral("Caption = 'RUB'")), 1);
+    // Blanks, comments and semicolons after the end are no statement.
+    q.setSql(QStringLiteral("select count(*) as c from Valuta; ;\n -- all of them\n/* done */ "));
+    q.open();
+    EXPECT_EQ(q.field(QStringLiteral("c")).asInteger(), 1);
+}
+
 TEST_F(MainDM_, RefusesToDeleteWhatOthersReferTo) {
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
-    exec(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
+    exec(QStringLiteral(
+        "insert into HeadAccount(Caption, [Note], IdValuta) values('Касса', '', 1)"));
     DbQuery& q = m_dm->qrTmp;
     q.setSql(QStringLiteral("delete from Valuta where IdValuta = :IdRec"));
     q.bindInteger(QStringLiteral("IdRec"), 1);
@@ -229,18 +264,70 @@ TEST_F(MainDM_, CountersArePositiveAndNeverReused) {
 }
 
 TEST_F(MainDM_, CloseSessionStampsOnlyTheCurrentSession) {
-    exec(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2026-01-01 "
-                        "10:00:00')"));
+    exec(
+        QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2026-01-01 "
+                       "10:00:00')"));
     startSession();
     ASSERT_EQ(m_dm->IdSession, 2);
     m_dm->CloseSession();
     EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is null")), 1);
     EXPECT_EQ(scalar(QStringLiteral("select sec_IdSession from sec_Session where sec_End is not "
-                                    "null")).toInt(),
+                                    "null"))
+                  .toInt(),
               2);
     const QDateTime end = parseStoredDateTime(
-        scalar(QStringLiteral("select sec_End from sec_Session where sec_IdSession = 2")).toString());
+        scalar(QStringLiteral("select sec_End from sec_Session where sec_IdSession = 2"))
+            .toString());
     EXPECT_LE(std::abs(end.secsTo(QDateTime::currentDateTime())), 5);
+}
+
+// A session is live while its program runs; the placeholders of a session
+// whose program was killed are stale and go, those of a live one stay.
+TEST_F(MainDM_, PlaceholdersOfAKilledProgramAreStaleOnlyOnceItDies) {
+    startSession();
+    exec(QStringLiteral("insert into TypeContrAgent(Caption) values('Банки');"
+                        "insert into TypeCategory(Caption) values('Еда');"
+                        "insert into TypeContrAgentItem values(1, -40), (1, -%1);"
+                        "insert into TypeCategoryItem values(1, -40), (1, -41)")
+             .arg(m_dm->IdSession));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        LiveSession mark;
+        const char ok = mark.hold(m_path, 40) ? '1' : '0';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    EXPECT_TRUE(sessionIsLive(m_path, 40));
+    EXPECT_TRUE(sessionIsLive(m_path, m_dm->IdSession));
+    EXPECT_FALSE(sessionIsLive(m_path, 41));
+    // The program's own mark cannot be taken by anyone else.
+    LiveSession other;
+    EXPECT_FALSE(other.hold(m_path, m_dm->IdSession));
+
+    EXPECT_EQ(removeStalePlaceholders(m_dm->ADOConnection1), 1);
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem"), QStringLiteral("IdCategory = -41")), 0);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_FALSE(sessionIsLive(m_path, 40));
+    const QVector<StalePlaceholder> stale = stalePlaceholders(*m_db);
+    ASSERT_EQ(stale.size(), 2);
+    EXPECT_EQ(stale[0].table, QStringLiteral("TypeContrAgentItem"));
+    EXPECT_EQ(stale[1].table, QStringLiteral("TypeCategoryItem"));
+    EXPECT_EQ(stale[1].idType, 1);
+    EXPECT_EQ(stale[1].idPlaceholder, -40);
+    EXPECT_EQ(removeStalePlaceholders(*m_db), 2);
+    EXPECT_EQ(scalar(QStringLiteral("select group_concat(IdContrAgent) from TypeContrAgentItem"))
+                  .toString(),
+              QString::number(-m_dm->IdSession));
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem")), 0);
 }
 
 class Connection_ : public ::testing::Test {

@@ -14,11 +14,13 @@
 #include "VelDoc_Common.h"
 #include "VelDoc_Type3.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -87,8 +89,8 @@ TEST_F(Reliability_, KilledAtRandomMomentsThePostingLosesNothing) {
         midWrite += QFile::exists(m_path + QStringLiteral("-journal"));
 
         const Reliability::Check check = Reliability::inspect(m_path);
-        ASSERT_TRUE(check.sound()) << "after kill " << k + 1 << ": "
-                                   << check.describe().toStdString();
+        ASSERT_TRUE(check.sound())
+            << "after kill " << k + 1 << ": " << check.describe().toStdString();
         ASSERT_EQ(check.documents, 300);
     }
     // Some of the kills came while a write was under way.
@@ -145,6 +147,51 @@ TEST_F(Reliability_, TwoProgramsFightingOverFewDocumentsResolveEveryConflict) {
     EXPECT_GT(runTwoPrograms(m_path, 10, 600, 300), 0);
 }
 
+// Before the balance write of each account the recalculation rests a while,
+// as a slow computer might: another program that posts all the time then
+// applies or rolls back documents of that account in between.
+static int slowBalanceWrite(unsigned, void*, void* stmt, void*) {
+    const char* text = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+    if (text && std::strncmp(text, "update HeadAccount set Saldo = :Saldo", 37) == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    return 0;
+}
+
+TEST_F(Reliability_, ARecalculationLosesNoPostingOfAnotherProgram) {
+    Reliability::makeDatabase(m_path, 300);
+    QProcess worker;
+    worker.start(QStringLiteral(DORSANTI_POSTING_WORKER),
+                 {m_path, QStringLiteral("7"), QStringLiteral("0"), QStringLiteral("300")});
+    ASSERT_TRUE(worker.waitForStarted());
+    qint64 dots = 0;
+    while (dots < 20 && worker.state() == QProcess::Running) {
+        worker.waitForReadyRead(10000);
+        dots += worker.readAllStandardOutput().count('.');
+    }
+    ASSERT_GE(dots, 20) << worker.readAllStandardError().toStdString();
+
+    TMainDM dm;
+    dm.ADOConnection1.open(m_path);
+    sqlite3_trace_v2(dm.ADOConnection1.handle(), SQLITE_TRACE_STMT, slowBalanceWrite, nullptr);
+    ModalHelper mh;
+    for (int run = 0; run < 8; ++run) {
+        mh.onNext<TSaldoFM>([](TSaldoFM* f) {
+            f->BitBtn1->click();
+            f->BitBtn1->click();
+        });
+        EXPECT_EQ(ShowSaldoFM(), 1);
+        worker.readAllStandardOutput();
+    }
+    worker.kill();
+    ASSERT_TRUE(worker.waitForFinished());
+    EXPECT_TRUE(mh.boxes().isEmpty()) << mh.texts().join(' ').toStdString();
+    dm.ADOConnection1.close();
+    const Reliability::Check check = Reliability::inspect(m_path);
+    EXPECT_TRUE(check.sound()) << check.describe().toStdString();
+    EXPECT_GT(check.applied, 0);
+}
+
 // ---------------------------------------------------------------- full disk
 
 class FullDiskTest : public DocTest {
@@ -167,8 +214,8 @@ protected:
 
 TEST_F(FullDiskTest, AnApplyFailsWholeAndWorksOnceSpaceIsBack) {
     const int income = addDoc(2, m_cash, Money::fromInteger(100));
-    const int transfer = addTransfer(m_card, Money::fromInteger(50), m_dollars,
-                                     Money::fromDouble(0.55));
+    const int transfer =
+        addTransfer(m_card, Money::fromInteger(50), m_dollars, Money::fromDouble(0.55));
     const QString before = snapshot();
     ModalHelper mh;
     FullDisk::limit(0);

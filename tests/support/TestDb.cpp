@@ -33,6 +33,7 @@ void DbTest::startSession() {
     m_dm->IdUser = 1;
     m_dm->FullName = scalar(QStringLiteral("select sec_FullName from sec_user")).toString();
     m_dm->IdSession = scalar(QStringLiteral("select max(sec_IdSession) from sec_Session")).toInt();
+    m_dm->SessionMark.hold(m_path, m_dm->IdSession);
 }
 
 void DbTest::exec(const QString& sql) {
@@ -58,12 +59,14 @@ void DbTest::expectBalancesMatchLedger() {
     accounts.setSql(QStringLiteral("select IdHeadAccount, Saldo from HeadAccount"));
     accounts.open();
     DbQuery ledger(*m_db, QStringLiteral("ledger"));
-    ledger.addSql(QStringLiteral("select da.ValueDataAccount, goi.SignInGroup from DataAccount da"));
+    ledger.addSql(
+        QStringLiteral("select da.ValueDataAccount, goi.SignInGroup from DataAccount da"));
     ledger.addSql(QStringLiteral("join GroupOperationItem goi on goi.CodGroupOperation = 1"));
     ledger.addSql(QStringLiteral(" and goi.CodTypeOperation = da.CodTypeOperation"));
     ledger.addSql(QStringLiteral("where da.IdHeadAccount = :Id"));
     for (accounts.first(); !accounts.eof(); accounts.next()) {
-        ledger.bindInteger(QStringLiteral("Id"), accounts.field(QStringLiteral("IdHeadAccount")).asInteger());
+        ledger.bindInteger(QStringLiteral("Id"),
+                           accounts.field(QStringLiteral("IdHeadAccount")).asInteger());
         ledger.open();
         Money sum;
         for (ledger.first(); !ledger.eof(); ledger.next()) {
