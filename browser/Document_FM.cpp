@@ -9,6 +9,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -99,22 +100,45 @@ TDocumentFM::TDocumentFM(QWidget* parent)
     acMtdRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(acMtdRefresh);
 
-    connect(deBegin, &DateEdit::dateChanged, this,
+    // A date counts once it is given whole: typing over a date passes through
+    // other dates, and none of them may move the range or read the list.
+    connect(deBegin, &DateEdit::dateEntered, this,
             [this](const QDate& d) { guarded([&] { deBeginChange(d); }); });
-    connect(deEnd, &DateEdit::dateChanged, this,
+    connect(deEnd, &DateEdit::dateEntered, this,
             [this](const QDate& d) { guarded([&] { deEndChange(d); }); });
-    connect(tvDocs, &QTreeWidget::currentItemChanged, this,
+    // The selection, not the current item: the tree makes its first item
+    // current when the focus tabs into it, and that picks nothing.
+    connect(tvDocs, &QTreeWidget::itemSelectionChanged, this,
             [this] { guarded([this] { tvDocsChange(); }); });
     connect(dbgDoc, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgDocDblClick(pos); }); });
     dbgDoc->setCellParamsHook([this](int row, const DBGridColumn& column, CellParams& params) {
         dbgDocGetCellParams(row, column, params);
     });
+    connect(dbgDoc, &DBGrid::insertKey, this, [this] { guarded([this] { dbgDocInsertKey(); }); });
+    connect(dbgDoc, &DBGrid::enterKey, this, [this] { guarded([this] { dbgDocEnterKey(); }); });
+    connect(dbgDoc, &DBGrid::deleteKey, this,
+            [this] { guarded([this] { dbgDocMethodKey(QStringLiteral("DELETE")); }); });
+    connect(dbgDoc, &DBGrid::applyKey, this,
+            [this] { guarded([this] { dbgDocMethodKey(QStringLiteral("APPLY")); }); });
+    // Insert in the tree too: a person picks the type, then asks for a new document.
+    tvDocs->installEventFilter(this);
 
     FormCreate();
-    // The list opens when the user picks a node; the focus starts in the list
-    // so that the tree does not pick its first node by itself.
-    setFocusProxy(dbgDoc);
+    // The method buttons are all on keys of the list, so Tab goes from the
+    // dates to the tree and the list. The window opens with the focus in the
+    // tree, where the user picks what to list.
+    for (const auto& e : FMethodItems) {
+        for (QToolButton* b : {e->Button, e->DropDownButton}) {
+            if (b) {
+                b->setFocusPolicy(Qt::NoFocus);
+            }
+        }
+    }
+    setTabOrder(deBegin, deEnd);
+    setTabOrder(deEnd, tvDocs);
+    setTabOrder(tvDocs, dbgDoc);
+    setFocusProxy(tvDocs);
 }
 
 TDocumentFM::~TDocumentFM() {
@@ -176,7 +200,8 @@ void TDocumentFM::BuildTree() {
     q.addSql(
         QStringLiteral("left join TypeDocument c on p.CodTypeDocument = c.ParentTypeDocument"));
     q.addSql(QStringLiteral("where p.CodTypeDocument < 0"));
-    q.addSql(QStringLiteral("order by p.Caption, p.CodTypeDocument, c.Caption"));
+    q.addSql(QStringLiteral(
+        "order by p.Caption collate RUSSIAN, p.CodTypeDocument, c.Caption collate RUSSIAN"));
     q.open();
 
     // The rows are walked first and the columns of each node read after, so
@@ -244,8 +269,13 @@ TTreeNodeVelDoc* TDocumentFM::nodeOf(QTreeWidgetItem* item) const {
     return item ? static_cast<TTreeNodeVelDoc*>(item->data(0, kNodeRole).value<void*>()) : nullptr;
 }
 
+QTreeWidgetItem* TDocumentFM::selectedItem() const {
+    const QList<QTreeWidgetItem*> items = tvDocs->selectedItems();
+    return items.isEmpty() ? nullptr : items.first();
+}
+
 TTreeNodeVelDoc* TDocumentFM::selectedNode() const {
-    return nodeOf(tvDocs->currentItem());
+    return nodeOf(selectedItem());
 }
 
 void TDocumentFM::LoadNodeColumns(int code, int parentCode, TTreeNodeVelDoc& node) {
@@ -288,7 +318,7 @@ void TDocumentFM::tvDocsChange() {
 }
 
 void TDocumentFM::ShowSelectedNode() {
-    QTreeWidgetItem* item = tvDocs->currentItem();
+    QTreeWidgetItem* item = selectedItem();
     TTreeNodeVelDoc* node = nodeOf(item);
     if (!node) {
         return;
@@ -321,23 +351,24 @@ void TDocumentFM::ShowSelectedNode() {
     }
     lbNoList->hide();
     qrDoc.setSql(node->SQLText);
-    qrDoc.bindDateTime(QStringLiteral("BeginDate"), dayStart(deBegin->date()));
-    qrDoc.bindDateTime(QStringLiteral("EndDate"), dayStart(deEnd->date()));
+    qrDoc.bindDateTime(QStringLiteral("BeginDate"), dayStart(FBeginDate));
+    qrDoc.bindDateTime(QStringLiteral("EndDate"), dayStart(FEndDate));
     qrDoc.open();
 }
 
 void TDocumentFM::deBeginChange(const QDate& date) {
-    // A date being typed is not a date yet: the range keeps its last day.
+    // A date not yet whole is not a date: the range keeps its last day.
     if (!date.isValid()) {
         return;
     }
+    FBeginDate = date;
     if (!qrDoc.sql().trimmed().isEmpty()) {
         qrDoc.bindDateTime(QStringLiteral("BeginDate"), dayStart(date));
     }
     if (FChangingDates) {
         return;
     }
-    if (deEnd->date().isValid() && deEnd->date() < date) {
+    if (FEndDate.isValid() && FEndDate < date) {
         FChangingDates = true;
         struct Clear {
             bool& flag;
@@ -354,13 +385,14 @@ void TDocumentFM::deEndChange(const QDate& date) {
     if (!date.isValid()) {
         return;
     }
+    FEndDate = date;
     if (!qrDoc.sql().trimmed().isEmpty()) {
         qrDoc.bindDateTime(QStringLiteral("EndDate"), dayStart(date));
     }
     if (FChangingDates) {
         return;
     }
-    if (deBegin->date().isValid() && date < deBegin->date()) {
+    if (FBeginDate.isValid() && date < FBeginDate) {
         FChangingDates = true;
         struct Clear {
             bool& flag;
@@ -535,7 +567,7 @@ void TDocumentFM::RunNewMethod(QObject* sender) {
             ShowMessage(QStringLiteral("System Error!!!"));
             return;
         }
-        QTreeWidgetItem* item = tvDocs->currentItem();
+        QTreeWidgetItem* item = selectedItem();
         if (item && item->parent()) {
             result = VelDocLib.RunMethod(nodeOf(item)->TypeCode, 0, FMethodItems[position]->Code);
         } else {
@@ -556,12 +588,14 @@ void TDocumentFM::RunRecordMethod(QAction* action) {
         ShowMessage(QStringLiteral("System Error!!!"));
         return;
     }
+    const int id = qrDoc.field(QStringLiteral("IdDocument")).asInteger();
+    const int row = qrDoc.recNo();
     // The row's own type: in a folder's list each row runs its kind's methods.
-    const int result = VelDocLib.RunMethod(
-        qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(),
-        qrDoc.field(QStringLiteral("IdDocument")).asInteger(), FMethodItems[position]->Code);
+    const int result =
+        VelDocLib.RunMethod(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(), id,
+                            FMethodItems[position]->Code);
     if (result > 0) {
-        RefreshAndLocate(result);
+        RefreshAndLocate(result, id, row);
     }
 }
 
@@ -585,17 +619,77 @@ void TDocumentFM::EditCurrentDocument() {
 }
 
 void TDocumentFM::RefreshList() {
-    if (!m_listOpened || !qrDoc.isOpen()) {
+    if (!m_listOpened) {
         return;
     }
-    RefreshAndLocate(qrDoc.isEmpty() ? 0 : qrDoc.field(QStringLiteral("IdDocument")).asInteger());
+    const bool onRow = qrDoc.isOpen() && !qrDoc.isEmpty();
+    RefreshAndLocate(onRow ? qrDoc.field(QStringLiteral("IdDocument")).asInteger() : 0);
 }
 
 void TDocumentFM::RefreshAndLocate(int IdDocument) {
-    if (!qrDoc.isOpen()) {
+    // Also when the last reading failed (the list is closed then): the
+    // statement runs again, and says again what is wrong while it still fails.
+    if (!m_listOpened || qrDoc.sql().trimmed().isEmpty()) {
         return;
     }
     ControlsFrozen frozen(qrDoc);
     qrDoc.requery();
     qrDoc.locate(QStringLiteral("IdDocument"), IdDocument);
+}
+
+void TDocumentFM::RefreshAndLocate(int IdDocument, int actedOn, int row) {
+    if (!m_listOpened || qrDoc.sql().trimmed().isEmpty()) {
+        return;
+    }
+    ControlsFrozen frozen(qrDoc);
+    qrDoc.requery();
+    // A document that the method deleted is gone from the list, and the id
+    // its handler gives names no row of it: the cursor stays where the row
+    // was, on the next row, or on the previous one after the last.
+    if (qrDoc.isEmpty() || qrDoc.locate(QStringLiteral("IdDocument"), actedOn)) {
+        qrDoc.locate(QStringLiteral("IdDocument"), IdDocument);
+    } else {
+        qrDoc.setRecNo(std::min(row, qrDoc.recordCount() - 1));
+    }
+}
+
+// ------------------------------------------------------------------ keys
+
+bool TDocumentFM::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tvDocs && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            guarded([this] { dbgDocInsertKey(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDocumentFM::dbgDocInsertKey() {
+    const TMethodActionItem& e = *FMethodItems.front();
+    if (e.ButtonSlot->isVisible()) {
+        if (e.Action->isEnabled()) {
+            e.Action->trigger();
+        }
+    } else if (e.DropDownSlot && e.DropDownSlot->isVisible() && e.DropDownButton->isEnabled()) {
+        e.DropDownButton->showMenu();
+    }
+}
+
+void TDocumentFM::dbgDocMethodKey(const QString& code) {
+    for (const auto& e : FMethodItems) {
+        if (e->Code == code) {
+            if (e->ButtonSlot->isVisible() && e->Action->isEnabled()) {
+                e->Action->trigger();
+            }
+            return;
+        }
+    }
+}
+
+void TDocumentFM::dbgDocEnterKey() {
+    if (qrDoc.isOpen() && !qrDoc.isEmpty()) {
+        EditCurrentDocument();
+    }
 }

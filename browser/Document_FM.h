@@ -79,13 +79,29 @@ public:
 
     // The node data of a tree item.
     TTreeNodeVelDoc* nodeOf(QTreeWidgetItem* item) const;
+    // The node a person selected; none until then.
+    QTreeWidgetItem* selectedItem() const;
     TTreeNodeVelDoc* selectedNode() const;
 
     void RefreshAndLocate(int IdDocument);
+    // After a method on the row at `row` (document `actedOn`): as above, and
+    // when that document is no longer listed, on the row that took its place.
+    void RefreshAndLocate(int IdDocument, int actedOn, int row);
     void RefreshList();
     void RunNewMethod(QObject* sender);
     void RunRecordMethod(QAction* action);
     void EditCurrentDocument();
+
+    // The keys of the list, each doing what its button does: Insert runs
+    // "NEW" (on a folder it opens the list of types), Delete "DELETE",
+    // Ctrl+Enter "APPLY"; a hidden or disabled button's key does nothing.
+    // Enter does what a double-click on a row does.
+    void dbgDocInsertKey();
+    void dbgDocMethodKey(const QString& code);
+    void dbgDocEnterKey();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -114,5 +130,8 @@ private:
     bool FChangingDates = false;
     // A node has been selected, so the list follows the dates.
     bool m_listOpened = false;
+    // The last whole days of the range, which the list reads.
+    QDate FBeginDate;
+    QDate FEndDate;
     std::vector<std::unique_ptr<TTreeNodeVelDoc>> m_nodes;
 };

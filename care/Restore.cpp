@@ -170,6 +170,19 @@ QString restoreDatabase(const QString& backup, const QString& file) {
                            .arg(backup, fault, file));
     }
 
+    if (replacing) {
+        // The file keeps its mode and group: a file shared with another
+        // account stays shared.
+        struct stat current {};
+        if (::stat(QFile::encodeName(file).constData(), &current) == 0) {
+            const QByteArray t = QFile::encodeName(temp);
+            if (::chown(t.constData(), uid_t(-1), current.st_gid) != 0) {
+                // Not a group of this user: the copy keeps the user's own.
+            }
+            ::chmod(t.constData(), current.st_mode & 07777);
+        }
+    }
+
     QString kept;
     if (replacing) {
         const QString folder = info.absolutePath();

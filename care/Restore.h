@@ -15,6 +15,6 @@ QString databaseFault(const QString& path);
 // Puts `backup` in the place of `file`: refuses while another process has the
 // file open, verifies the copy that goes in place, keeps the current file
 // beside it under "<base>-before-restore-<time>.db" and then renames the copy
-// into place. Returns the kept file's path (empty when `file` did not exist).
+// into place, with the current file's mode and group. Returns the kept file's path (empty when `file` did not exist).
 // Raises an AppError with a plain Russian message and changes nothing then.
 QString restoreDatabase(const QString& backup, const QString& file);

@@ -1,6 +1,7 @@
 #include "Db.h"
 
 #include <QAtomicInt>
+#include <QCollator>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -60,6 +61,28 @@ int unicodeNoCase(void*, int lenA, const void* a, int lenB, const void* b) {
     const QString x = QString::fromUtf8(static_cast<const char*>(a), lenA);
     const QString y = QString::fromUtf8(static_cast<const char*>(b), lenB);
     return x.compare(y, Qt::CaseInsensitive);
+}
+
+// RUSSIAN: captions as a Russian dictionary orders them, whatever their case,
+// with "Ё" beside "Е" ("архив", "Все", "Ёлка", "Ящик"). Lists name it in their
+// "order by"; the schema does not, so that the stock sqlite3 tool, which
+// lacks it, still reads and checks every table and index.
+int russianDictionaryOrder(void* collator, int lenA, const void* a, int lenB, const void* b) {
+    const QString x = QString::fromUtf8(static_cast<const char*>(a), lenA);
+    const QString y = QString::fromUtf8(static_cast<const char*>(b), lenB);
+    // Texts that differ in case alone are equal: they keep the order in
+    // which the database gives them.
+    return static_cast<const QCollator*>(collator)->compare(x, y);
+}
+
+const QCollator* russianCollator() {
+    static const QCollator collator = [] {
+        QCollator c{QLocale(QLocale::Russian, QLocale::Russia)};
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        c.setNumericMode(false);
+        return c;
+    }();
+    return &collator;
 }
 
 AppError::Kind kindOf(int code, const QString& statement) {
@@ -157,6 +180,27 @@ QStringList parseParamNames(const QString& sql) {
     return names;
 }
 
+// Whether a text holds no statement: only blanks, comments and ";". The
+// engine's own parser decides, as it does for the statement before it.
+bool onlyBlanksAndComments(sqlite3* db, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    const char* p = utf8.constData();
+    const char* end = p + utf8.size();
+    while (p < end) {
+        sqlite3_stmt* stmt = nullptr;
+        const char* rest = nullptr;
+        const int rc = sqlite3_prepare_v2(db, p, int(end - p), &stmt, &rest);
+        if (stmt) {
+            sqlite3_finalize(stmt);
+        }
+        if (rc != SQLITE_OK || stmt || !rest || rest == p) {
+            return false;
+        }
+        p = rest;
+    }
+    return true;
+}
+
 }  // namespace
 
 AppError engineError(sqlite3* db, int code, const QString& statement) {
@@ -201,9 +245,9 @@ sqlite3* DbConnection::handle() const {
 void DbConnection::open(const QString& path) {
     close();
     // "mode=rw": the engine opens an existing file and never creates one.
-    QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())
-                      .toString(QUrl::FullyEncoded) +
-                  QStringLiteral("?mode=rw");
+    QString uri =
+        QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded) +
+        QStringLiteral("?mode=rw");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
@@ -226,18 +270,22 @@ void DbConnection::open(const QString& path) {
         sqlite3_extended_result_codes(m_handle, 1);
         sqlite3_create_function_v2(m_handle, "Now", 0, SQLITE_UTF8, nullptr, sqlNow, nullptr,
                                    nullptr, nullptr);
-        sqlite3_create_function_v2(m_handle, "mid", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                   nullptr, sqlMid, nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(m_handle, "mid", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   sqlMid, nullptr, nullptr, nullptr);
         sqlite3_create_collation_v2(m_handle, "NOCASE", SQLITE_UTF8, nullptr, unicodeNoCase,
                                     nullptr);
+        sqlite3_create_collation_v2(m_handle, "RUSSIAN", SQLITE_UTF8,
+                                    const_cast<QCollator*>(russianCollator()),
+                                    russianDictionaryOrder, nullptr);
         // Reading the schema makes a file that is not a database fail here and
         // not at some later statement.
         executeScript(QStringLiteral("select count(*) from sqlite_master"));
         // Rollback journal with full sync: safe also on folders that other
         // computers share, where the write-ahead log is not.
-        executeScript(QStringLiteral("PRAGMA foreign_keys = ON;"
-                                     "PRAGMA synchronous = FULL;"
-                                     "PRAGMA journal_mode = DELETE;"));
+        executeScript(
+            QStringLiteral("PRAGMA foreign_keys = ON;"
+                           "PRAGMA synchronous = FULL;"
+                           "PRAGMA journal_mode = DELETE;"));
     } catch (...) {
         close();
         throw;
@@ -376,13 +424,25 @@ sqlite3_stmt* DbQuery::prepared() {
         return m_stmt;
     }
     const QString text = sql();
-    const int rc = sqlite3_prepare16_v2(db, text.utf16(), int(text.size() * 2), &m_stmt, nullptr);
+    const void* tail = nullptr;
+    const int rc = sqlite3_prepare16_v2(db, text.utf16(), int(text.size() * 2), &m_stmt, &tail);
     if (rc != SQLITE_OK) {
         m_stmt = nullptr;
         raiseEngineError(db, rc, text);
     }
     if (!m_stmt) {
         throw AppError(QStringLiteral("%1: пустой текст запроса").arg(objectName()));
+    }
+    // The engine compiles the first statement only. Text after it must be
+    // blanks, comments or ";", or the statement would run with part of its
+    // text silently dropped ("delete from Valuta;" + "where ...").
+    const auto* begin = static_cast<const char16_t*>(static_cast<const void*>(text.utf16()));
+    const int offset = int(static_cast<const char16_t*>(tail) - begin);
+    if (offset < text.size() && !onlyBlanksAndComments(db, text.mid(offset))) {
+        release();
+        throw AppError(
+            QStringLiteral("%1: текст запроса продолжается после конца оператора: \"%2\"")
+                .arg(objectName(), text.mid(offset).trimmed()));
     }
     return m_stmt;
 }
@@ -411,8 +471,7 @@ void DbQuery::bindAll(sqlite3_stmt* stmt) {
                 break;
             default: {
                 const QString s = v.toString();
-                rc = sqlite3_bind_text16(stmt, i, s.utf16(), int(s.size() * 2),
-                                         SQLITE_TRANSIENT);
+                rc = sqlite3_bind_text16(stmt, i, s.utf16(), int(s.size() * 2), SQLITE_TRANSIENT);
                 break;
             }
         }
@@ -454,8 +513,8 @@ void DbQuery::open() {
                 }
                 case SQLITE_BLOB: {
                     const int bytes = sqlite3_column_bytes(stmt, c);
-                    row[c] = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)),
-                                        bytes);
+                    row[c] =
+                        QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, c)), bytes);
                     break;
                 }
                 default:

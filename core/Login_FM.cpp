@@ -135,8 +135,10 @@ void TLoginFM::FormShow() {
 }
 
 void TLoginFM::keyPressEvent(QKeyEvent* event) {
-    // Neither Enter nor Escape presses a button here.
-    if (event->key() == Qt::Key_Escape) {
+    // Neither Enter nor Escape presses a button here, also a focused one;
+    // only Enter in the password box signs in.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
         event->accept();
         return;
     }

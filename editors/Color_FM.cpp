@@ -64,6 +64,9 @@ TColorFM::TColorFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { dsTypeDocDataChange(); }); });
     connect(dbgColor, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgColorDblClick(pos); }); });
+    // The whole row is the current one, so Enter asks for its colour from any column.
+    connect(dbgColor, &DBGrid::enterKey, this,
+            [this] { guarded([this] { ChooseStatusColor(); }); });
 }
 
 TColorFM::~TColorFM() {
@@ -75,8 +78,8 @@ TColorFM::~TColorFM() {
 void TColorFM::FormOpen(int CodTypeDocument) {
     setWindowTitle(QStringLiteral("Справочник статусов документов"));
     qrTypeDoc->clearSql();
-    qrTypeDoc->addSql(
-        QStringLiteral("select * from TypeDocument where CodTypeDocument > 0 order by Caption"));
+    qrTypeDoc->addSql(QStringLiteral(
+        "select * from TypeDocument where CodTypeDocument > 0 order by Caption collate RUSSIAN"));
     qrColor->clearSql();
     qrColor->addSql(
         QStringLiteral("select * from TypeStatus order by CodTypeDocument, CodStatus"));
@@ -108,7 +111,13 @@ void TColorFM::DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& colum
 
 void TColorFM::dbgColorDblClick(const QPoint& pos) {
     const DBGrid::Cell cell = dbgColor->cellAt(pos);
-    if (cell.column != 3 || cell.row <= 0 || qrColor->isEmpty()) {
+    if (cell.column == 3 && cell.row > 0) {
+        ChooseStatusColor();
+    }
+}
+
+void TColorFM::ChooseStatusColor() {
+    if (qrColor->isEmpty()) {
         return;
     }
     ColorDialog1->setCurrentColor(

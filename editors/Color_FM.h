@@ -31,6 +31,9 @@ public:
 
     // The grid shows the statuses of the type chosen in the type list.
     void dsTypeDocDataChange();
+    // Asks for the colour of the current status and stores it (also Enter
+    // on the status's row).
+    void ChooseStatusColor();
     // The colour cell shows the status colour and no number.
     void DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& column, CellParams& params);
     // A double-click on a colour cell asks for the status's colour.

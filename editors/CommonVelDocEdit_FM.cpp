@@ -27,7 +27,7 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : DocumentEditForm(par
 
     Label2 = new QLabel(QStringLiteral("Сумма"), gbDocument);
     CurrencyEdit1 = new CurrencyEdit(gbDocument);
-    // Not focused, the amount shows in the locale's currency format.
+    // Not focused, the amount shows in the locale's number format.
     CurrencyEdit1->setDisplayFormat(QString());
     Label3 = new QLabel(QStringLiteral("Счет"), gbDocument);
     rxcHeadAccount = new DBLookupCombo(gbDocument);
@@ -67,6 +67,10 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : DocumentEditForm(par
     setTabOrder(Memo1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
 
+    // The book buttons take no focus; Ctrl+Enter on a lookup presses its button.
+    connect(rxcHeadAccount, &DBLookupCombo::bookKey, SpeedButton1, &QToolButton::click);
+    connect(rxcCategory, &DBLookupCombo::bookKey, SpeedButton2, &QToolButton::click);
+    connect(rxcContrAgent, &DBLookupCombo::bookKey, SpeedButton3, &QToolButton::click);
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,
@@ -83,11 +87,12 @@ void TCommonVelDocEditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
     qrHeadAccount->open();
     rxcHeadAccount->setListSource(qrHeadAccount, QStringLiteral("IdHeadAccount"),
                                   QStringLiteral("FullCaption"));
-    qrCategory->setSql(QStringLiteral("select * from Category order by Caption"));
+    qrCategory->setSql(QStringLiteral("select * from Category order by Caption collate RUSSIAN"));
     qrCategory->open();
     rxcCategory->setListSource(qrCategory, QStringLiteral("IdCategory"),
                                QStringLiteral("Caption"));
-    qrContrAgent->setSql(QStringLiteral("select * from ContrAgent order by Caption"));
+    qrContrAgent->setSql(
+        QStringLiteral("select * from ContrAgent order by Caption collate RUSSIAN"));
     qrContrAgent->open();
     rxcContrAgent->setListSource(qrContrAgent, QStringLiteral("IdContrAgent"),
                                  QStringLiteral("Caption"));
@@ -114,6 +119,9 @@ void TCommonVelDocEditFM::LoadDocument() {
 bool TCommonVelDocEditFM::CheckFields() {
     if (!checkDate()) {
         return false;
+    }
+    if (CurrencyEdit1->isTooLarge()) {
+        return refuse(amountTooLarge(), CurrencyEdit1);
     }
     if (CurrencyEdit1->value() <= 0) {
         return refuse(QStringLiteral("Сумма должна быть >0."), CurrencyEdit1);

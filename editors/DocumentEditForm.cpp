@@ -1,5 +1,7 @@
 #include "DocumentEditForm.h"
 
+#include "CurrencyEdit.h"
+
 #include "Clock.h"
 #include "Dialogs.h"
 #include "EditorUtils.h"
@@ -94,6 +96,10 @@ bool DocumentEditForm::refuse(const QString& text, QWidget* focus) {
     return false;
 }
 
+QString DocumentEditForm::amountTooLarge() {
+    return QStringLiteral("Сумма должна быть не больше %1.").arg(CurrencyEdit::maxValueText());
+}
+
 bool DocumentEditForm::checkDate() {
     if (dateSerial(DateEdit1->date()) < 1) {
         return refuse(QStringLiteral("Поле \"Дата\" должно быть заполнено."), DateEdit1);
@@ -107,7 +113,7 @@ void DocumentEditForm::setAccountListSql(DbQuery* q) {
         QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
     q->addSql(
         QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
-    q->addSql(QStringLiteral("order by v.Caption, ha.Caption"));
+    q->addSql(QStringLiteral("order by v.Caption collate RUSSIAN, ha.Caption collate RUSSIAN"));
 }
 
 void DocumentEditForm::bindLookupKey(DbQuery& q, const QString& name, DBLookupCombo* lookup,

@@ -60,6 +60,8 @@ protected:
     static bool refuse(const QString& text, QWidget* focus);
     // The first check of both editors: a date must be given.
     bool checkDate();
+    // The message for an amount beyond what a number field takes.
+    static QString amountTooLarge();
 
     // The list of every account with its currency, for an account lookup.
     static void setAccountListSql(DbQuery* q);

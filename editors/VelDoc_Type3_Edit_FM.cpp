@@ -171,8 +171,14 @@ bool TVelDoc_Type3_EditFM::CheckFields() {
     if (!checkDate()) {
         return false;
     }
+    if (ceValue1->isTooLarge()) {
+        return refuse(amountTooLarge(), ceValue1);
+    }
     if (ceValue1->value() <= 0) {
         return refuse(QStringLiteral("Сумма должна быть >0."), ceValue1);
+    }
+    if (ceValue2->isTooLarge()) {
+        return refuse(amountTooLarge(), ceValue2);
     }
     if (ceValue2->value() <= 0) {
         return refuse(QStringLiteral("Сумма должна быть >0."), ceValue2);

@@ -72,8 +72,31 @@ void CurrencyEdit::setDisplayFormat(const QString& pattern) {
     }
 }
 
+QString CurrencyEdit::maxValueText() {
+    return QLocale(QLocale::Russian, QLocale::Russia).toString(MaxValue, 'f', 2);
+}
+
 double CurrencyEdit::value() const {
+    if (isTooLarge()) {
+        return 0.0;
+    }
     return roundHalfAway(parseNumber(m_editText).value_or(0.0), 2);
+}
+
+bool CurrencyEdit::isTooLarge() const {
+    // The digits alone: a number too large for the money type does not read
+    // as one, so it is measured as a double.
+    QString digits;
+    for (const QChar c : m_editText) {
+        if (c.isDigit() || c == QLatin1Char('-')) {
+            digits += c;
+        } else if (c == QLatin1Char(',') || c == QLatin1Char('.')) {
+            digits += QLatin1Char('.');
+        }
+    }
+    bool ok = false;
+    const double v = digits.toDouble(&ok);
+    return ok && std::fabs(roundHalfAway(v, 2)) > MaxValue;
 }
 
 QString CurrencyEdit::editForm(double value) const {
@@ -101,10 +124,13 @@ void CurrencyEdit::setValue(double value) {
 
 void CurrencyEdit::showDisplay() {
     const double v = value();
-    if (v == 0.0) {
+    if (isTooLarge()) {
+        setText(m_editText);
+    } else if (v == 0.0) {
         setText(QString());
     } else if (m_pattern.isEmpty()) {
-        setText(QLocale().toCurrencyString(v));
+        // No currency sign: the field does not know the account's currency.
+        setText(QLocale().toString(v, 'f', 2));
     } else {
         setText(formatFloat(m_pattern, v));
     }

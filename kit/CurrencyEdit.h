@@ -16,13 +16,24 @@ class CurrencyEdit : public QLineEdit {
 public:
     explicit CurrencyEdit(QWidget* parent = nullptr);
 
-    // A number pattern such as ",0.00;-,0.00"; empty shows the locale's
-    // currency format (grouping, the currency's decimals and symbol).
+    // A number pattern such as ",0.00;-,0.00"; empty shows the number in the
+    // locale's form with two decimals and its grouping, without any currency
+    // sign (the field does not know which currency the amount is in).
     void setDisplayFormat(const QString& pattern);
     QString displayFormat() const { return m_pattern; }
 
-    // The value, rounded to two decimals, halves away from zero.
+    // The largest amount a field takes: far inside what the money type holds,
+    // and small enough that every cent of it survives the way through double.
+    static constexpr double MaxValue = 999999999999.99;
+    // The limit as the messages name it: "999 999 999 999,99".
+    static QString maxValueText();
+
+    // The value, rounded to two decimals, halves away from zero; 0 when the
+    // text is not a number or is beyond MaxValue.
     double value() const;
+    // The field holds a number whose size is beyond MaxValue. Its text stays
+    // as typed, so that the user can see and mend it.
+    bool isTooLarge() const;
     Money money() const { return Money::fromDouble(value()); }
     // Puts a value in, rounded to two decimals. When its two-decimal form
     // differs from the text in the field, the text changes and changed() runs.

@@ -2,6 +2,8 @@
 
 #include "DBGridHeaders.h"
 
+#include <QAction>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -9,7 +11,9 @@
 namespace {
 
 // Cells painted by the cell hook keep their colour on the current row too; a
-// frame in the selection colour marks that row instead.
+// frame marks that row instead: a dark line and a light one inside it, so
+// that one of the two stands out on any status colour, dark or light, and
+// the colour itself stays readable inside.
 class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -24,11 +28,43 @@ public:
         QStyleOptionViewItem plain = option;
         plain.state &= ~QStyle::State_Selected;
         QStyledItemDelegate::paint(painter, plain, index);
+
+        // The row's two ends get the sides of the frame.
+        bool first = false;
+        bool last = false;
+        if (const auto* view = qobject_cast<const QTableView*>(option.widget)) {
+            const QHeaderView* header = view->horizontalHeader();
+            const int visual = header->visualIndex(index.column());
+            first = last = true;
+            for (int v = 0; v < header->count(); ++v) {
+                if (!header->isSectionHidden(header->logicalIndex(v))) {
+                    first = first && v >= visual;
+                    last = last && v <= visual;
+                }
+            }
+        }
         painter->save();
-        painter->setPen(QPen(option.palette.color(QPalette::Highlight), 2));
-        const QRect r = option.rect.adjusted(0, 1, 0, -1);
-        painter->drawLine(r.topLeft(), r.topRight());
-        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        const QRect r = option.rect;
+        const auto edge = [&](const QColor& colour, int inset, int width) {
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(colour);
+            const int left = r.left() + (first ? inset : 0);
+            const int right = r.right() - (last ? inset : 0);
+            painter->drawRect(
+                QRect(QPoint(left, r.top() + inset), QPoint(right, r.top() + inset + width - 1)));
+            painter->drawRect(QRect(QPoint(left, r.bottom() - inset - width + 1),
+                                    QPoint(right, r.bottom() - inset)));
+            if (first) {
+                painter->drawRect(QRect(QPoint(left, r.top() + inset),
+                                        QPoint(left + width - 1, r.bottom() - inset)));
+            }
+            if (last) {
+                painter->drawRect(QRect(QPoint(right - width + 1, r.top() + inset),
+                                        QPoint(right, r.bottom() - inset)));
+            }
+        };
+        edge(Qt::black, 0, 2);
+        edge(Qt::white, 2, 1);
         painter->restore();
     }
 };
@@ -312,6 +348,37 @@ void DBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------- search
 
 void DBGrid::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->key() == Qt::Key_Space && modifiers == Qt::NoModifier && m_spaceActivates) {
+        if (!continuesSearch(event->text())) {
+            m_search.clear();
+            if (currentRow() >= 0) {
+                Q_EMIT enterKey();
+            }
+        }
+        event->accept();
+        return;
+    }
+    if (enter && modifiers == Qt::ControlModifier) {
+        m_search.clear();
+        event->accept();
+        Q_EMIT applyKey();
+        return;
+    }
+    if (modifiers == Qt::NoModifier &&
+        (enter || event->key() == Qt::Key_Insert || event->key() == Qt::Key_Delete)) {
+        m_search.clear();
+        event->accept();
+        if (event->key() == Qt::Key_Insert) {
+            Q_EMIT insertKey();
+        } else if (event->key() == Qt::Key_Delete) {
+            Q_EMIT deleteKey();
+        } else if (currentRow() >= 0) {
+            Q_EMIT enterKey();
+        }
+        return;
+    }
     const QString text = event->text();
     const bool command =
         event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
@@ -339,6 +406,22 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
             break;
     }
     QTableView::keyPressEvent(event);
+}
+
+// A key that a search being typed takes: it comes before the pause and the
+// longer prefix still finds a row.
+bool DBGrid::continuesSearch(const QString& text) {
+    if (m_search.isEmpty() || !m_lastKey.isValid() || m_lastKey.elapsed() >= m_searchPause) {
+        return false;
+    }
+    const QString before = m_search;
+    m_search += text;
+    if (search(true)) {
+        m_lastKey.restart();
+        return true;
+    }
+    m_search = before;
+    return false;
 }
 
 // The typed prefix grows while keys follow each other closely and starts anew
@@ -377,4 +460,10 @@ bool DBGrid::search(bool fromCurrent) {
         }
     }
     return false;
+}
+
+void triggerIfAvailable(QAction* action) {
+    if (action && action->isVisible() && action->isEnabled()) {
+        action->trigger();
+    }
 }

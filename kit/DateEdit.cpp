@@ -24,7 +24,8 @@ DateEdit::DateEdit(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_edit, 1);
     layout->addWidget(m_button);
     setFocusProxy(m_edit);
-    m_edit->setMinimumWidth(m_edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 8);
+    m_edit->setMinimumWidth(
+        m_edit->fontMetrics().horizontalAdvance(QStringLiteral("00.00.00000")) + 8);
 
     m_popup = new QWidget(this, Qt::Popup);
     m_calendar = new QCalendarWidget(m_popup);
@@ -34,6 +35,7 @@ DateEdit::DateEdit(QWidget* parent) : QWidget(parent) {
     popupLayout->addWidget(m_calendar);
 
     connect(m_edit, &QLineEdit::textChanged, this, [this] { textChanged(); });
+    m_edit->installEventFilter(this);
     connect(m_button, &QToolButton::clicked, this, [this] { showCalendar(); });
     connect(m_calendar, &QCalendarWidget::activated, this, [this](const QDate& d) {
         m_popup->hide();
@@ -61,6 +63,36 @@ QDate DateEdit::date() const {
 
 void DateEdit::setDate(const QDate& date) {
     m_edit->setText(date.isValid() ? date.toString(kFormat) : QString());
+    enter();
+}
+
+void DateEdit::enter() {
+    const QDate now = date();
+    if (now != m_entered) {
+        m_entered = now;
+        Q_EMIT dateEntered(now);
+    }
+}
+
+bool DateEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_edit) {
+        if (event->type() == QEvent::FocusOut) {
+            enter();
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                enter();
+            } else if ((key->key() == Qt::Key_F4 && modifiers == Qt::NoModifier) ||
+                       (key->key() == Qt::Key_Down && modifiers == Qt::AltModifier)) {
+                if (m_edit->isEnabled() && !m_edit->isReadOnly()) {
+                    showCalendar();
+                }
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DateEdit::textChanged() {

@@ -49,6 +49,20 @@ FilenameEdit::FilenameEdit(QWidget* parent) : QWidget(parent) {
     layout->addWidget(m_button);
     setFocusProxy(m_edit);
     connect(m_button, &QToolButton::clicked, this, [this] { browse(); });
+    m_edit->installEventFilter(this);
+}
+
+bool FilenameEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_edit && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_F4 && modifiers == Qt::NoModifier) ||
+            (key->key() == Qt::Key_Down && modifiers == Qt::AltModifier)) {
+            browse();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FilenameEdit::browse() {

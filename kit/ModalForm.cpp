@@ -1,5 +1,6 @@
 #include "ModalForm.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMainWindow>
@@ -22,6 +23,11 @@ QWidget* ModalForm::mainWindow() {
 void ModalForm::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();  // no default button
+        auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+        if (button && button->isEnabled() && button->isVisible() &&
+            (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            button->click();
+        }
         return;
     }
     QDialog::keyPressEvent(event);

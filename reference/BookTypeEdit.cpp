@@ -68,7 +68,10 @@ void TBookTypeEditFM::BitBtn1Click() {
         q.bindInteger(m_book.typeParam, Id);
     }
     q.bindString(QStringLiteral("Caption"), caption);
-    q.execute();
+    if (q.execute() == 0) {
+        ShowMessage(RefBook::recordGone());
+        return;
+    }
     if (Id == 0) {
         RefBook::setStatement(q, m_book.newId);
         q.open();

@@ -6,6 +6,7 @@
 #include "RefBookUtils.h"
 #include "ValutaEdit_FM.h"
 
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 TDictFM::TDictFM(QWidget* parent) : ModalForm(parent) {
@@ -31,6 +32,7 @@ TDictFM::TDictFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { acDeleteExecute(); }); });
     connect(dbgDict, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgDictDblClick(pos); }); });
+    RefBook::bindGridKeys(dbgDict, acNew, acDelete, [this] { dbgDictOpenRecord(); });
 }
 
 bool TDictFM::Prepare(int CodDict) {
@@ -64,6 +66,17 @@ bool TDictFM::Prepare(int CodDict) {
     FPKField = q.field(QStringLiteral("sys_PKField")).asString();
     FTableName = q.field(QStringLiteral("sys_TableName")).asString();
     q.close();
+    // Both names go into the text of the delete statement: only a plain name
+    // can never change what that statement does.
+    static const QRegularExpression plainName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    for (const QString& name : {FTableName, FPKField}) {
+        if (!plainName.match(name).hasMatch()) {
+            ShowMessage(QStringLiteral("Ошибка при запуске справочника: \"%1\" не является "
+                                       "именем таблицы или поля.")
+                            .arg(name));
+            return false;
+        }
+    }
 
     q.clearSql();
     q.addSql(QStringLiteral("select * from sys_DictColumn"));
@@ -131,7 +144,13 @@ void TDictFM::acDeleteExecute() {
 }
 
 void TDictFM::dbgDictDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgDict, pos) || qrDict->isEmpty()) {
+    if (RefBook::onDataCell(dbgDict, pos)) {
+        dbgDictOpenRecord();
+    }
+}
+
+void TDictFM::dbgDictOpenRecord() {
+    if (qrDict->isEmpty()) {
         return;
     }
     if (FSelectMode) {

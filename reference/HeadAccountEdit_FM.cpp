@@ -50,13 +50,15 @@ THeadAccountEditFM::THeadAccountEditFM(QWidget* parent) : ModalForm(parent) {
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    // The book button takes no focus; Ctrl+Enter on the lookup presses it.
+    connect(rxcValuta, &DBLookupCombo::bookKey, SpeedButton1, &QToolButton::click);
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton1Click(); }); });
 }
 
 void THeadAccountEditFM::FormFill(int id) {
     IdHeadAccount = id;
-    qrValuta->setSql(QStringLiteral("select * from Valuta order by Caption"));
+    qrValuta->setSql(QStringLiteral("select * from Valuta order by Caption collate RUSSIAN"));
     qrValuta->open();
     if (id == 0) {
         setWindowTitle(QStringLiteral("Добавить счет"));

@@ -28,7 +28,7 @@ TypedBook makeContrAgentBook() {
     b.itemChangeCaption = QStringLiteral("Изменить контрагента");
     b.noTypeIncluded = QStringLiteral("Должен быть включен хотя бы один тип контрагента.");
 
-    b.typeList = lines({"select * from TypeContrAgent order by Caption"});
+    b.typeList = lines({"select * from TypeContrAgent order by Caption collate RUSSIAN"});
     b.itemList =
         lines({"select ca.*, mid(ca.Note, 1, 250) as NoteStr from ContrAgent ca",
                "inner join TypeContrAgentItem tcai on ca.IdContrAgent = tcai.IdContrAgent",
@@ -84,7 +84,7 @@ TypedBook makeCategoryBook() {
     b.itemChangeCaption = QStringLiteral("Изменить категорию");
     b.noTypeIncluded = QStringLiteral("Должен быть включен хотя бы один тип категории.");
 
-    b.typeList = lines({"select * from TypeCategory order by Caption"});
+    b.typeList = lines({"select * from TypeCategory order by Caption collate RUSSIAN"});
     b.itemList = lines({"select c.*, mid(c.Note, 1, 250) as NoteStr from Category c",
                         "inner join TypeCategoryItem tci on c.IdCategory = tci.IdCategory",
                         "where tci.IdTypeCategory = :IdTC"});

@@ -185,10 +185,12 @@ TEST_F(Care, RestoreRefusesADamagedCopyAndAnOpenFileAndKeepsTheCurrentFile) {
 
     m_q.reset();
     m_db.reset();
+    // A file shared with the family's group stays shared.
+    ASSERT_TRUE(::chmod(QFile::encodeName(path).constData(), 0660) == 0);
     r = runTool({QStringLiteral("restore"), copy, path});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(digest(path), digest(copy));
-    EXPECT_EQ(mode(path), 0600);
+    EXPECT_EQ(mode(path), 0660);
     const QStringList kept = files(m_dir->path(), QStringLiteral("family-before-restore-*.db"));
     ASSERT_EQ(kept.size(), 1) << r.out.toStdString();
     EXPECT_EQ(digest(m_dir->filePath(kept[0])), current);

@@ -1,5 +1,6 @@
 #include "ColorValue.h"
 #include "Color_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "TestDb.h"
@@ -72,6 +73,9 @@ protected:
 
 TEST_F(ColorWindow, TheMainWindowCommandOpensItOnTheFirstTypeByCaption) {
     startSession();
+    exec(
+        QStringLiteral("insert into TypeDocument(CodTypeDocument, Caption, ParentTypeDocument) "
+                       "values (5, 'ёлочный', -1), (6, 'аренда', -1)"));
     TMainFM main;
     main.show();
     ModalHelper mh;
@@ -80,8 +84,10 @@ TEST_F(ColorWindow, TheMainWindowCommandOpensItOnTheFirstTypeByCaption) {
         seen = true;
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Справочник статусов документов"));
         EXPECT_EQ(f->Label1->text(), QStringLiteral("Тип документа "));
+        // By caption as a Russian dictionary has it: case aside, "ё" beside "е".
         EXPECT_EQ(chooserItems(f),
-                  (QStringList{QStringLiteral("Аванс"), QStringLiteral("Перенос"),
+                  (QStringList{QStringLiteral("Аванс"), QStringLiteral("аренда"),
+                               QStringLiteral("ёлочный"), QStringLiteral("Перенос"),
                                QStringLiteral("Приход"), QStringLiteral("Расход")}));
         EXPECT_EQ(f->rxcTypeDoc->maxVisibleItems(), 8);
         EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("4"));
@@ -250,4 +256,43 @@ TEST(StoredColor, RedIsTheLowestByte) {
     EXPECT_FALSE(isStoredColor(0));
     EXPECT_FALSE(isStoredColor(-1));
     EXPECT_TRUE(isStoredColor(1));
+}
+
+// The type found by typing and picked from its list, a status's colour chosen
+// with Enter, the colour dialog answered, and the window closed, all by keys.
+TEST_F(ColorWindow, WorksFromTheKeyboard) {
+    ModalHelper mh;
+    mh.onNext<TColorFM>([&](TColorFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->rxcTypeDoc);
+        type(QStringLiteral("р"));
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("1"));  // "Расход"
+        press(Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(waitFor([&] { return f->rxcTypeDoc->view()->isVisible(); }));
+        press(Qt::Key_Up);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("2"));  // "Приход"
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->dbgColor);
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->qrColor->field(QStringLiteral("CodStatus")).asInteger(), 2);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<QColorDialog>([&](QColorDialog* d) {
+        activate(d);
+        for (QLineEdit* e : d->findChildren<QLineEdit*>()) {
+            if (e->text().startsWith(QLatin1Char('#'))) {
+                e->setFocus();  // the standard dialog's own field for the colour's name
+            }
+        }
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("#0a141e"));
+        press(Qt::Key_Return);
+    });
+    ShowColorFM(0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(colorOf(2, 2), 10 | (20 << 8) | (30 << 16));
+    EXPECT_EQ(writes(), 1);
 }

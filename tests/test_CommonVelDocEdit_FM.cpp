@@ -11,6 +11,8 @@
 #include "TestUtil.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QScrollBar>
 #include <QTest>
 
 class CommonEdit : public DocTest {
@@ -32,8 +34,20 @@ protected:
 };
 
 TEST_F(CommonEdit, ANewDocumentOpensEmptyWithTodaysDate) {
+    // The lists go by caption as a Russian dictionary has it.
+    addAccount(QStringLiteral("ипотека"), m_rub);
+    exec(
+        QStringLiteral("insert into Category(Caption, [Note]) values('ёлочные игрушки', '');"
+                       "insert into ContrAgent(Caption, [Note]) values('аренда', '')"));
+    const auto items = [](QComboBox* c) {
+        QStringList texts;
+        for (int i = 0; i < c->count(); ++i) {
+            texts << c->itemText(i);
+        }
+        return texts;
+    };
     ModalHelper mh;
-    mh.onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* f) {
+    mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Приход: Создать"));
         EXPECT_EQ(f->DateEdit1->date(), QDate::currentDate());
         EXPECT_TRUE(f->CurrencyEdit1->text().isEmpty());
@@ -57,15 +71,16 @@ TEST_F(CommonEdit, ANewDocumentOpensEmptyWithTodaysDate) {
         EXPECT_EQ(f->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
         // Every account of every currency, by currency and then by name.
-        QStringList accounts;
-        for (int i = 0; i < f->rxcHeadAccount->count(); ++i) {
-            accounts << f->rxcHeadAccount->itemText(i);
-        }
-        EXPECT_EQ(accounts,
-                  (QStringList{QStringLiteral("(RUB) Карта"), QStringLiteral("(RUB) Наличные"),
-                               QStringLiteral("(USD) Доллары")}));
-        EXPECT_EQ(f->rxcCategory->itemText(0), QStringLiteral("Аптека"));
-        EXPECT_EQ(f->rxcContrAgent->count(), 2);
+        EXPECT_EQ(
+            items(f->rxcHeadAccount),
+            (QStringList{QStringLiteral("(RUB) ипотека"), QStringLiteral("(RUB) Карта"),
+                         QStringLiteral("(RUB) Наличные"), QStringLiteral("(USD) Доллары")}));
+        EXPECT_EQ(items(f->rxcCategory),
+                  (QStringList{QStringLiteral("Аптека"), QStringLiteral("ёлочные игрушки"),
+                               QStringLiteral("Зарплата"), QStringLiteral("Продукты")}));
+        EXPECT_EQ(items(f->rxcContrAgent),
+                  (QStringList{QStringLiteral("аренда"), QStringLiteral("Магазин"),
+                               QStringLiteral("Работа")}));
         for (DBLookupCombo* c : {f->rxcHeadAccount, f->rxcCategory, f->rxcContrAgent}) {
             EXPECT_EQ(c->maxVisibleItems(), 8);
         }
@@ -98,8 +113,10 @@ TEST_F(CommonEdit, FilledAndSavedTheRowHoldsWhatWasTyped) {
         EXPECT_EQ(f->rxcHeadAccount->currentText(), QStringLiteral("(RUB) Наличные"));
         f->rxcCategory->setValue(QStringLiteral("1"));
         f->Memo1->setPlainText(QStringLiteral("  Хлеб и молоко \t\n"));
-        // Not focused, the amount shows as money.
-        EXPECT_EQ(f->CurrencyEdit1->text(), QLocale().toCurrencyString(1234.5));
+        // Not focused, the amount shows grouped, with no currency sign: the
+        // field does not know the account's currency.
+        EXPECT_EQ(f->CurrencyEdit1->text(),
+                  QStringLiteral("1") + QChar(0x00A0) + QStringLiteral("234,50"));
         f->BitBtn1->click();
     });
     const int id = EditCommonVelDoc(0, 1);
@@ -129,6 +146,18 @@ TEST_F(CommonEdit, ChecksRunInOrderAndMoveTheFocus) {
         f->BitBtn1->click();
         EXPECT_EQ(mh.takeTexts(), QStringList{QStringLiteral("Сумма должна быть >0.")});
         EXPECT_EQ(f->focusWidget(), f->CurrencyEdit1);
+
+        // Too large for money: refused with the limit named, and kept as typed.
+        typeInto(f->CurrencyEdit1, QStringLiteral("1000000000000000"));
+        f->rxcHeadAccount->setFocus();
+        EXPECT_EQ(f->CurrencyEdit1->text(), QStringLiteral("1000000000000000"));
+        f->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(),
+                  QStringList{QStringLiteral("Сумма должна быть не больше 999") + QChar(0x00A0) +
+                              QStringLiteral("999") + QChar(0x00A0) + QStringLiteral("999") +
+                              QChar(0x00A0) + QStringLiteral("999,99.")});
+        EXPECT_EQ(f->focusWidget(), f->CurrencyEdit1);
+        EXPECT_EQ(f->CurrencyEdit1->editText(), QStringLiteral("1000000000000000"));
 
         typeInto(f->CurrencyEdit1, QStringLiteral("5"));
         f->BitBtn1->click();
@@ -180,7 +209,14 @@ TEST_F(CommonEdit, AnExistingNewDocumentOpensWithItsValuesAndSavesInPlace) {
 }
 
 TEST_F(CommonEdit, AnAppliedDocumentSaysSoBeforeItOpensReadOnly) {
-    const int id = addDoc(2, m_card, "10"_m, 2);
+    Doc d;
+    d.account = m_card;
+    d.value = "10"_m;
+    d.status = 2;
+    for (int line = 1; line <= 40; ++line) {
+        d.note += QStringLiteral("Строка %1\n").arg(line);
+    }
+    const int id = addDoc(d);
     const QString before = snapshot();
     ModalHelper mh;
     bool visibleAtMessage = true;
@@ -191,14 +227,28 @@ TEST_F(CommonEdit, AnAppliedDocumentSaysSoBeforeItOpensReadOnly) {
     mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* f) {
         EXPECT_TRUE(f->readOnly());
         EXPECT_EQ(f->CurrencyEdit1->value(), 10.0);
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 f->gbDocument, f->DateEdit1, f->CurrencyEdit1, f->rxcHeadAccount, f->rxcCategory,
-                 f->rxcContrAgent, f->SpeedButton1, f->SpeedButton2, f->SpeedButton3, f->gbNote,
-                 f->Memo1, f->BitBtn1}) {
+        // Nothing that changes data can be used...
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f->DateEdit1, f->CurrencyEdit1, f->rxcHeadAccount,
+                                             f->rxcCategory, f->rxcContrAgent, f->SpeedButton1,
+                                             f->SpeedButton2, f->SpeedButton3, f->BitBtn1}) {
             EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
         }
         EXPECT_TRUE(f->BitBtn2->isEnabled());
-        EXPECT_FALSE(f->Label1->testAttribute(Qt::WA_ForceDisabled));  // labels keep theirs
+        // ... and the document stays readable: labels in their normal colour,
+        // a note that scrolls and whose text can be selected and copied.
+        for (QWidget* w : std::initializer_list<QWidget*>{f->Label1, f->Label2, f->Label5}) {
+            EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+        }
+        const QString note = f->Memo1->toPlainText();
+        EXPECT_TRUE(f->Memo1->isEnabled());
+        EXPECT_TRUE(f->Memo1->verticalScrollBar()->isEnabled());
+        f->Memo1->setFocus();
+        QTest::keyClick(f->Memo1, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(f->Memo1, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), note);
+        QTest::keyClicks(f->Memo1, QStringLiteral("x"));
+        EXPECT_EQ(f->Memo1->toPlainText(), note);
         f->BitBtn2->click();
     });
     EXPECT_EQ(EditCommonVelDoc(id, 2), 0);

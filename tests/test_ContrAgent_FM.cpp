@@ -1,6 +1,8 @@
+#include "Keyboard.h"
 #include "TypedBookCases.h"
 
 #include "Placeholders.h"
+#include "RefBookUtils.h"
 
 #include <QScreen>
 
@@ -45,6 +47,9 @@ protected:
 
 TEST_P(BookList, TheMainWindowOpensItOnTheFirstTypeByCaption) {
     addShopsAndBanks();
+    // By caption as a Russian dictionary has it: case aside, "ё" beside "е".
+    addType(QStringLiteral("Ящики"));
+    addType(QStringLiteral("ёлки"));
     TMainFM main;
     main.show();
     ModalHelper mh;
@@ -57,8 +62,10 @@ TEST_P(BookList, TheMainWindowOpensItOnTheFirstTypeByCaption) {
         EXPECT_EQ(titles(f->dbgType), QStringList{QStringLiteral("Название")});
         EXPECT_EQ(titles(f->dbgItem),
                   (QStringList{QStringLiteral("Название"), QStringLiteral("Примечание")}));
-        EXPECT_EQ(shown(f->dbgType), (QStringList{QStringLiteral("Банки"), QStringLiteral("Врачи"),
-                                                  QStringLiteral("Магазины")}));
+        EXPECT_EQ(
+            shown(f->dbgType),
+            (QStringList{QStringLiteral("Банки"), QStringLiteral("Врачи"), QStringLiteral("ёлки"),
+                         QStringLiteral("Магазины"), QStringLiteral("Ящики")}));
         EXPECT_EQ(sortedItems(f),
                   (QStringList{QStringLiteral("Альфа"), QStringLiteral("Сбербанк")}));
         EXPECT_EQ(f->qrItem->sql(), book().itemListSql);
@@ -321,13 +328,28 @@ TEST_P(BookList, SelectionModeChoosesAnItemByDoubleClick) {
 
 TEST_P(BookList, OutsideSelectionModeADoubleClickChangesTheItem) {
     addShopsAndBanks();
+    const auto edit = [&](TBookListFM* f, const QString& item) {
+        const int row = int(shown(f->dbgItem).indexOf(item));
+        ASSERT_GE(row, 0) << item.toStdString();
+        doubleClick(f->dbgItem, cell(f->dbgItem, row, 0));
+    };
     ModalHelper mh;
     mh.onNext<TBookListFM>([&](TBookListFM* f) {
         expose(f);
-        const int row = int(shown(f->dbgItem).indexOf(QStringLiteral("Сбербанк")));
-        doubleClick(f->dbgItem, cell(f->dbgItem, row, 0));
+        edit(f, QStringLiteral("Сбербанк"));
         EXPECT_TRUE(f->isVisible());
         EXPECT_EQ(currentItem(f), QStringLiteral("Сбер"));
+        // Cancelled, the editor has still moved "Альфа" out of the type shown:
+        // the list shows what the database holds.
+        edit(f, QStringLiteral("Альфа"));
+        EXPECT_EQ(shown(f->dbgItem), QStringList{QStringLiteral("Сбер")});
+        // Deleted by another program while its editor was open: nothing is
+        // reported as saved, and the list no longer shows it.
+        edit(f, QStringLiteral("Сбер"));
+        EXPECT_TRUE(shown(f->dbgItem).isEmpty());
+        // The same for a type.
+        pickType(f, QStringLiteral("Врачи"));
+        f->acTypeEdit->trigger();
         f->close();
     });
     mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
@@ -336,8 +358,36 @@ TEST_P(BookList, OutsideSelectionModeADoubleClickChangesTheItem) {
         e->Edit1->setText(QStringLiteral("Сбер"));
         e->BitBtn1->click();
     });
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        expose(e);
+        const int row = int(shown(e->dbgIn).indexOf(QStringLiteral("Банки")));
+        doubleClick(e->dbgIn, cell(e->dbgIn, row, 0));
+        e->BitBtn2->click();
+    });
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        exec(QStringLiteral("delete from %1 where %2 = %3; delete from %4 where %2 = %3")
+                 .arg(book().memberTable, book().itemKey)
+                 .arg(m_sber)
+                 .arg(book().itemTable));
+        e->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(), QStringList{RefBook::recordGone()});
+        EXPECT_TRUE(e->isVisible());
+        e->BitBtn2->click();
+    });
+    mh.onNext<TBookTypeEditFM>([&](TBookTypeEditFM* e) {
+        exec(QStringLiteral("delete from %1 where %2 = %3")
+                 .arg(book().typeTable, book().typeKey)
+                 .arg(m_doctors));
+        e->Edit1->setText(QStringLiteral("Доктора"));
+        e->BitBtn1->click();
+        EXPECT_EQ(mh.takeTexts(), QStringList{RefBook::recordGone()});
+        EXPECT_TRUE(e->isVisible());
+        e->BitBtn2->click();
+    });
     EXPECT_EQ(book().showList(false, 0), 0);
     EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(count(book().typeTable, QStringLiteral("Caption = 'Доктора'")), 0);
 }
 
 // A new item starts in the type shown; once saved the list stands on it, or
@@ -403,6 +453,95 @@ TEST_P(BookList, ALongNoteIsListedByItsFirst250Characters) {
               100000);
 }
 
+// Types and an item of two types added, changed and deleted with keys alone:
+// Insert, Enter and Delete in the lists, Enter or Space on a type to move it
+// between the item's lists, Tab to the buttons and Enter or Space on them.
+TEST_P(BookList, WorksFromTheKeyboard) {
+    ModalHelper mh;
+    auto typeEditor = [&](const QString& name) {
+        return [&, name](TBookTypeEditFM* e) {
+            activate(e);
+            EXPECT_EQ(focused(), e->Edit1);
+            press(Qt::Key_A, Qt::ControlModifier);
+            type(name);
+            press(Qt::Key_Return);  // in the name Enter saves nothing
+            press(Qt::Key_Tab);
+            press(Qt::Key_Return);
+        };
+    };
+    const QString shops = QStringLiteral("Магазины и рынки");
+    mh.onNext<TBookListFM>([&](TBookListFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->dbgType);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Return);  // the new type is the current row
+        EXPECT_EQ(shown(f->dbgType), (QStringList{QStringLiteral("Банки"), shops}));
+        EXPECT_EQ(f->qrType->field(QStringLiteral("Caption")).asString(), shops);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->dbgItem);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(shown(f->dbgItem), QStringList{QStringLiteral("Ашан")});
+        const int item = lastId(book().itemTable, book().itemKey);
+        EXPECT_EQ(
+            count(book().memberTable, QStringLiteral("%1 = %2").arg(book().itemKey).arg(item)), 2);
+        press(Qt::Key_Return);
+        EXPECT_EQ(
+            count(book().memberTable, QStringLiteral("%1 = %2").arg(book().itemKey).arg(item)), 1);
+        EXPECT_EQ(focused(), f->dbgItem);
+        mh.answer(QMessageBox::Yes);
+        press(Qt::Key_Delete);
+        EXPECT_TRUE(shown(f->dbgItem).isEmpty());
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        mh.answer(QMessageBox::Yes);
+        press(Qt::Key_Delete);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<TBookTypeEditFM>(typeEditor(QStringLiteral("Банки")));
+    mh.onNext<TBookTypeEditFM>(typeEditor(QStringLiteral("Магазины")));
+    mh.onNext<TBookTypeEditFM>(typeEditor(shops));
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        activate(e);
+        EXPECT_EQ(focused(), e->Edit1);
+        type(QStringLiteral("Ашан"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("гипермаркет"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgIn);
+        EXPECT_EQ(shown(e->dbgIn), QStringList{shops});
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgAvailable);
+        press(Qt::Key_Space);
+        EXPECT_EQ(shown(e->dbgIn).size(), 2);
+        EXPECT_TRUE(shown(e->dbgAvailable).isEmpty());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgIn);
+        type(QStringLiteral("б"));  // found by its first letter
+        press(Qt::Key_Return);
+        EXPECT_EQ(shown(e->dbgIn), QStringList{shops});
+        EXPECT_EQ(shown(e->dbgAvailable), QStringList{QStringLiteral("Банки")});
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Space);
+    });
+    book().showList(false, 0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_EQ(mh.texts(), (QStringList{kAskDelete, kAskDelete}));
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(count(book().itemTable), 0);
+    EXPECT_EQ(count(book().memberTable), 0);
+    EXPECT_EQ(count(book().typeTable), 1);
+    EXPECT_EQ(count(book().typeTable, QStringLiteral("Caption = 'Банки'")), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Books, BookList, ::testing::Values(contrAgentCase(), categoryCase()),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -410,23 +549,37 @@ INSTANTIATE_TEST_SUITE_P(Books, BookList, ::testing::Values(contrAgentCase(), ca
 class TypedBookWindows : public RefBookTest {};
 
 TEST_F(TypedBookWindows, EachWindowKeepsItsOwnComponentNames) {
+    exec(
+        QStringLiteral("insert into TypeContrAgent(Caption) values('Банки');"
+                       "insert into TypeCategory(Caption) values('Еда')"));
+    // The type grid, its list and the item actions, found by the book's names.
+    const auto expectNamed = [](QWidget* f, const QString& type, const QString& item,
+                                const QString& typeGroup, const QString& caption) {
+        auto* grid = f->findChild<DBGrid*>(QStringLiteral("dbg") + type);
+        auto* list = f->findChild<DbQuery*>(QStringLiteral("qr") + type);
+        auto* group = f->findChild<QGroupBox*>(typeGroup);
+        auto* remove =
+            f->findChild<QAction*>(QStringLiteral("ac") + item + QStringLiteral("Delete"));
+        ASSERT_TRUE(grid && list && group && remove) << type.toStdString();
+        EXPECT_EQ(grid->dataSet(), list);
+        EXPECT_TRUE(group->isAncestorOf(grid));
+        EXPECT_EQ(GridMouse::shown(grid), QStringList{caption});
+        EXPECT_EQ(remove->toolTip(), QStringLiteral("Удалить"));
+    };
     ModalHelper mh;
-    mh.onNext<TContrAgentFM>([](TContrAgentFM* f) {
-        EXPECT_EQ(f->dbgTCA, f->dbgType);
-        EXPECT_EQ(f->qrCA, f->qrItem);
-        EXPECT_EQ(f->acCADelete, f->acItemDelete);
-        EXPECT_EQ(f->gbTypeContrAgent->objectName(), QStringLiteral("gbTypeContrAgent"));
-        EXPECT_EQ(f->qrTCA->objectName(), QStringLiteral("qrTCA"));
-        EXPECT_EQ(f->acCANew->objectName(), QStringLiteral("acCANew"));
+    mh.onNext<TContrAgentFM>([&](TContrAgentFM* f) {
+        expectNamed(f, QStringLiteral("TCA"), QStringLiteral("CA"),
+                    QStringLiteral("gbTypeContrAgent"), QStringLiteral("Банки"));
+        EXPECT_EQ(f->findChild<QAction*>(QStringLiteral("acCANew")), f->acItemNew);
         // Centred on the main window, as the dialogs are.
         EXPECT_FALSE(f->testAttribute(Qt::WA_Moved));
         f->close();
     });
-    mh.onNext<TCategoryFM>([](TCategoryFM* f) {
-        EXPECT_EQ(f->dbgTC, f->dbgType);
-        EXPECT_EQ(f->qrC, f->qrItem);
-        EXPECT_EQ(f->gbCategory->objectName(), QStringLiteral("gbCategory"));
-        EXPECT_EQ(f->acTCDelete->objectName(), QStringLiteral("acTCDelete"));
+    mh.onNext<TCategoryFM>([&](TCategoryFM* f) {
+        expectNamed(f, QStringLiteral("TC"), QStringLiteral("C"), QStringLiteral("gbTypeCategory"),
+                    QStringLiteral("Еда"));
+        EXPECT_EQ(f->findChild<QGroupBox*>(QStringLiteral("gbCategory")), f->gbItem);
+        EXPECT_EQ(f->findChild<QAction*>(QStringLiteral("acTCDelete")), f->acTypeDelete);
         // Centred on the desktop.
         const QRect screen = f->screen()->availableGeometry();
         EXPECT_LE((f->geometry().center() - screen.center()).manhattanLength(), 2);

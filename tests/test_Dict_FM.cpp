@@ -1,5 +1,6 @@
 #include "Dict_FM.h"
 #include "HeadAccountEdit_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "RefBookTest.h"
 #include "ValutaEdit_FM.h"
@@ -65,15 +66,25 @@ TEST_F(DictBook, AnEmptyBookOffersOnlyAdd) {
     int added = 0;
     mh.onNext<TDictFM>([&](TDictFM* f) {
         expose(f);
+        DBGrid* grid = f->dbgDict;
+        // Where the first cell of the first row stands once the book has a row.
+        const QPoint firstCell = grid->viewport()->mapTo(
+            grid, QPoint(grid->columnViewportPosition(0) + grid->columnWidth(0) / 2,
+                         grid->verticalHeader()->defaultSectionSize() / 2));
         f->acEdit->trigger();
         f->acDelete->trigger();
-        doubleClick(f->dbgDict, f->dbgDict->viewport()->geometry().center());
+        doubleClick(grid, firstCell);
         EXPECT_TRUE(mh.boxes().isEmpty());
-        EXPECT_EQ(mh.pending(), 1);  // no editor opened yet
+        EXPECT_EQ(mh.pending(), 2);  // no editor opened yet
         f->acNew->trigger();
-        EXPECT_EQ(shown(f->dbgDict), QStringList{QStringLiteral("EUR")});
+        EXPECT_EQ(shown(grid), QStringList{QStringLiteral("EUR")});
         EXPECT_EQ(f->qrDict->field(QStringLiteral("IdValuta")).asInteger(), added);
-        EXPECT_EQ(f->dbgDict->currentRow(), 0);
+        EXPECT_EQ(grid->currentRow(), 0);
+        // The same double-click now lands on that row and changes it.
+        EXPECT_EQ(grid->cellAt(firstCell).row, 1);
+        EXPECT_EQ(grid->cellAt(firstCell).column, 1);
+        doubleClick(grid, firstCell);
+        EXPECT_EQ(mh.pending(), 0);
         f->close();
     });
     mh.onNext<TValutaEditFM>([&](TValutaEditFM* e) {
@@ -81,6 +92,10 @@ TEST_F(DictBook, AnEmptyBookOffersOnlyAdd) {
         e->Edit2->setText(QStringLiteral("Евро"));
         e->BitBtn1->click();
         added = e->IdValuta;
+    });
+    mh.onNext<TValutaEditFM>([&](TValutaEditFM* e) {
+        EXPECT_EQ(e->Edit1->text(), QStringLiteral("EUR"));
+        e->BitBtn2->click();
     });
     EXPECT_EQ(ShowDictFM(false, 1, 0), 0);
     EXPECT_EQ(mh.pending(), 0);
@@ -336,17 +351,36 @@ TEST_F(DictBook, ABookThatIsNotDefinedIsNotShown) {
     exec(QStringLiteral(
         "insert into sys_Dict(sys_CodDict, sys_Caption, sys_SQLQuery, sys_PKField, "
         "sys_TableName) values (8, 'Без колонок', 'select * from Valuta', 'IdValuta', 'Valuta'),"
-        "(9, 'Сломан', 'select * from NoSuchTable', 'Id', 'NoSuchTable');"
+        "(9, 'Сломан', 'select * from NoSuchTable', 'Id', 'NoSuchTable'),"
+        // Names and a list that would turn the delete or the list into other statements.
+        "(10, 'Лишнее', 'select * from Valuta', 'IdValuta', 'Valuta;'),"
+        "(11, 'Лишнее', 'select * from Valuta', 'IdValuta = IdValuta or 1', 'Valuta'),"
+        "(12, 'Два', 'select * from Valuta; delete from Valuta', 'IdValuta', 'Valuta');"
         "insert into sys_DictColumn(sys_CodDict, sys_CodColumn, sys_FieldName, sys_Caption) "
-        "values (9, 1, 'Caption', 'Название')"));
+        "values (9, 1, 'Caption', 'Название'), (10, 1, 'Caption', 'Код'),"
+        "(11, 1, 'Caption', 'Код'), (12, 1, 'Caption', 'Код');"
+        "insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
     ModalHelper mh;
     EXPECT_EQ(ShowDictFM(true, 99, 5), 0);
     EXPECT_EQ(ShowDictFM(true, 8, 5), 0);
     EXPECT_THROW(ShowDictFM(false, 9, 0), AppError);
-    ASSERT_EQ(mh.boxes().size(), 2);
+    EXPECT_EQ(ShowDictFM(false, 10, 0), 0);
+    EXPECT_EQ(ShowDictFM(false, 11, 0), 0);
+    try {
+        ShowDictFM(false, 12, 0);
+        ADD_FAILURE() << "the book opened";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("qrDict: текст запроса продолжается после конца "
+                                           "оператора: \"delete from Valuta\""));
+    }
+    EXPECT_EQ(count(QStringLiteral("Valuta")), 1);
+    ASSERT_EQ(mh.boxes().size(), 4);
     EXPECT_EQ(mh.boxes()[0].icon, QMessageBox::Information);
     EXPECT_EQ(mh.boxes()[0].text, QStringLiteral("Справочник не найден."));
     EXPECT_EQ(mh.boxes()[1].text, QStringLiteral("Ошибка при запуске справочника."));
+    EXPECT_EQ(mh.boxes()[2].text, QStringLiteral("Ошибка при запуске справочника: \"Valuta;\" "
+                                                 "не является именем таблицы или поля."));
+    EXPECT_TRUE(mh.boxes()[3].text.contains(QStringLiteral("\"IdValuta = IdValuta or 1\"")));
     EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
 }
 
@@ -376,4 +410,58 @@ TEST_F(DictBook, ALongAccountNoteIsKeptWholeAndListedShort) {
     ShowDictFM(false, 2, 0);
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_EQ(scalar(QStringLiteral("select Note from HeadAccount")).toString(), note);
+}
+
+// The whole round on the accounts book with keys alone: Insert adds, Enter
+// changes and, when choosing, chooses; Delete asks and deletes.
+TEST_F(DictBook, WorksFromTheKeyboard) {
+    addCurrencies();
+    ModalHelper mh;
+    auto fill = [&](const QString& name) {
+        return [&, name](THeadAccountEditFM* e) {
+            activate(e);
+            EXPECT_EQ(focused(), e->Edit1);
+            e->Edit1->selectAll();
+            type(name);
+            press(Qt::Key_Tab);
+            EXPECT_EQ(focused(), e->rxcValuta);
+            type(QStringLiteral("r"));  // the currency found by its first letter
+            press(Qt::Key_Tab);
+            press(Qt::Key_Tab);
+            EXPECT_EQ(focused(), e->BitBtn1);
+            press(Qt::Key_Return);
+        };
+    };
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        activate(d);
+        EXPECT_EQ(focused(), d->dbgDict);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(shown(d->dbgDict).size(), 2);
+        press(Qt::Key_Return);  // changes the account the cursor stands on
+        press(Qt::Key_Down);
+        press(Qt::Key_Delete);
+        EXPECT_EQ(shown(d->dbgDict).size(), 1);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Кошелёк")));
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Карта")));
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Карта Мир")));
+    mh.answer(QMessageBox::Yes);
+    EXPECT_EQ(ShowDictFM(false, 2, 0), 0);
+    EXPECT_EQ(mh.takeTexts(), QStringList{kAskDelete});
+    const int rub = currencyId(QStringLiteral("RUB"));
+    EXPECT_EQ(count(QStringLiteral("HeadAccount")), 1);
+    EXPECT_EQ(count(QStringLiteral("HeadAccount"),
+                    QStringLiteral("Caption = 'Карта Мир' and IdValuta = %1").arg(rub)),
+              1);
+
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        activate(d);
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(ShowDictFM(true, 2, 0),
+              lastId(QStringLiteral("HeadAccount"), QStringLiteral("IdHeadAccount")));
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
 }

@@ -3,6 +3,7 @@
 #include "CommonVelDocEdit_FM.h"
 #include "DocTestData.h"
 #include "Document_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "TestUtil.h"
@@ -13,6 +14,8 @@
 #include <QMdiSubWindow>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <cmath>
 
 namespace {
 
@@ -21,6 +24,21 @@ const QDate kToday(2026, 12, 17);
 QTreeWidgetItem* findNode(QTreeWidget* tree, const QString& caption) {
     const auto items = tree->findItems(caption, Qt::MatchExactly | Qt::MatchRecursive);
     return items.isEmpty() ? nullptr : items.first();
+}
+
+// The contrast ratio of two colours as readers of a screen perceive it
+// (1: the same, 21: black on white).
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a) + 0.05;
+    const double y = luminance(b) + 0.05;
+    return std::max(x, y) / std::min(x, y);
 }
 
 QStringList visibleTitles(const DBGrid* grid) {
@@ -139,9 +157,9 @@ TEST_F(Browser, OpensWithTheTreeTheColumnsAndAllButtons) {
         EXPECT_TRUE(e->Button->isVisible()) << e->Code.toStdString();
         EXPECT_EQ(e->Action->toolTip().isEmpty(), e->Code != QStringLiteral("REFRESH"));
     }
-    EXPECT_EQ(codes, (QStringList{QStringLiteral("NEW"), QStringLiteral("EDIT"),
-                                  QStringLiteral("DELETE"), QStringLiteral("APPLY"),
-                                  QStringLiteral("REFRESH")}));
+    EXPECT_EQ(codes,
+              (QStringList{QStringLiteral("NEW"), QStringLiteral("EDIT"), QStringLiteral("DELETE"),
+                           QStringLiteral("APPLY"), QStringLiteral("REFRESH")}));
     EXPECT_TRUE(entry(QStringLiteral("NEW")).DropDownButton->isVisible());
     EXPECT_EQ(f.acMtdRefresh->shortcut(), QKeySequence(Qt::Key_F5));
 }
@@ -159,10 +177,12 @@ TEST_F(Browser, TheMethodBarFollowsTheNode) {
     EXPECT_TRUE(entry(QStringLiteral("NEW")).Button->isVisible());
     EXPECT_FALSE(entry(QStringLiteral("NEW")).DropDownButton->isVisible());
     EXPECT_EQ(entry(QStringLiteral("NEW")).Action->toolTip(), QStringLiteral("Создать документ"));
-    EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(), QStringLiteral("Изменить документ"));
+    EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(),
+              QStringLiteral("Изменить документ"));
     EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(),
               QStringLiteral("Удалить/Откатить документ"));
-    EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(), QStringLiteral("Принять документ"));
+    EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(),
+              QStringLiteral("Принять документ"));
     for (auto& e : f.FMethodItems) {
         EXPECT_TRUE(e->Button->isVisible());
     }
@@ -178,7 +198,8 @@ TEST_F(Browser, TheMethodBarFollowsTheNode) {
                                   QStringLiteral("Создать \"Приход\""),
                                   QStringLiteral("Создать \"Расход\"")}));
     EXPECT_EQ(entry(QStringLiteral("EDIT")).Action->toolTip(), QStringLiteral("Изменить"));
-    EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(), QStringLiteral("Удалить/откатить"));
+    EXPECT_EQ(entry(QStringLiteral("DELETE")).Action->toolTip(),
+              QStringLiteral("Удалить/откатить"));
     EXPECT_EQ(entry(QStringLiteral("APPLY")).Action->toolTip(), QStringLiteral("Принять"));
     EXPECT_TRUE(entry(QStringLiteral("REFRESH")).Button->isVisible());
 
@@ -273,8 +294,8 @@ TEST_F(Browser, RecordMethodsDoNothingOnAnEmptyList) {
     select(QStringLiteral("Расход"));
     ASSERT_TRUE(f.qrDoc.isOpen());
     ASSERT_EQ(f.qrDoc.recordCount(), 0);
-    for (const QString& code : {QStringLiteral("EDIT"), QStringLiteral("DELETE"),
-                                QStringLiteral("APPLY")}) {
+    for (const QString& code :
+         {QStringLiteral("EDIT"), QStringLiteral("DELETE"), QStringLiteral("APPLY")}) {
         entry(code).Button->click();
     }
     EXPECT_TRUE(mh().boxes().isEmpty());
@@ -321,6 +342,70 @@ TEST_F(Browser, F5KeepsTheCursorOnItsDocument) {
     EXPECT_EQ(currentId(), id);
 }
 
+// Tabbing into the tree makes a node current but picks none: the list opens
+// at the first node a person selects.
+TEST_F(Browser, TheListOpensAtThePersonsFirstChoice) {
+    addDoc(dated(3, kToday));
+    TDocumentFM& f = open();
+    f.tvDocs->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(f.tvDocs->currentItem());
+    EXPECT_TRUE(f.tvDocs->selectedItems().isEmpty());
+    EXPECT_FALSE(f.qrDoc.isOpen());
+    QTest::keyClick(f.tvDocs, Qt::Key_Right);  // opens the folder
+    QTest::keyClick(f.tvDocs, Qt::Key_Down);
+    ASSERT_TRUE(f.selectedNode());
+    EXPECT_EQ(f.selectedNode()->Caption, QStringLiteral("Перенос"));
+    EXPECT_EQ(f.qrDoc.recordCount(), 1);
+}
+
+// A stored statement that fails says so each time it is run, F5 included,
+// and lists again once it works.
+TEST_F(Browser, F5RunsAFailedStatementAgain) {
+    addDoc(dated(2, kToday));
+    exec(
+        QStringLiteral("update TypeDocument set SQLQuery = 'select Document.*, 0 as ColorStatus "
+                       "from Document, Later where Document.DateDocument between :BeginDate "
+                       "and :EndDate' where CodTypeDocument = 2"));
+    TDocumentFM& f = open();
+    select(QStringLiteral("Приход"));
+    // The error box has closed: the browser is the active window again.
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.dbgDoc->setFocus();
+    QTest::keyClick(f.dbgDoc, Qt::Key_F5);
+    EXPECT_EQ(mh().takeTexts(), (QStringList{QStringLiteral("no such table: Later"),
+                                             QStringLiteral("no such table: Later")}));
+    EXPECT_FALSE(f.qrDoc.isOpen());
+    exec(QStringLiteral("create table Later(x integer); insert into Later values(1)"));
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QTest::keyClick(f.dbgDoc, Qt::Key_F5);
+    EXPECT_TRUE(mh().takeTexts().isEmpty());
+    EXPECT_EQ(f.qrDoc.recordCount(), 1);
+}
+
+// A new document deleted leaves the cursor where its row was: on the next
+// row, or on the previous one when it was the last; never on document №1.
+TEST_F(Browser, ADeletedRowLeavesTheCursorInItsPlace) {
+    QList<int> ids;
+    for (int day = 1; day <= 4; ++day) {
+        ids << addDoc(dated(1, QDate(2026, 12, day)));
+    }
+    TDocumentFM& f = open();
+    select(QStringLiteral("Расход"));
+    const auto remove = [&](int row) {
+        f.qrDoc.setRecNo(row);
+        mh().answer(QMessageBox::Yes);
+        entry(QStringLiteral("DELETE")).Button->click();
+    };
+    remove(2);
+    EXPECT_EQ(f.qrDoc.recordCount(), 3);
+    EXPECT_EQ(currentId(), ids[3]);
+    remove(2);
+    EXPECT_EQ(currentId(), ids[1]);
+    EXPECT_EQ(f.dbgDoc->currentRow(), 1);
+}
+
 TEST_F(Browser, MovingOneEndOfTheRangeDragsTheOther) {
     addDoc(dated(2, QDate(2026, 11, 20)));
     addDoc(dated(2, QDate(2026, 12, 5)));
@@ -340,6 +425,33 @@ TEST_F(Browser, MovingOneEndOfTheRangeDragsTheOther) {
     f.deEnd->setDate(QDate(2026, 12, 31));
     EXPECT_EQ(f.deBegin->date(), QDate(2026, 11, 15));
     EXPECT_EQ(f.qrDoc.recordCount(), 2);
+
+    // Typed over the old date, the end passes through other dates; the list
+    // is read once, when the new one is given whole with Enter, and the start
+    // stays where it was.
+    f.deBegin->setDate(QDate(2026, 12, 1));
+    reads.clear();
+    QLineEdit* end = f.deEnd->lineEdit();
+    end->setFocus();
+    end->home(false);
+    QTest::keyClicks(end, QStringLiteral("15012027"));
+    EXPECT_EQ(reads.count(), 0);
+    QTest::keyClick(end, Qt::Key_Return);
+    EXPECT_EQ(reads.count(), 2);
+    EXPECT_EQ(f.deBegin->date(), QDate(2026, 12, 1));
+    EXPECT_EQ(f.deEnd->date(), QDate(2027, 1, 15));
+    EXPECT_EQ(f.qrDoc.recordCount(), 1);
+
+    // A start date half typed is no date: choosing a node reads the range
+    // from its last whole day, as a date change would.
+    QLineEdit* begin = f.deBegin->lineEdit();
+    begin->setFocus();
+    begin->selectAll();
+    QTest::keyClick(begin, Qt::Key_Backspace);
+    QTest::keyClicks(begin, QStringLiteral("1501"));
+    EXPECT_FALSE(f.deBegin->date().isValid());
+    select(QStringLiteral("Все документы"));
+    EXPECT_EQ(f.qrDoc.recordCount(), 1);
 }
 
 TEST_F(Browser, ColumnsComeFromTheNodeOrItsFolder) {
@@ -358,24 +470,32 @@ TEST_F(Browser, ColumnsComeFromTheNodeOrItsFolder) {
     EXPECT_EQ(visibleTitles(f.dbgDoc), folder);
 }
 
+// Folders and types by caption as a Russian dictionary orders them, whatever
+// their case and with "Ё" beside "Е"; equal captions as the database holds
+// them (by code).
 TEST_F(Browser, TypesWithEqualCaptionsKeepTheDatabaseOrder) {
-    exec(QStringLiteral("insert into TypeDocument values(-2, 'Архив', null, '', null)"));
+    exec(QStringLiteral("insert into TypeDocument values(-3, 'Ёлки', null, '', null)"));
+    exec(QStringLiteral("insert into TypeDocument values(-2, 'архив', null, '', null)"));
     exec(QStringLiteral("insert into TypeDocument values(9, 'Старое', -2, '', null)"));
+    exec(QStringLiteral("insert into TypeDocument values(7, 'старое', -2, '', null)"));
     exec(QStringLiteral("insert into TypeDocument values(8, 'Старое', -2, '', null)"));
-    const QVariant order = scalar(QStringLiteral(
-        "select group_concat(c.CodTypeDocument) from (select c.CodTypeDocument from "
-        "TypeDocument p left join TypeDocument c on p.CodTypeDocument = c.ParentTypeDocument "
-        "where p.CodTypeDocument = -2 order by p.Caption, p.CodTypeDocument, c.Caption) c"));
+    exec(QStringLiteral("insert into TypeDocument values(6, 'Ящик', -2, '', null)"));
+    exec(QStringLiteral("insert into TypeDocument values(5, 'Ёж', -2, '', null)"));
+    exec(QStringLiteral("insert into TypeDocument values(4, 'Еда', -2, '', null)"));
     TDocumentFM& f = open();
-    QTreeWidgetItem* folder = findNode(f.tvDocs, QStringLiteral("Архив"));
-    ASSERT_TRUE(folder);
-    ASSERT_EQ(folder->childCount(), 2);
-    EXPECT_EQ(QStringLiteral("%1,%2")
-                  .arg(f.nodeOf(folder->child(0))->TypeCode)
-                  .arg(f.nodeOf(folder->child(1))->TypeCode),
-              order.toString());
-    // Folders by caption: "Архив" before "Все документы".
-    EXPECT_EQ(f.tvDocs->topLevelItem(0), folder);
+    QStringList folders;
+    for (int i = 0; i < f.tvDocs->topLevelItemCount(); ++i) {
+        folders << f.tvDocs->topLevelItem(i)->text(0);
+    }
+    EXPECT_EQ(folders, (QStringList{QStringLiteral("архив"), QStringLiteral("Все документы"),
+                                    QStringLiteral("Ёлки")}));
+    QTreeWidgetItem* folder = f.tvDocs->topLevelItem(0);
+    QStringList types;
+    for (int i = 0; i < folder->childCount(); ++i) {
+        types << QString::number(f.nodeOf(folder->child(i))->TypeCode);
+    }
+    // "Старое" and "старое" are one word; the two "Старое" come by code.
+    EXPECT_EQ(types.join(QLatin1Char(',')), QStringLiteral("4,5,7,8,9,6"));
 }
 
 TEST_F(Browser, ANodeWithoutAStatementSaysSoAndNothingFails) {
@@ -405,11 +525,33 @@ TEST_F(Browser, RowsArePaintedOnlyWithAColour) {
     ASSERT_TRUE(f.qrDoc.locate(QStringLiteral("IdDocument"), a + 1));
     EXPECT_FALSE(rowColour().isValid());
 
+    // The current row keeps its colour inside a frame that stands out on it,
+    // also on a strong red.
+    exec(QStringLiteral("update TypeStatus set ColorStatus = 255 where CodTypeDocument = 2"));
+    select(QStringLiteral("Приход"));
+    ASSERT_TRUE(f.qrDoc.locate(QStringLiteral("IdDocument"), a));
+    const QRect cell = f.dbgDoc->visualRect(f.dbgDoc->gridModel()->index(f.qrDoc.recNo(), 1));
+    const QImage shot = f.dbgDoc->viewport()->grab().toImage();
+    const QColor red(255, 0, 0);
+    int reds = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+        for (int x = cell.left(); x <= cell.right(); ++x) {
+            reds += shot.pixelColor(x, y) == red;
+        }
+    }
+    EXPECT_GT(reds, cell.width() * cell.height() / 3);
+    double frame = 1;
+    for (int y = cell.top(); y < cell.top() + 4; ++y) {
+        frame = std::max(frame, contrast(shot.pixelColor(cell.center().x(), y), red));
+    }
+    EXPECT_GE(frame, 4.5);
+
     // A stored statement without ColorStatus lists its rows unpainted.
-    exec(QStringLiteral("update TypeDocument set SQLQuery = 'select Document.IdDocument, "
-                        "Document.CodTypeDocument, Document.DateDocument, Document.ValueDocument "
-                        "from Document where Document.DateDocument between :BeginDate and "
-                        ":EndDate' where CodTypeDocument = 2"));
+    exec(
+        QStringLiteral("update TypeDocument set SQLQuery = 'select Document.IdDocument, "
+                       "Document.CodTypeDocument, Document.DateDocument, Document.ValueDocument "
+                       "from Document where Document.DateDocument between :BeginDate and "
+                       ":EndDate' where CodTypeDocument = 2"));
     m_form.reset();
     TDocumentFM& g = open();
     select(QStringLiteral("Приход"));
@@ -431,4 +573,138 @@ TEST_F(Browser, TheMainWindowOpensOneBrowser) {
     QPointer<QMdiSubWindow> guard = sub;
     main.acCloseActiveWindow->trigger();
     EXPECT_TRUE(waitFor([&] { return guard.isNull(); }));
+}
+
+// A person without a mouse: picks the income type in the tree, makes a
+// document with Insert (the calendar and the lists opened by keys), changes
+// it with Enter, applies it with Ctrl+Enter, rolls it back and deletes it with
+// Delete; then makes a transfer through the folder's list of types.
+TEST_F(Browser, WorksFromTheKeyboard) {
+    TDocumentFM& f = open();
+    f.setFocus();  // as the main window does when it opens the browser
+    EXPECT_EQ(focused(), f.tvDocs);
+    // Nothing is listed until a key moves in the tree: taking the focus picks
+    // no node.
+    EXPECT_TRUE(f.tvDocs->selectedItems().isEmpty());
+    EXPECT_FALSE(f.qrDoc.isOpen());
+    press(Qt::Key_Home);
+    press(Qt::Key_Right);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    ASSERT_EQ(f.selectedNode()->Caption, QStringLiteral("Приход"));
+
+    mh().onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* e) {
+        activate(e);
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_Down, Qt::AltModifier);
+        press(Qt::Key_Right);
+        press(Qt::Key_Escape);  // closes the calendar, the date as it was
+        EXPECT_FALSE(e->DateEdit1->calendar()->isVisible());
+        EXPECT_EQ(e->DateEdit1->date(), kToday);
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_F4);
+        EXPECT_EQ(focused(), e->DateEdit1->calendar()->focusWidget());
+        press(Qt::Key_Left);
+        press(Qt::Key_Return);
+        EXPECT_EQ(e->DateEdit1->date(), kToday.addDays(-1));
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_Tab);
+        type(QStringLiteral("1500,25"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcHeadAccount);
+        press(Qt::Key_F4);  // the list opens on its first row
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        EXPECT_EQ(e->rxcHeadAccount->value(), QString::number(m_cash));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->Memo1);
+        type(QStringLiteral("Премия"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    press(Qt::Key_Insert);
+    const int id = scalar(QStringLiteral("select max(IdDocument) from Document")).toInt();
+    EXPECT_EQ(count(QStringLiteral("Document"),
+                    QStringLiteral("IdDocument = %1 and CodTypeDocument = 2 and ValueDocument = "
+                                   "1500.25 and IdHeadAccount = %2 and NoteDocument = 'Премия' "
+                                   "and DateDocument = '2026-12-16 00:00:00'")
+                        .arg(id)
+                        .arg(m_cash)),
+              1);
+
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), f.dbgDoc);
+    EXPECT_EQ(currentId(), id);
+    mh().onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("1600"));
+        for (int i = 0; i < 5; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Space);
+    });
+    press(Qt::Key_Return);
+    EXPECT_EQ(
+        money(QStringLiteral("select ValueDocument from Document where IdDocument = %1").arg(id)),
+        Money::fromInteger(1600));
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(status(id), 2);
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(6600));
+    mh().answer(QMessageBox::Yes);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(status(id), 1);
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(5000));
+    mh().answer(QMessageBox::Yes);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+
+    // On the folder Insert opens the list of its types.
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    press(Qt::Key_Home);
+    mh().onNext<TVelDoc_Type3_EditFM>([this](TVelDoc_Type3_EditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcHA1);
+        press(Qt::Key_Down);
+        press(Qt::Key_Tab);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        EXPECT_EQ(e->rxcHA1->value(), QString::number(m_card));
+        EXPECT_EQ(e->rxcHA2->value(), QString::number(m_cash));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->ceValue1);
+        type(QStringLiteral("700"));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    QTimer::singleShot(0, [] {
+        ASSERT_TRUE(
+            waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }));
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);  // "Создать "Перенос""
+    });
+    press(Qt::Key_Insert);
+    EXPECT_TRUE(waitFor([&] { return mh().pending() == 0; }));
+    press(Qt::Key_Tab);
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(saldo(m_card), Money::fromInteger(19300));
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(5700));
+    const int transfer = currentId();
+    press(Qt::Key_F5);
+    EXPECT_EQ(currentId(), transfer);
+    EXPECT_EQ(status(transfer), 2);
+    const QString question = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
+    EXPECT_EQ(mh().texts(), (QStringList{question, question}));
+    EXPECT_TRUE(mh().unexpected().isEmpty()) << mh().unexpected().join('\n').toStdString();
 }

@@ -190,6 +190,31 @@ TEST_F(MainDM_, EngineErrorsCarryTheEngineText) {
     EXPECT_FALSE(q.isOpen());
 }
 
+// Text after the end of a statement is never dropped in silence: the
+// statement is refused whole and nothing of it runs.
+TEST_F(MainDM_, RunsNoStatementWithTextAfterItsEnd) {
+    exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
+    DbQuery& q = m_dm->qrTmp;
+    q.clearSql();
+    q.addSql(QStringLiteral("delete from Valuta;"));
+    q.addSql(QStringLiteral("where IdValuta = :IdRec"));
+    q.bindInteger(QStringLiteral("IdRec"), 5);
+    try {
+        q.execute();
+        ADD_FAILURE() << "the statement ran";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.text(), QStringLiteral("qrTmp: текст запроса продолжается после конца "
+                                           "оператора: \"where IdValuta = :IdRec\""));
+    }
+    q.setSql(QStringLiteral("select 1 as a; update Valuta set Caption = 'X'"));
+    EXPECT_THROW(q.open(), AppError);
+    EXPECT_EQ(count(QStringLiteral("Valuta"), QStringLiteral("Caption = 'RUB'")), 1);
+    // Blanks, comments and semicolons after the end are no statement.
+    q.setSql(QStringLiteral("select count(*) as c from Valuta; ;\n -- all of them\n/* done */ "));
+    q.open();
+    EXPECT_EQ(q.field(QStringLiteral("c")).asInteger(), 1);
+}
+
 TEST_F(MainDM_, RefusesToDeleteWhatOthersReferTo) {
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
     exec(QStringLiteral(

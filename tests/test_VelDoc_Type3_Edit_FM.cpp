@@ -179,6 +179,14 @@ TEST_F(TransferEdit, ChecksRunInOrderAndMoveTheFocus) {
         clearField(f->DateEdit1->lineEdit());
         press(QStringLiteral("Поле \"Дата\" должно быть заполнено."), f->DateEdit1->lineEdit());
         typeInto(f->DateEdit1->lineEdit(), QStringLiteral("31122025"));
+        // A computed amount beyond what money holds is kept and refused.
+        typeInto(f->ceKurs1, QStringLiteral("0,01"));
+        typeInto(f->ceValue1, QStringLiteral("100000000000"));
+        EXPECT_EQ(f->ceValue2->editText(), QStringLiteral("10000000000000,00"));
+        press(QStringLiteral("Сумма должна быть не больше %1.").arg(CurrencyEdit::maxValueText()),
+              f->ceValue2);
+        typeInto(f->ceKurs1, QStringLiteral("1"));
+        f->ceValue1->setValue(0);
         press(kAmount, f->ceValue1);
         f->ceValue1->setValue(50);
         f->ceValue2->setValue(0);
@@ -246,11 +254,12 @@ TEST_F(TransferEdit, AnAppliedTransferSaysSoBeforeItOpensReadOnly) {
     });
     mh.onNext<TVelDoc_Type3_EditFM>([](TVelDoc_Type3_EditFM* f) {
         EXPECT_TRUE(f->readOnly());
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 f->gbDocument, f->DateEdit1, f->rxcHA1, f->ceKurs1, f->ceValue1, f->rxcHA2,
-                 f->ceKurs2, f->ceValue2, f->gbNote, f->Memo1, f->BitBtn1}) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{f->DateEdit1, f->rxcHA1, f->ceKurs1, f->ceValue1,
+                                             f->rxcHA2, f->ceKurs2, f->ceValue2, f->BitBtn1}) {
             EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
         }
+        EXPECT_TRUE(f->Memo1->isEnabled() && f->Memo1->isReadOnly());
         EXPECT_TRUE(f->BitBtn2->isEnabled());
         f->BitBtn2->click();
     });

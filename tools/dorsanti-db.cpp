@@ -1,7 +1,8 @@
 // dorsanti-db: makes Dorsanti database files.
 //
 //   dorsanti-db create FILE [--demo] [--documents N]
-//   dorsanti-db check | backup | restore | recover | user ...  (CareCommands)
+//   dorsanti-db check | backup | restore | recover | user ...  (CareCommands.h)
+//   dorsanti-db accounts | import | export ...   (ExchangeCommands.h)
 //
 // The file is built beside its final name and linked into place only when it
 // is complete, so an existing file is never touched and a failed run leaves
@@ -11,6 +12,7 @@
 #include "Db.h"
 #include "DbSchema.h"
 #include "DemoData.h"
+#include "ExchangeCommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,10 +35,11 @@ QTextStream& err() {
 
 int usage() {
     err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
-          << careUsage()
           << "  --demo          add currencies, accounts, categories, counterparties\n"
              "                  and documents of every kind over recent months\n"
-             "  --documents N   make N documents (implies --demo)\n";
+             "  --documents N   make N documents (implies --demo)\n"
+          << careUsage()
+          << "       dorsanti-db accounts | import | export ...   (bank statements, books)\n";
     err().flush();
     return 2;
 }
@@ -54,6 +57,9 @@ int main(int argc, char** argv) {
     const QStringList args = app.arguments().mid(1);
     if (!args.isEmpty() && isCareCommand(args[0])) {
         return runCareCommand(args);
+    }
+    if (!args.isEmpty() && isExchangeCommand(args[0])) {
+        return runExchangeCommand(args);
     }
     if (args.size() < 2 || args[0] != QLatin1String("create")) {
         return usage();

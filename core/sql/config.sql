@@ -79,13 +79,13 @@ INSERT INTO TypeDocumentColumn (CodTypeDocument, sys_CodColumn, ColumnOrder) VAL
 
 INSERT INTO sys_Dict (sys_CodDict, sys_Caption, sys_SQLQuery, sys_PKField, sys_TableName) VALUES
     (1, 'Справочник валют',
-     'select IdValuta, Caption, FullCaption from Valuta order by Caption',
+     'select IdValuta, Caption, FullCaption from Valuta order by Caption collate RUSSIAN',
      'IdValuta', 'Valuta'),
     (2, 'Справочник счетов',
      'select ha.IdHeadAccount, ha.Caption, v.Caption as ValutaCaption, ha.Saldo,
   mid(ha.Note, 1, 250) as NoteStr
 from HeadAccount ha left join Valuta v on v.IdValuta = ha.IdValuta
-order by ha.Caption',
+order by ha.Caption collate RUSSIAN',
      'IdHeadAccount', 'HeadAccount');
 
 INSERT INTO sys_DictColumn (sys_CodDict, sys_CodColumn, sys_FieldName, sys_Caption, sys_Alignment, sys_Width, sys_DisplayFormat) VALUES
