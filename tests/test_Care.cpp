@@ -176,6 +176,17 @@ TEST_F(Care, RestoreRefusesADamagedCopyAndAnOpenFileAndKeepsTheCurrentFile) {
     EXPECT_EQ(digest(path), current);
     EXPECT_EQ(files(m_dir->path()), before);
 
+    // What can still be read of the damaged copy goes into a new, sound file.
+    const QString saved = m_dir->filePath(QStringLiteral("saved.db"));
+    r = runTool({QStringLiteral("recover"), damaged, saved});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("  HeadAccount: "))) << r.out.toStdString();
+    r = runTool({QStringLiteral("check"), saved});
+    EXPECT_NE(r.exitCode, 2);
+    EXPECT_FALSE(r.out.contains(QStringLiteral("Файл поврежден"))) << r.out.toStdString();
+    EXPECT_EQ(runTool({QStringLiteral("recover"), damaged, saved}).exitCode, 1);  // taken
+    QFile::remove(saved);
+
     // While a program has the file open, it is not replaced under it.
     reopenTestConnection(path);
     r = runTool({QStringLiteral("restore"), copy, path});
