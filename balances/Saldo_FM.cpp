@@ -87,6 +87,9 @@ void TSaldoFM::Recalculate() {
         QCoreApplication::processEvents();
         FRunning = false;
         BitBtn1->setEnabled(true);
+        // Disabling took the focus away; "Закрыть" gets it back, so that
+        // Enter or Space closes the window.
+        BitBtn1->setFocus();
     });
 
     DbQuery& accounts = MainDM->qrTmp;

@@ -9,6 +9,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -114,11 +115,30 @@ TDocumentFM::TDocumentFM(QWidget* parent)
     dbgDoc->setCellParamsHook([this](int row, const DBGridColumn& column, CellParams& params) {
         dbgDocGetCellParams(row, column, params);
     });
+    connect(dbgDoc, &DBGrid::insertKey, this, [this] { guarded([this] { dbgDocInsertKey(); }); });
+    connect(dbgDoc, &DBGrid::enterKey, this, [this] { guarded([this] { dbgDocEnterKey(); }); });
+    connect(dbgDoc, &DBGrid::deleteKey, this,
+            [this] { guarded([this] { dbgDocMethodKey(QStringLiteral("DELETE")); }); });
+    connect(dbgDoc, &DBGrid::applyKey, this,
+            [this] { guarded([this] { dbgDocMethodKey(QStringLiteral("APPLY")); }); });
+    // Insert in the tree too: a person picks the type, then asks for a new document.
+    tvDocs->installEventFilter(this);
 
     FormCreate();
-    // The list opens when the user picks a node; the focus starts in the list
-    // so that the tree does not pick its first node by itself.
-    setFocusProxy(dbgDoc);
+    // The method buttons are all on keys of the list, so Tab goes from the
+    // dates to the tree and the list. The window opens with the focus in the
+    // tree, where the user picks what to list.
+    for (const auto& e : FMethodItems) {
+        for (QToolButton* b : {e->Button, e->DropDownButton}) {
+            if (b) {
+                b->setFocusPolicy(Qt::NoFocus);
+            }
+        }
+    }
+    setTabOrder(deBegin, deEnd);
+    setTabOrder(deEnd, tvDocs);
+    setTabOrder(tvDocs, dbgDoc);
+    setFocusProxy(tvDocs);
 }
 
 TDocumentFM::~TDocumentFM() {
@@ -630,5 +650,46 @@ void TDocumentFM::RefreshAndLocate(int IdDocument, int actedOn, int row) {
         qrDoc.locate(QStringLiteral("IdDocument"), IdDocument);
     } else {
         qrDoc.setRecNo(std::min(row, qrDoc.recordCount() - 1));
+    }
+}
+
+// ------------------------------------------------------------------ keys
+
+bool TDocumentFM::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tvDocs && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            guarded([this] { dbgDocInsertKey(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TDocumentFM::dbgDocInsertKey() {
+    const TMethodActionItem& e = *FMethodItems.front();
+    if (e.ButtonSlot->isVisible()) {
+        if (e.Action->isEnabled()) {
+            e.Action->trigger();
+        }
+    } else if (e.DropDownSlot && e.DropDownSlot->isVisible() && e.DropDownButton->isEnabled()) {
+        e.DropDownButton->showMenu();
+    }
+}
+
+void TDocumentFM::dbgDocMethodKey(const QString& code) {
+    for (const auto& e : FMethodItems) {
+        if (e->Code == code) {
+            if (e->ButtonSlot->isVisible() && e->Action->isEnabled()) {
+                e->Action->trigger();
+            }
+            return;
+        }
+    }
+}
+
+void TDocumentFM::dbgDocEnterKey() {
+    if (qrDoc.isOpen() && !qrDoc.isEmpty()) {
+        EditCurrentDocument();
     }
 }

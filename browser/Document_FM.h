@@ -92,6 +92,17 @@ public:
     void RunRecordMethod(QAction* action);
     void EditCurrentDocument();
 
+    // The keys of the list, each doing what its button does: Insert runs
+    // "NEW" (on a folder it opens the list of types), Delete "DELETE",
+    // Ctrl+Enter "APPLY"; a hidden or disabled button's key does nothing.
+    // Enter does what a double-click on a row does.
+    void dbgDocInsertKey();
+    void dbgDocMethodKey(const QString& code);
+    void dbgDocEnterKey();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FormCreate();
     void BuildBrowser();

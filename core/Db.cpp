@@ -97,9 +97,17 @@ AppError::Kind kindOf(int code, const QString& statement) {
         default:
             break;
     }
-    if (code == SQLITE_CONSTRAINT_FOREIGNKEY &&
-        statement.trimmed().startsWith(QLatin1String("delete"), Qt::CaseInsensitive)) {
-        return AppError::Kind::RecordInUse;
+    if (code == SQLITE_CONSTRAINT_FOREIGNKEY) {
+        // A delete is refused for the rows that refer to the record; an insert
+        // or update for a record it refers to that no longer exists.
+        const QString verb = statement.trimmed();
+        if (verb.startsWith(QLatin1String("delete"), Qt::CaseInsensitive)) {
+            return AppError::Kind::RecordInUse;
+        }
+        if (verb.startsWith(QLatin1String("insert"), Qt::CaseInsensitive) ||
+            verb.startsWith(QLatin1String("update"), Qt::CaseInsensitive)) {
+            return AppError::Kind::RecordMissing;
+        }
     }
     return AppError::Kind::Other;
 }

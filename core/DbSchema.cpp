@@ -44,7 +44,9 @@ void CreateDatabaseFile(const QString& path) {
     if (QFileInfo::exists(path)) {
         throw AppError(QStringLiteral("%1 already exists").arg(path));
     }
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    // A family's money is nobody else's business: the file is its owner's only.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                   QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         throw AppError(QStringLiteral("Cannot create %1: %2").arg(path, file.errorString()));
     }
     file.close();

@@ -41,8 +41,9 @@ QString trimmedLow(const QString& s) {
 }  // namespace
 
 TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    // A small fixed-size tool window with a title and a close box.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     Label1 = new QLabel(QStringLiteral("Имя пользователя"), this);
     edLogin = new QLineEdit(this);
@@ -54,7 +55,6 @@ TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
     edPass->setStyle(style);
     Label3 = new QLabel(QStringLiteral("Путь к базе данных"), this);
     feDB = new FilenameEdit(this);
-    feDB->lineEdit()->setMinimumWidth(260);
     BitBtn1 = new QPushButton(QStringLiteral("ОК"), this);
     BitBtn2 = new QPushButton(QStringLiteral("Отмена"), this);
     // Neither button is the default: only Enter in the password box signs in.
@@ -62,6 +62,9 @@ TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+    edLogin->setObjectName(QStringLiteral("edLogin"));
+    edPass->setObjectName(QStringLiteral("edPass"));
+    feDB->setObjectName(QStringLiteral("feDB"));
     Label1->setBuddy(edLogin);
     Label2->setBuddy(edPass);
     Label3->setBuddy(feDB->lineEdit());
@@ -74,11 +77,15 @@ TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
     fields->addWidget(Label3, 2, 0);
     fields->addWidget(feDB, 2, 1);
     fields->setColumnStretch(1, 1);
+    fields->setVerticalSpacing(2);
+    fields->setHorizontalSpacing(6);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
+    buttons->setSpacing(2);
     buttons->addStretch();
     auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(fields, 1);
     layout->addSpacing(6);
     layout->addLayout(buttons);
@@ -94,8 +101,10 @@ TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { edPassKeyPress(); }); });
 
     FormCreate();
-    const QSize hint = sizeHint();
-    setFixedSize(std::max(413, hint.width()), std::max(85, hint.height()));
+    // A client area of 413 by 85 pixels, or as little more as the texts need;
+    // the path box shows the end of a longer path.
+    const QSize least = minimumSizeHint();
+    setFixedSize(std::max(413, least.width()), std::max(85, least.height()));
 }
 
 void TLoginFM::FormCreate() {
@@ -108,7 +117,7 @@ void TLoginFM::ReadSettings() {
     edLogin->setText(ini.readString(QStringLiteral("General"), QStringLiteral("UserName"),
                                     QStringLiteral("sa")));
     feDB->setFileName(ini.readString(QStringLiteral("General"), QStringLiteral("DBPath"),
-                                     programPathWithExtension(QStringLiteral(".db"))));
+                                     defaultDatabasePath()));
     edPass->clear();
 }
 
@@ -126,8 +135,10 @@ void TLoginFM::FormShow() {
 }
 
 void TLoginFM::keyPressEvent(QKeyEvent* event) {
-    // Neither Enter nor Escape presses a button here.
-    if (event->key() == Qt::Key_Escape) {
+    // Neither Enter nor Escape presses a button here, also a focused one;
+    // only Enter in the password box signs in.
+    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
         event->accept();
         return;
     }

@@ -4,16 +4,21 @@
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "Dialogs.h"
-#include "Document_FM.h"
 #include "Dict_FM.h"
+#include "Document_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "Report_FM.h"
 #include "Saldo_FM.h"
 #include "Stat_FM.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMdiSubWindow>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
 
 TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32)) {
     resize(870, 640);
@@ -78,6 +83,30 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     ToolBar1->addSeparator();
     ToolBar1->addAction(acCloseActiveWindow);
     setContextMenuPolicy(Qt::NoContextMenu);
+    // The documents and close-window commands live on the tool bar only, so
+    // its buttons take the focus: F6 goes there and back, Tab moves between
+    // them, Space or Enter presses one.
+    for (QAction* a : ToolBar1->actions()) {
+        if (QWidget* b = ToolBar1->widgetForAction(a); qobject_cast<QToolButton*>(b)) {
+            b->setFocusPolicy(Qt::TabFocus);
+            b->installEventFilter(this);
+        }
+    }
+    // Keys of the window itself, not commands: the actions keep no shortcuts.
+    // A bare Alt opens the menu bar through the style; F10 does it here.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        const QList<QAction*> menus = MainMenu1->actions();
+        if (!menus.isEmpty()) {
+            MainMenu1->setActiveAction(menus.first());
+        }
+    });
+    // A bare Alt puts the menu bar in keyboard mode with its first title
+    // current but closed, which some styles do not show; the menu opens
+    // then, as with F10 (see eventFilter).
+    qApp->installEventFilter(this);
+    auto* toolBarKey = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(toolBarKey, &QShortcut::activated, this, &TMainFM::ToolBarFocusKey);
 
     MdiArea = new QMdiArea(this);
     MdiArea->setObjectName(QStringLiteral("MdiArea"));
@@ -85,6 +114,8 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     // A child keeps its own state when it is brought forward.
     MdiArea->setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
     setCentralWidget(MdiArea);
+    // The window opens with the focus in the child area, not on a button.
+    MdiArea->setFocus();
 
     StatusBar1 = statusBar();
     StatusBar1->setSizeGripEnabled(true);
@@ -97,8 +128,8 @@ QAction* TMainFM::addAction(const QString& name, const QString& category, const 
     auto* action = new QAction(caption, this);
     action->setObjectName(name);
     action->setProperty("category", category);
+    // The hint is a tool-tip only: nothing writes to the status bar.
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     if (image >= 0) {
         action->setIcon(ImageList1.icon(image));
     }
@@ -106,6 +137,76 @@ QAction* TMainFM::addAction(const QString& name, const QString& category, const 
             [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     QMainWindow::addAction(action);
     return action;
+}
+
+void TMainFM::ToolBarFocusKey() {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && ToolBar1->isAncestorOf(focus)) {
+        QWidget* back = m_focusBeforeToolBar;
+        if (!back || !back->isVisible() || !back->isEnabled()) {
+            QMdiSubWindow* active = MdiArea->activeSubWindow();
+            back = active && active->widget() ? active->widget() : MdiArea;
+        }
+        back->setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    for (QAction* a : ToolBar1->actions()) {
+        QWidget* b = ToolBar1->widgetForAction(a);
+        if (b && b->isVisible() && b->isEnabled() && b->focusPolicy() != Qt::NoFocus) {
+            m_focusBeforeToolBar = focus;
+            b->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
+}
+
+bool TMainFM::eventFilter(QObject* watched, QEvent* event) {
+    // Alt pressed and released with nothing between, in this window while no
+    // menu is open or marked: a bare Alt.
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
+        event->type() == QEvent::MouseButtonPress) {
+        const auto* key =
+            event->type() == QEvent::MouseButtonPress ? nullptr : static_cast<QKeyEvent*>(event);
+        const bool alt = key && key->key() == Qt::Key_Alt;
+        if (event->type() == QEvent::KeyPress && alt) {
+            m_bareAlt = QApplication::activeWindow() == this &&
+                        !QApplication::activePopupWidget() && !MainMenu1->activeAction();
+        } else if (event->type() == QEvent::KeyRelease && alt && m_bareAlt) {
+            m_bareAlt = false;
+            // After the menu bar has taken the same key.
+            QTimer::singleShot(0, this, [this] {
+                const QList<QAction*> menus = MainMenu1->actions();
+                QAction* title = MainMenu1->activeAction();
+                if (!title && !menus.isEmpty()) {
+                    title = menus.first();
+                }
+                if (title && !QApplication::activePopupWidget()) {
+                    MainMenu1->setActiveAction(title);
+                }
+            });
+        } else if (!alt && event->type() != QEvent::KeyRelease) {
+            m_bareAlt = false;
+        }
+    }
+    auto* button = qobject_cast<QToolButton*>(watched);
+    if (button && event->type() == QEvent::KeyPress && ToolBar1->isAncestorOf(button)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & ~Qt::KeypadModifier) {
+            return false;
+        }
+        switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                button->click();
+                return true;
+            case Qt::Key_Escape:
+                ToolBarFocusKey();
+                return true;
+            default:
+                break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainFM::FormCreate() {
@@ -122,6 +223,11 @@ void TMainFM::ShowChildForm(const QMetaObject& windowClass,
             }
             sub->raise();
             MdiArea->setActiveSubWindow(sub);
+            // The keyboard follows, back to where it was in that window.
+            if (!sub->isMinimized() && sub->widget()) {
+                QWidget* last = sub->widget()->focusWidget();
+                (last ? last : sub->widget())->setFocus(Qt::OtherFocusReason);
+            }
             return;
         }
     }
@@ -131,6 +237,7 @@ void TMainFM::ShowChildForm(const QMetaObject& windowClass,
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(form->windowIcon());
     sub->showMaximized();
+    form->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainFM::closeEvent(QCloseEvent* event) {

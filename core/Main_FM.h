@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QToolBar>
 #include <functional>
@@ -37,6 +38,10 @@ public:
     QAction* acStat;
     QAction* acReport;
 
+    // F6: the focus goes to the tool bar, and from there back to where it
+    // was (Escape also goes back).
+    void ToolBarFocusKey();
+
     // Brings forward the child window of exactly this class, or makes one
     // maximised. `create` builds a new window of the class.
     void ShowChildForm(const QMetaObject& windowClass,
@@ -48,6 +53,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* addAction(const QString& name, const QString& category, const QString& caption,
@@ -68,4 +74,6 @@ private:
     void acReportExecute();
 
     bool m_sessionClosed = false;
+    QPointer<QWidget> m_focusBeforeToolBar;
+    bool m_bareAlt = false;
 };

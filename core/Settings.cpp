@@ -3,9 +3,11 @@
 #include "AppError.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace {
@@ -95,7 +97,17 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
         lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
     }
     QSaveFile f(m_path);
-    bool ok = f.open(QIODevice::WriteOnly);
+    // An existing file in a folder the user cannot write to (beside an
+    // installed program) is written in place: a new file beside it and a
+    // rename would fail there.
+    f.setDirectWriteFallback(true);
+    bool ok = true;
+    try {
+        makeOwnerOnlyFolder(QFileInfo(m_path).absolutePath());
+    } catch (const AppError&) {
+        ok = false;
+    }
+    ok = ok && f.open(QIODevice::WriteOnly);
     if (ok) {
         f.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         ok = f.commit();
@@ -110,9 +122,54 @@ QString programPathWithExtension(const QString& extension) {
     return program.absolutePath() + QLatin1Char('/') + program.completeBaseName() + extension;
 }
 
+namespace {
+
+bool canWriteFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    return info.isDir() && info.isWritable();
+}
+
+// $XDG_CONFIG_HOME or $XDG_DATA_HOME (their defaults when unset), then "dorsanti/<name>".
+QString userFile(QStandardPaths::StandardLocation location, const QString& name) {
+    return QStandardPaths::writableLocation(location) + QStringLiteral("/dorsanti/") + name;
+}
+
+}  // namespace
+
 QString settingsFilePath() {
-    return g_settingsOverride.isEmpty() ? programPathWithExtension(QStringLiteral(".ini"))
-                                        : g_settingsOverride;
+    if (!g_settingsOverride.isEmpty()) {
+        return g_settingsOverride;
+    }
+    const QString beside = programPathWithExtension(QStringLiteral(".ini"));
+    const QFileInfo file(beside);
+    if (file.exists() ? file.isFile() && file.isWritable() : canWriteFolder(file.absolutePath())) {
+        return beside;
+    }
+    return userFile(QStandardPaths::GenericConfigLocation, QStringLiteral("dorsanti.ini"));
+}
+
+QString defaultDatabasePath() {
+    const QString beside = programPathWithExtension(QStringLiteral(".db"));
+    if (canWriteFolder(QFileInfo(beside).absolutePath())) {
+        return beside;
+    }
+    return userFile(QStandardPaths::GenericDataLocation, QStringLiteral("dorsanti.db"));
+}
+
+void makeOwnerOnlyFolder(const QString& path) {
+    const QString folder = QDir::cleanPath(QDir(path).absolutePath());
+    if (QFileInfo(folder).isDir()) {
+        return;
+    }
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (parent != folder) {
+        makeOwnerOnlyFolder(parent);
+    }
+    if (!QDir().mkdir(folder,
+                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner) &&
+        !QFileInfo(folder).isDir()) {
+        throw AppError(QStringLiteral("Cannot create the folder %1").arg(folder));
+    }
 }
 
 void setSettingsFilePath(const QString& path) {

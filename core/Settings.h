@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// The settings file: "<program path>.ini", UTF-8, read and written key by key.
-// Other sections and keys in the file are kept as they are.
+// An initialisation file, UTF-8, read and written key by key. Other sections
+// and keys in the file are kept as they are.
 class IniFile {
 public:
     explicit IniFile(QString path);
@@ -19,8 +19,18 @@ private:
     QString m_path;
 };
 
-// The program's own settings file: its path with the extension replaced by ".ini".
+// The program's own settings file: its path with the extension replaced by
+// ".ini" when that file can be written there (the build folder, a copy in the
+// user's own folder), else $XDG_CONFIG_HOME/dorsanti/dorsanti.ini. Reading and
+// writing both use this one path.
 QString settingsFilePath();
+// The database offered when the settings name none: the program's path with
+// ".db" when the program's folder can be written, else
+// $XDG_DATA_HOME/dorsanti/dorsanti.db.
+QString defaultDatabasePath();
+// Makes a folder and any missing parents, each readable by its owner only
+// (0700); folders that exist are left as they are. Raises when it cannot.
+void makeOwnerOnlyFolder(const QString& path);
 // Tests point the program at a settings file of their own.
 void setSettingsFilePath(const QString& path);
 // The program file's own path with its extension replaced.

@@ -1,5 +1,7 @@
 // Start-up module of the program: the data module first, then the sign-in,
 // and the main window only after a successful sign-in.
+#include "AppStart.h"
+#include "Dialogs.h"
 #include "Icons.h"
 #include "Login_FM.h"
 #include "Main_DM.h"
@@ -7,18 +9,24 @@
 #include "VelDocKinds.h"
 
 #include <QApplication>
-#include <QLocale>
 #include <memory>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+int main(int, char**) {
+    // The program takes no arguments, Qt's own (-style, -reverse, -platform)
+    // included; the environment (QT_QPA_PLATFORM and the like) still applies.
+    static char name[] = "dorsanti";
+    static char* qtArgv[] = {name, nullptr};
+    int qtArgc = 1;
+    QApplication app(qtArgc, qtArgv);
     // The document kinds are known before any window exists.
     RegisterVelDocKinds();
     QApplication::setApplicationName(QStringLiteral("Dorsanti"));
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-    QApplication::setWindowIcon(Icons::documents());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.dorsanti.dorsanti"));
+    QApplication::setWindowIcon(Icons::application());
+    PrepareApplication();
 
     auto dm = std::make_unique<TMainDM>();
+    guarded([] { CreateFirstDatabase(); });
     if (!ShowLoginFM()) {
         // Nothing was recorded: the connection is closed and no session exists.
         dm.reset();

@@ -27,9 +27,15 @@ TColorFM::TColorFM(QWidget* parent) : ModalForm(parent) {
     qrTypeDoc = new DbQuery(MainDM->ADOConnection1, QStringLiteral("qrTypeDoc"), this);
     qrColor = new DbQuery(MainDM->ADOConnection1, QStringLiteral("qrColor"), this);
 
-    // Created with the window, so its custom colours go with it.
     ColorDialog1 = new QColorDialog(this);
+    ColorDialog1->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ColorDialog1->setOption(QColorDialog::DontUseNativeDialog);
+    // The colour dialog's custom colours are shared by the whole program; the
+    // ones chosen here go when this window closes.
+    for (int i = 0; i < QColorDialog::customCount(); ++i) {
+        FCustomColors << QColorDialog::customColor(i);
+    }
 
     DBGridColumn code;
     code.fieldName = QStringLiteral("CodStatus");
@@ -58,6 +64,15 @@ TColorFM::TColorFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { dsTypeDocDataChange(); }); });
     connect(dbgColor, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgColorDblClick(pos); }); });
+    // The whole row is the current one, so Enter asks for its colour from any column.
+    connect(dbgColor, &DBGrid::enterKey, this,
+            [this] { guarded([this] { ChooseStatusColor(); }); });
+}
+
+TColorFM::~TColorFM() {
+    for (int i = 0; i < FCustomColors.size(); ++i) {
+        QColorDialog::setCustomColor(i, FCustomColors[i]);
+    }
 }
 
 void TColorFM::FormOpen(int CodTypeDocument) {
@@ -96,7 +111,13 @@ void TColorFM::DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& colum
 
 void TColorFM::dbgColorDblClick(const QPoint& pos) {
     const DBGrid::Cell cell = dbgColor->cellAt(pos);
-    if (cell.column != 3 || cell.row <= 0 || qrColor->isEmpty()) {
+    if (cell.column == 3 && cell.row > 0) {
+        ChooseStatusColor();
+    }
+}
+
+void TColorFM::ChooseStatusColor() {
+    if (qrColor->isEmpty()) {
         return;
     }
     ColorDialog1->setCurrentColor(

@@ -15,6 +15,7 @@ class TColorFM : public ModalForm {
     Q_OBJECT
 public:
     explicit TColorFM(QWidget* parent = nullptr);
+    ~TColorFM() override;
 
     QToolBar* ToolBar1;
     QLabel* Label1;
@@ -30,10 +31,16 @@ public:
 
     // The grid shows the statuses of the type chosen in the type list.
     void dsTypeDocDataChange();
+    // Asks for the colour of the current status and stores it (also Enter
+    // on the status's row).
+    void ChooseStatusColor();
     // The colour cell shows the status colour and no number.
     void DBGridEh1Columns2GetCellParams(int row, const DBGridColumn& column, CellParams& params);
     // A double-click on a colour cell asks for the status's colour.
     void dbgColorDblClick(const QPoint& pos);
+
+private:
+    QList<QColor> FCustomColors;  // as the window found them
 };
 
 // Opens the status colours window, preselecting a document type when

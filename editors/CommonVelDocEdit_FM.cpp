@@ -67,6 +67,10 @@ TCommonVelDocEditFM::TCommonVelDocEditFM(QWidget* parent) : DocumentEditForm(par
     setTabOrder(Memo1, BitBtn1);
     setTabOrder(BitBtn1, BitBtn2);
 
+    // The book buttons take no focus; Ctrl+Enter on a lookup presses its button.
+    connect(rxcHeadAccount, &DBLookupCombo::bookKey, SpeedButton1, &QToolButton::click);
+    connect(rxcCategory, &DBLookupCombo::bookKey, SpeedButton2, &QToolButton::click);
+    connect(rxcContrAgent, &DBLookupCombo::bookKey, SpeedButton3, &QToolButton::click);
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,

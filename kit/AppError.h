@@ -9,7 +9,7 @@ class AppError : public std::exception {
 public:
     // What kind of trouble the engine reported; lets the error box add a plain
     // sentence in front of the engine's own text.
-    enum class Kind { Other, Busy, DiskFull, NotADatabase, RecordInUse };
+    enum class Kind { Other, Busy, DiskFull, NotADatabase, RecordInUse, RecordMissing };
 
     explicit AppError(QString text, Kind kind = Kind::Other, int engineCode = 0)
         : m_text(std::move(text)), m_utf8(m_text.toUtf8()), m_kind(kind), m_code(engineCode) {}

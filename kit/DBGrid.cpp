@@ -2,6 +2,7 @@
 
 #include "DBGridHeaders.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -347,6 +348,37 @@ void DBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
 // ---------------------------------------------------------------- search
 
 void DBGrid::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->key() == Qt::Key_Space && modifiers == Qt::NoModifier && m_spaceActivates) {
+        if (!continuesSearch(event->text())) {
+            m_search.clear();
+            if (currentRow() >= 0) {
+                Q_EMIT enterKey();
+            }
+        }
+        event->accept();
+        return;
+    }
+    if (enter && modifiers == Qt::ControlModifier) {
+        m_search.clear();
+        event->accept();
+        Q_EMIT applyKey();
+        return;
+    }
+    if (modifiers == Qt::NoModifier &&
+        (enter || event->key() == Qt::Key_Insert || event->key() == Qt::Key_Delete)) {
+        m_search.clear();
+        event->accept();
+        if (event->key() == Qt::Key_Insert) {
+            Q_EMIT insertKey();
+        } else if (event->key() == Qt::Key_Delete) {
+            Q_EMIT deleteKey();
+        } else if (currentRow() >= 0) {
+            Q_EMIT enterKey();
+        }
+        return;
+    }
     const QString text = event->text();
     const bool command =
         event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
@@ -374,6 +406,22 @@ void DBGrid::keyPressEvent(QKeyEvent* event) {
             break;
     }
     QTableView::keyPressEvent(event);
+}
+
+// A key that a search being typed takes: it comes before the pause and the
+// longer prefix still finds a row.
+bool DBGrid::continuesSearch(const QString& text) {
+    if (m_search.isEmpty() || !m_lastKey.isValid() || m_lastKey.elapsed() >= m_searchPause) {
+        return false;
+    }
+    const QString before = m_search;
+    m_search += text;
+    if (search(true)) {
+        m_lastKey.restart();
+        return true;
+    }
+    m_search = before;
+    return false;
 }
 
 // The typed prefix grows while keys follow each other closely and starts anew
@@ -412,4 +460,10 @@ bool DBGrid::search(bool fromCurrent) {
         }
     }
     return false;
+}
+
+void triggerIfAvailable(QAction* action) {
+    if (action && action->isVisible() && action->isEnabled()) {
+        action->trigger();
+    }
 }

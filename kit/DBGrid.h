@@ -17,6 +17,10 @@ class DBGridIndicator;
 // of the rows marks the current row. The grid's current row and the data
 // set's cursor follow each other, except while the data set's controls are
 // disabled: the grid then stays where it is until they are enabled.
+//
+// The list commands are keys of the grid, which the window runs as its own
+// buttons and double-click run: Insert adds, Enter changes or chooses,
+// Delete deletes and Ctrl+Enter applies.
 class DBGrid : public QTableView {
     Q_OBJECT
 public:
@@ -76,10 +80,19 @@ public:
     // The row of the data set's cursor as the grid shows it (-1 for none).
     int currentRow() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
 
+    // Space acts as Enter, unless it goes on a search being typed.
+    void setSpaceActivates(bool on) { m_spaceActivates = on; }
+
 Q_SIGNALS:
     // A double-click anywhere in the grid: cells, titles or indicator; the
     // point is in the grid's own coordinates, for cellAt().
     void dblClick(const QPoint& pos);
+    // The command keys. Enter means what a double-click on a data cell means;
+    // it comes only while the grid has a current row.
+    void insertKey();
+    void enterKey();
+    void deleteKey();
+    void applyKey();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -94,6 +107,7 @@ private:
     void titleResized(int section, int oldSize, int newSize);
     void followDataSet();
     bool search(bool fromCurrent);
+    bool continuesSearch(const QString& text);
 
     DataSetModel* m_model;
     DBGridTitles* m_titles;
@@ -104,7 +118,12 @@ private:
     QString m_search;
     QElapsedTimer m_lastKey;
     int m_searchPause = 1000;
+    bool m_spaceActivates = false;
 };
+
+class QAction;
+// Runs an action as its button would: only while it is visible and enabled.
+void triggerIfAvailable(QAction* action);
 
 // Freezes a grid's column set for a scope.
 class ColumnsUpdating {

@@ -81,5 +81,11 @@ void DBLookupCombo::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+        event->accept();
+        Q_EMIT bookKey();
+        return;
+    }
     QComboBox::keyPressEvent(event);
 }

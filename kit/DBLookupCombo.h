@@ -8,7 +8,8 @@
 // A drop-down choice bound to a list data set: it shows one column of the list
 // and holds the key of the chosen row as text (empty: nothing chosen). While a
 // row is chosen, the list's cursor stands on it, so the row's other columns
-// can be read from the list.
+// can be read from the list. Alt+Down and F4 open the list, typing finds an
+// entry by its first letters.
 class DBLookupCombo : public QComboBox {
     Q_OBJECT
 public:
@@ -25,6 +26,8 @@ public:
 
 Q_SIGNALS:
     void valueChanged();
+    // Ctrl+Enter: the window opens the book the list comes from.
+    void bookKey();
 
 protected:
     // Delete and Backspace clear the choice.

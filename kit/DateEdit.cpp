@@ -79,9 +79,16 @@ bool DateEdit::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::FocusOut) {
             enter();
         } else if (event->type() == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
                 enter();
+            } else if ((key->key() == Qt::Key_F4 && modifiers == Qt::NoModifier) ||
+                       (key->key() == Qt::Key_Down && modifiers == Qt::AltModifier)) {
+                if (m_edit->isEnabled() && !m_edit->isReadOnly()) {
+                    showCalendar();
+                }
+                return true;
             }
         }
     }

@@ -11,7 +11,9 @@
 QDate readDate(const QString& text);
 
 // A calendar date typed as "dd.mm.yyyy" or picked from a pop-up calendar. It
-// may be empty; an empty or unreadable text has no date.
+// may be empty; an empty or unreadable text has no date. Alt+Down and F4 open
+// the calendar; there the arrows move, Enter picks and Escape closes it
+// leaving the date as it was.
 class DateEdit : public QWidget {
     Q_OBJECT
 public:

@@ -85,6 +85,11 @@ QString errorBoxText(const AppError& error) {
             lead = QStringLiteral(
                 "Запись используется в других данных, поэтому её нельзя удалить.");
             break;
+        case AppError::Kind::RecordMissing:
+            lead = QStringLiteral(
+                "Выбранная запись больше не существует (её могли удалить в другом окне), "
+                "поэтому данные не сохранены. Выберите запись заново.");
+            break;
         case AppError::Kind::Other:
             return error.text();
     }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QWidget>
 
-// A file name: a line edit with a button that opens the file-open dialog.
+// A file name: a line edit with a button that opens the file-open dialog;
+// Alt+Down and F4 in the line edit open it too.
 class FilenameEdit : public QWidget {
     Q_OBJECT
 public:
@@ -18,6 +20,9 @@ public:
 
     // Opens the file-open dialog (no filter) at the current name.
     void browse();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* m_edit;

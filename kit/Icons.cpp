@@ -215,4 +215,40 @@ QIcon lookup() {
     });
 }
 
+void paintApplication(QPainter& p) {
+    p.setRenderHint(QPainter::Antialiasing);
+    // A gold coin standing in the wallet.
+    p.setPen(pen(QColor(150, 100, 10), 1.4));
+    p.setBrush(QColor(245, 190, 50));
+    p.drawEllipse(QRectF(14, 2, 13, 13));
+    p.setPen(pen(QColor(190, 130, 20), 1.2));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(17, 5, 7, 7));
+    // The wallet, with its flap and clasp.
+    p.setPen(pen(QColor(20, 80, 50), 1.6));
+    p.setBrush(QColor(40, 140, 90));
+    p.drawRoundedRect(QRectF(2.5, 10, 27, 19), 3, 3);
+    p.setBrush(QColor(70, 175, 120));
+    p.drawRoundedRect(QRectF(2.5, 10, 27, 6), 3, 3);
+    p.setBrush(QColor(30, 110, 70));
+    p.drawRoundedRect(QRectF(19, 17, 10.5, 7), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(245, 190, 50));
+    p.drawEllipse(QPointF(23, 20.5), 1.8, 1.8);
+}
+
+QIcon application() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.scale(size / 32.0, size / 32.0);
+        paintApplication(p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 }  // namespace Icons

@@ -19,6 +19,8 @@ public Q_SLOTS:
     void reject() override { done(mrCancel); }
 
 protected:
-    // Escape closes like "Отмена"; Enter presses no button unless a form asks.
+    // Escape closes like "Отмена". Enter presses the button that has the
+    // focus, as Space does; elsewhere (a text field) it presses no button, so
+    // that nothing is saved by accident.
     void keyPressEvent(QKeyEvent* event) override;
 };

@@ -73,6 +73,11 @@ TBookItemEditFM::TBookItemEditFM(const TypedBook& book, QWidget* parent)
     layout->addWidget(Panel2);
     layout->addWidget(Panel1, 1);
     layout->addWidget(Panel3);
+    setTabOrder(Edit1, Memo1);
+    setTabOrder(Memo1, dbgIn);
+    setTabOrder(dbgIn, dbgAvailable);
+    setTabOrder(dbgAvailable, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
     // Wide enough for two lists of type names side by side in the larger
     // fonts of today's desktops.
     resize(380, 400);
@@ -88,6 +93,11 @@ TBookItemEditFM::TBookItemEditFM(const TypedBook& book, QWidget* parent)
             [this](const QPoint& pos) { guarded([&] { dbgInDblClick(pos); }); });
     connect(dbgAvailable, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { AvailableDblClick(pos); }); });
+    dbgIn->setSpaceActivates(true);
+    dbgAvailable->setSpaceActivates(true);
+    connect(dbgIn, &DBGrid::enterKey, this, [this] { guarded([this] { ExcludeCurrentType(); }); });
+    connect(dbgAvailable, &DBGrid::enterKey, this,
+            [this] { guarded([this] { IncludeCurrentType(); }); });
 }
 
 int TBookItemEditFM::Placeholder() {
@@ -146,10 +156,16 @@ void TBookItemEditFM::FormFill(int id, int typeId) {
     qrAvailable->open();
 }
 
+void TBookItemEditFM::AvailableDblClick(const QPoint& pos) {
+    if (RefBook::onDataCell(dbgAvailable, pos)) {
+        IncludeCurrentType();
+    }
+}
+
 // Including a type: it leaves the available list and becomes the current row
 // of the included one.
-void TBookItemEditFM::AvailableDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgAvailable, pos) || qrAvailable->isEmpty()) {
+void TBookItemEditFM::IncludeCurrentType() {
+    if (qrAvailable->isEmpty()) {
         return;
     }
     const int type = qrAvailable->field(m_book.typeKey).asInteger();
@@ -163,7 +179,13 @@ void TBookItemEditFM::AvailableDblClick(const QPoint& pos) {
 }
 
 void TBookItemEditFM::dbgInDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgIn, pos) || qrIn->isEmpty()) {
+    if (RefBook::onDataCell(dbgIn, pos)) {
+        ExcludeCurrentType();
+    }
+}
+
+void TBookItemEditFM::ExcludeCurrentType() {
+    if (qrIn->isEmpty()) {
         return;
     }
     const int type = qrIn->field(m_book.typeKey).asInteger();

@@ -50,6 +50,9 @@ public:
 
     void dbgInDblClick(const QPoint& pos);
     void AvailableDblClick(const QPoint& pos);
+    // A double-click, Enter or Space on a type: it moves to the other list.
+    void ExcludeCurrentType();
+    void IncludeCurrentType();
     void BitBtn1Click();
     void BitBtn2Click();
     // Runs on every way the editor closes; false keeps it open.

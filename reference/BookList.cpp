@@ -88,6 +88,8 @@ TBookListFM::TBookListFM(const TypedBook& book, QWidget* parent)
             [this](const QPoint& pos) { guarded([&] { TypeGridDblClick(pos); }); });
     connect(dbgItem, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { ItemGridDblClick(pos); }); });
+    RefBook::bindGridKeys(dbgType, acTypeNew, acTypeDelete, [this] { TypeGridOpenRow(); });
+    RefBook::bindGridKeys(dbgItem, acItemNew, acItemDelete, [this] { ItemGridOpenRow(); });
     // The type list reports every move of its cursor, and every re-read, as
     // a cursor move (once, when its views are unfrozen).
     connect(qrType, &DataSet::cursorMoved, this, [this] {
@@ -110,6 +112,8 @@ int TBookListFM::Execute(bool SelectMode, int id) {
     FSelectMode = SelectMode;
     IdRec = id;
     Prepare();
+    // Browsing starts with the types; choosing starts where the choice is.
+    (FSelectMode ? dbgItem : dbgType)->setFocus();
     if (m_book.listCentredOnDesktop) {
         const QRect screen = (this->screen() ? this->screen() : QGuiApplication::primaryScreen())
                                  ->availableGeometry();
@@ -150,14 +154,25 @@ void TBookListFM::TypeDataChange() {
 }
 
 void TBookListFM::TypeGridDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgType, pos) || qrType->isEmpty()) {
-        return;
+    if (RefBook::onDataCell(dbgType, pos)) {
+        TypeGridOpenRow();
     }
-    acTypeEditExecute();
 }
 
 void TBookListFM::ItemGridDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgItem, pos) || qrItem->isEmpty()) {
+    if (RefBook::onDataCell(dbgItem, pos)) {
+        ItemGridOpenRow();
+    }
+}
+
+void TBookListFM::TypeGridOpenRow() {
+    if (!qrType->isEmpty()) {
+        acTypeEditExecute();
+    }
+}
+
+void TBookListFM::ItemGridOpenRow() {
+    if (qrItem->isEmpty()) {
         return;
     }
     if (FSelectMode) {

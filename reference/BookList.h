@@ -50,6 +50,10 @@ public:
     void TypeDataChange();
     void TypeGridDblClick(const QPoint& pos);
     void ItemGridDblClick(const QPoint& pos);
+    // A double-click or Enter on a row: a type is changed; an item is
+    // chosen in selection mode, else changed.
+    void TypeGridOpenRow();
+    void ItemGridOpenRow();
 
     void acTypeNewExecute();
     void acTypeEditExecute();

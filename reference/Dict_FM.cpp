@@ -32,6 +32,7 @@ TDictFM::TDictFM(QWidget* parent) : ModalForm(parent) {
             [this] { guarded([this] { acDeleteExecute(); }); });
     connect(dbgDict, &DBGrid::dblClick, this,
             [this](const QPoint& pos) { guarded([&] { dbgDictDblClick(pos); }); });
+    RefBook::bindGridKeys(dbgDict, acNew, acDelete, [this] { dbgDictOpenRecord(); });
 }
 
 bool TDictFM::Prepare(int CodDict) {
@@ -143,7 +144,13 @@ void TDictFM::acDeleteExecute() {
 }
 
 void TDictFM::dbgDictDblClick(const QPoint& pos) {
-    if (!RefBook::onDataCell(dbgDict, pos) || qrDict->isEmpty()) {
+    if (RefBook::onDataCell(dbgDict, pos)) {
+        dbgDictOpenRecord();
+    }
+}
+
+void TDictFM::dbgDictOpenRecord() {
+    if (qrDict->isEmpty()) {
         return;
     }
     if (FSelectMode) {

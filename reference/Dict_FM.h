@@ -42,6 +42,9 @@ public:
     void acEditExecute();
     void acDeleteExecute();
     void dbgDictDblClick(const QPoint& pos);
+    // A double-click or Enter on a record: chooses it in selection mode,
+    // else changes it.
+    void dbgDictOpenRecord();
     void RefreshAndLocate(int id);
 };
 

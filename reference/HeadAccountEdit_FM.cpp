@@ -50,6 +50,8 @@ THeadAccountEditFM::THeadAccountEditFM(QWidget* parent) : ModalForm(parent) {
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    // The book button takes no focus; Ctrl+Enter on the lookup presses it.
+    connect(rxcValuta, &DBLookupCombo::bookKey, SpeedButton1, &QToolButton::click);
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton1Click(); }); });
 }

@@ -1,5 +1,6 @@
 #include "RefBookUtils.h"
 
+#include "Dialogs.h"
 #include "Main_DM.h"
 
 void RefreshAndLocate(DbQuery& list, const QString& keyField, int id) {
@@ -39,6 +40,13 @@ void setStatement(DbQuery& query, const QStringList& lines) {
 bool onDataCell(const DBGrid* grid, const QPoint& pos) {
     const DBGrid::Cell cell = grid->cellAt(pos);
     return cell.column > 0 && cell.row > 0;
+}
+
+void bindGridKeys(DBGrid* grid, QAction* add, QAction* remove, std::function<void()> open) {
+    QObject::connect(grid, &DBGrid::insertKey, grid, [add] { triggerIfAvailable(add); });
+    QObject::connect(grid, &DBGrid::deleteKey, grid, [remove] { triggerIfAvailable(remove); });
+    QObject::connect(grid, &DBGrid::enterKey, grid,
+                     [open = std::move(open)] { guarded([&] { open(); }); });
 }
 
 QAction* toolAction(QObject* parent, const QString& name, const QString& hint, int image) {

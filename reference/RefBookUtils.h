@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QToolBar>
+#include <functional>
 
 // Re-runs a list with its views frozen and stands on the first row whose key
 // column equals `id`; when none does, on the first row. The views follow once.
@@ -29,6 +30,10 @@ void setStatement(DbQuery& query, const QStringList& lines);
 // True when a point of the grid (in its own coordinates) lies on a data cell,
 // not on a title, the indicator or the empty space below the rows.
 bool onDataCell(const DBGrid* grid, const QPoint& pos);
+
+// The keys of a book's grid: Insert and Delete run the tool-bar commands, as
+// their buttons do; Enter runs `open`, what a double-click on a row does.
+void bindGridKeys(DBGrid* grid, QAction* add, QAction* remove, std::function<void()> open);
 
 // A tool-bar command of the books: a picture of the data module's list
 // (0 add, 1 change, 2 delete) with its tool-tip.

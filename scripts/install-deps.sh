@@ -6,11 +6,14 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
+  qt6-translations-l10n qt6-svg-dev
   libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
   libgtest-dev googletest
+  libofx-dev libcsv-dev
   fonts-dejavu-core
   xvfb xauth
+  desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "ColorValue.h"
 #include "Color_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "TestDb.h"
@@ -212,14 +213,18 @@ TEST_F(ColorWindow, ACancelledDialogWritesNothing) {
         EXPECT_EQ(f->qrColor->field(QStringLiteral("CodStatus")).asInteger(), 2);
         f->reject();
     });
+    const QColor firstCustom = QColorDialog::customColor(0);
     mh.onNext<QColorDialog>([&](QColorDialog* d) {
         d->setCurrentColor(QColor(1, 2, 3));
+        QColorDialog::setCustomColor(0, QColor(1, 2, 3));  // "Add to custom colours"
         d->reject();
     });
     ShowColorFM(0);
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_EQ(writes(), 0);
     EXPECT_EQ(colorOf(4, 2), 255);
+    // Custom colours do not outlive the window.
+    EXPECT_EQ(QColorDialog::customColor(0), firstCustom);
 }
 
 TEST_F(ColorWindow, DoubleClicksOutsideTheColourCellsDoNothing) {
@@ -251,4 +256,43 @@ TEST(StoredColor, RedIsTheLowestByte) {
     EXPECT_FALSE(isStoredColor(0));
     EXPECT_FALSE(isStoredColor(-1));
     EXPECT_TRUE(isStoredColor(1));
+}
+
+// The type found by typing and picked from its list, a status's colour chosen
+// with Enter, the colour dialog answered, and the window closed, all by keys.
+TEST_F(ColorWindow, WorksFromTheKeyboard) {
+    ModalHelper mh;
+    mh.onNext<TColorFM>([&](TColorFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->rxcTypeDoc);
+        type(QStringLiteral("р"));
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("1"));  // "Расход"
+        press(Qt::Key_Down, Qt::AltModifier);
+        ASSERT_TRUE(waitFor([&] { return f->rxcTypeDoc->view()->isVisible(); }));
+        press(Qt::Key_Up);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->rxcTypeDoc->value(), QStringLiteral("2"));  // "Приход"
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->dbgColor);
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        EXPECT_EQ(f->qrColor->field(QStringLiteral("CodStatus")).asInteger(), 2);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<QColorDialog>([&](QColorDialog* d) {
+        activate(d);
+        for (QLineEdit* e : d->findChildren<QLineEdit*>()) {
+            if (e->text().startsWith(QLatin1Char('#'))) {
+                e->setFocus();  // the standard dialog's own field for the colour's name
+            }
+        }
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("#0a141e"));
+        press(Qt::Key_Return);
+    });
+    ShowColorFM(0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(colorOf(2, 2), 10 | (20 << 8) | (30 << 16));
+    EXPECT_EQ(writes(), 1);
 }

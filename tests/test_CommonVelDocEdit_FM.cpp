@@ -170,7 +170,7 @@ TEST_F(CommonEdit, ChecksRunInOrderAndMoveTheFocus) {
     });
     EXPECT_GT(EditCommonVelDoc(0, 2), 0);
     EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
-    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("ОК")});
     EXPECT_EQ(count(QStringLiteral("Document")), 1);
 }
 

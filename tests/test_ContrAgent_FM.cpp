@@ -1,3 +1,4 @@
+#include "Keyboard.h"
 #include "TypedBookCases.h"
 
 #include "Placeholders.h"
@@ -450,6 +451,95 @@ TEST_P(BookList, ALongNoteIsListedByItsFirst250Characters) {
                          .arg(item))
                   .toInt(),
               100000);
+}
+
+// Types and an item of two types added, changed and deleted with keys alone:
+// Insert, Enter and Delete in the lists, Enter or Space on a type to move it
+// between the item's lists, Tab to the buttons and Enter or Space on them.
+TEST_P(BookList, WorksFromTheKeyboard) {
+    ModalHelper mh;
+    auto typeEditor = [&](const QString& name) {
+        return [&, name](TBookTypeEditFM* e) {
+            activate(e);
+            EXPECT_EQ(focused(), e->Edit1);
+            press(Qt::Key_A, Qt::ControlModifier);
+            type(name);
+            press(Qt::Key_Return);  // in the name Enter saves nothing
+            press(Qt::Key_Tab);
+            press(Qt::Key_Return);
+        };
+    };
+    const QString shops = QStringLiteral("Магазины и рынки");
+    mh.onNext<TBookListFM>([&](TBookListFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->dbgType);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Return);  // the new type is the current row
+        EXPECT_EQ(shown(f->dbgType), (QStringList{QStringLiteral("Банки"), shops}));
+        EXPECT_EQ(f->qrType->field(QStringLiteral("Caption")).asString(), shops);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->dbgItem);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(shown(f->dbgItem), QStringList{QStringLiteral("Ашан")});
+        const int item = lastId(book().itemTable, book().itemKey);
+        EXPECT_EQ(
+            count(book().memberTable, QStringLiteral("%1 = %2").arg(book().itemKey).arg(item)), 2);
+        press(Qt::Key_Return);
+        EXPECT_EQ(
+            count(book().memberTable, QStringLiteral("%1 = %2").arg(book().itemKey).arg(item)), 1);
+        EXPECT_EQ(focused(), f->dbgItem);
+        mh.answer(QMessageBox::Yes);
+        press(Qt::Key_Delete);
+        EXPECT_TRUE(shown(f->dbgItem).isEmpty());
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        mh.answer(QMessageBox::Yes);
+        press(Qt::Key_Delete);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<TBookTypeEditFM>(typeEditor(QStringLiteral("Банки")));
+    mh.onNext<TBookTypeEditFM>(typeEditor(QStringLiteral("Магазины")));
+    mh.onNext<TBookTypeEditFM>(typeEditor(shops));
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        activate(e);
+        EXPECT_EQ(focused(), e->Edit1);
+        type(QStringLiteral("Ашан"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("гипермаркет"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgIn);
+        EXPECT_EQ(shown(e->dbgIn), QStringList{shops});
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgAvailable);
+        press(Qt::Key_Space);
+        EXPECT_EQ(shown(e->dbgIn).size(), 2);
+        EXPECT_TRUE(shown(e->dbgAvailable).isEmpty());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    mh.onNext<TBookItemEditFM>([&](TBookItemEditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->dbgIn);
+        type(QStringLiteral("б"));  // found by its first letter
+        press(Qt::Key_Return);
+        EXPECT_EQ(shown(e->dbgIn), QStringList{shops});
+        EXPECT_EQ(shown(e->dbgAvailable), QStringList{QStringLiteral("Банки")});
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Space);
+    });
+    book().showList(false, 0);
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_EQ(mh.texts(), (QStringList{kAskDelete, kAskDelete}));
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(count(book().itemTable), 0);
+    EXPECT_EQ(count(book().memberTable), 0);
+    EXPECT_EQ(count(book().typeTable), 1);
+    EXPECT_EQ(count(book().typeTable, QStringLiteral("Caption = 'Банки'")), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Books, BookList, ::testing::Values(contrAgentCase(), categoryCase()),

@@ -188,6 +188,26 @@ TEST_F(AccountEditor, AnAccountWhoseCurrencyIsGoneOpensWithoutOne) {
     EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Поле \"Валюта\" должно быть выбрано.")});
 }
 
+TEST_F(AccountEditor, ACurrencyDeletedMeanwhileIsRefusedOnSaveInPlainWords) {
+    ModalHelper mh;
+    mh.onNext<THeadAccountEditFM>([&](THeadAccountEditFM* f) {
+        f->Edit1->setText(QStringLiteral("Касса"));
+        f->rxcValuta->setValue(QStringLiteral("2"));
+        exec(QStringLiteral("delete from Valuta where IdValuta = 2"));  // another window
+        f->BitBtn1->click();
+        EXPECT_TRUE(f->isVisible());
+        f->BitBtn2->click();
+    });
+    EXPECT_EQ(EditHeadAccount(0), 0);
+    ASSERT_EQ(mh.boxes().size(), 1);
+    EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Critical);
+    EXPECT_EQ(mh.texts().first(),
+              QStringLiteral("Выбранная запись больше не существует (её могли удалить в другом "
+                             "окне), поэтому данные не сохранены. Выберите запись заново.\n\n"
+                             "FOREIGN KEY constraint failed"));
+    EXPECT_EQ(count(QStringLiteral("HeadAccount")), 0);
+}
+
 // The currency button opens the currency book to choose; a currency added
 // there and chosen is listed and chosen at once.
 TEST_F(AccountEditor, TheCurrencyButtonChoosesACurrencyJustAdded) {

@@ -1,5 +1,6 @@
 #include "Dict_FM.h"
 #include "HeadAccountEdit_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "RefBookTest.h"
 #include "ValutaEdit_FM.h"
@@ -409,4 +410,58 @@ TEST_F(DictBook, ALongAccountNoteIsKeptWholeAndListedShort) {
     ShowDictFM(false, 2, 0);
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_EQ(scalar(QStringLiteral("select Note from HeadAccount")).toString(), note);
+}
+
+// The whole round on the accounts book with keys alone: Insert adds, Enter
+// changes and, when choosing, chooses; Delete asks and deletes.
+TEST_F(DictBook, WorksFromTheKeyboard) {
+    addCurrencies();
+    ModalHelper mh;
+    auto fill = [&](const QString& name) {
+        return [&, name](THeadAccountEditFM* e) {
+            activate(e);
+            EXPECT_EQ(focused(), e->Edit1);
+            e->Edit1->selectAll();
+            type(name);
+            press(Qt::Key_Tab);
+            EXPECT_EQ(focused(), e->rxcValuta);
+            type(QStringLiteral("r"));  // the currency found by its first letter
+            press(Qt::Key_Tab);
+            press(Qt::Key_Tab);
+            EXPECT_EQ(focused(), e->BitBtn1);
+            press(Qt::Key_Return);
+        };
+    };
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        activate(d);
+        EXPECT_EQ(focused(), d->dbgDict);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(shown(d->dbgDict).size(), 2);
+        press(Qt::Key_Return);  // changes the account the cursor stands on
+        press(Qt::Key_Down);
+        press(Qt::Key_Delete);
+        EXPECT_EQ(shown(d->dbgDict).size(), 1);
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Кошелёк")));
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Карта")));
+    mh.onNext<THeadAccountEditFM>(fill(QStringLiteral("Карта Мир")));
+    mh.answer(QMessageBox::Yes);
+    EXPECT_EQ(ShowDictFM(false, 2, 0), 0);
+    EXPECT_EQ(mh.takeTexts(), QStringList{kAskDelete});
+    const int rub = currencyId(QStringLiteral("RUB"));
+    EXPECT_EQ(count(QStringLiteral("HeadAccount")), 1);
+    EXPECT_EQ(count(QStringLiteral("HeadAccount"),
+                    QStringLiteral("Caption = 'Карта Мир' and IdValuta = %1").arg(rub)),
+              1);
+
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        activate(d);
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(ShowDictFM(true, 2, 0),
+              lastId(QStringLiteral("HeadAccount"), QStringLiteral("IdHeadAccount")));
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
 }

@@ -3,6 +3,7 @@
 #include "CommonVelDocEdit_FM.h"
 #include "DocTestData.h"
 #include "Document_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "TestUtil.h"
@@ -13,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -572,4 +574,138 @@ TEST_F(Browser, TheMainWindowOpensOneBrowser) {
     QPointer<QMdiSubWindow> guard = sub;
     main.acCloseActiveWindow->trigger();
     EXPECT_TRUE(waitFor([&] { return guard.isNull(); }));
+}
+
+// A person without a mouse: picks the income type in the tree, makes a
+// document with Insert (the calendar and the lists opened by keys), changes
+// it with Enter, applies it with Ctrl+Enter, rolls it back and deletes it with
+// Delete; then makes a transfer through the folder's list of types.
+TEST_F(Browser, WorksFromTheKeyboard) {
+    TDocumentFM& f = open();
+    f.setFocus();  // as the main window does when it opens the browser
+    EXPECT_EQ(focused(), f.tvDocs);
+    // Nothing is listed until a key moves in the tree: taking the focus picks
+    // no node.
+    EXPECT_TRUE(f.tvDocs->selectedItems().isEmpty());
+    EXPECT_FALSE(f.qrDoc.isOpen());
+    press(Qt::Key_Home);
+    press(Qt::Key_Right);
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    ASSERT_EQ(f.selectedNode()->Caption, QStringLiteral("Приход"));
+
+    mh().onNext<TCommonVelDocEditFM>([this](TCommonVelDocEditFM* e) {
+        activate(e);
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_Down, Qt::AltModifier);
+        press(Qt::Key_Right);
+        press(Qt::Key_Escape);  // closes the calendar, the date as it was
+        EXPECT_FALSE(e->DateEdit1->calendar()->isVisible());
+        EXPECT_EQ(e->DateEdit1->date(), kToday);
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_F4);
+        EXPECT_EQ(focused(), e->DateEdit1->calendar()->focusWidget());
+        press(Qt::Key_Left);
+        press(Qt::Key_Return);
+        EXPECT_EQ(e->DateEdit1->date(), kToday.addDays(-1));
+        EXPECT_EQ(focused(), e->DateEdit1->lineEdit());
+        press(Qt::Key_Tab);
+        type(QStringLiteral("1500,25"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcHeadAccount);
+        press(Qt::Key_F4);  // the list opens on its first row
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);
+        EXPECT_EQ(e->rxcHeadAccount->value(), QString::number(m_cash));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->Memo1);
+        type(QStringLiteral("Премия"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    press(Qt::Key_Insert);
+    const int id = scalar(QStringLiteral("select max(IdDocument) from Document")).toInt();
+    EXPECT_EQ(count(QStringLiteral("Document"),
+                    QStringLiteral("IdDocument = %1 and CodTypeDocument = 2 and ValueDocument = "
+                                   "1500.25 and IdHeadAccount = %2 and NoteDocument = 'Премия' "
+                                   "and DateDocument = '2026-12-16 00:00:00'")
+                        .arg(id)
+                        .arg(m_cash)),
+              1);
+
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), f.dbgDoc);
+    EXPECT_EQ(currentId(), id);
+    mh().onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        press(Qt::Key_A, Qt::ControlModifier);
+        type(QStringLiteral("1600"));
+        for (int i = 0; i < 5; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Space);
+    });
+    press(Qt::Key_Return);
+    EXPECT_EQ(
+        money(QStringLiteral("select ValueDocument from Document where IdDocument = %1").arg(id)),
+        Money::fromInteger(1600));
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(status(id), 2);
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(6600));
+    mh().answer(QMessageBox::Yes);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(status(id), 1);
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(5000));
+    mh().answer(QMessageBox::Yes);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+
+    // On the folder Insert opens the list of its types.
+    press(Qt::Key_Tab, Qt::ShiftModifier);
+    press(Qt::Key_Home);
+    mh().onNext<TVelDoc_Type3_EditFM>([this](TVelDoc_Type3_EditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcHA1);
+        press(Qt::Key_Down);
+        press(Qt::Key_Tab);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        EXPECT_EQ(e->rxcHA1->value(), QString::number(m_card));
+        EXPECT_EQ(e->rxcHA2->value(), QString::number(m_cash));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->ceValue1);
+        type(QStringLiteral("700"));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    QTimer::singleShot(0, [] {
+        ASSERT_TRUE(
+            waitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }));
+        press(Qt::Key_Down);
+        press(Qt::Key_Return);  // "Создать "Перенос""
+    });
+    press(Qt::Key_Insert);
+    EXPECT_TRUE(waitFor([&] { return mh().pending() == 0; }));
+    press(Qt::Key_Tab);
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(saldo(m_card), Money::fromInteger(19300));
+    EXPECT_EQ(saldo(m_cash), Money::fromInteger(5700));
+    const int transfer = currentId();
+    press(Qt::Key_F5);
+    EXPECT_EQ(currentId(), transfer);
+    EXPECT_EQ(status(transfer), 2);
+    const QString question = QStringLiteral("Вы действительно хотите удалить/откатить документ?");
+    EXPECT_EQ(mh().texts(), (QStringList{question, question}));
+    EXPECT_TRUE(mh().unexpected().isEmpty()) << mh().unexpected().join('\n').toStdString();
 }

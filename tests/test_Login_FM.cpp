@@ -74,6 +74,11 @@ TEST_F(Login, WithoutSettingsShowsTheDefaultsAndFocusesThePassword) {
     ModalHelper mh;
     mh.onNext<TLoginFM>([](TLoginFM* f) {
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Вход в систему"));
+        // A small fixed-size tool window, as near 413 by 85 as its texts allow.
+        EXPECT_EQ(f->windowType(), Qt::Tool);
+        EXPECT_EQ(f->minimumSize(), f->maximumSize());
+        EXPECT_LE(f->width(), 430);
+        EXPECT_LE(f->height(), 95);
         EXPECT_EQ(f->edLogin->text(), QStringLiteral("sa"));
         EXPECT_EQ(f->feDB->fileName(), programPathWithExtension(QStringLiteral(".db")));
         EXPECT_TRUE(f->edPass->text().isEmpty());
@@ -128,7 +133,7 @@ TEST_F(Login, ChecksTheNameBeforeThePath) {
     EXPECT_EQ(mh.texts(), (QStringList{QStringLiteral("Имя пользователя не заполнено."),
                                        QStringLiteral("Неверный путь к базе данных.")}));
     EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
-    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("ОК")});
     EXPECT_FALSE(m_dm->ADOConnection1.isOpen());
 }
 

@@ -1,5 +1,9 @@
+#include "Dict_FM.h"
+#include "Document_FM.h"
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
+#include "ValutaEdit_FM.h"
 #include "TestDb.h"
 #include "TestUtil.h"
 
@@ -65,6 +69,7 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
         EXPECT_EQ(e.action->property("category").toString(), e.category);
         EXPECT_EQ(e.action->text(), e.caption);
         EXPECT_EQ(e.action->toolTip(), e.hint);
+        EXPECT_TRUE(e.action->statusTip().isEmpty());  // nothing writes to the status bar
         EXPECT_EQ(!e.action->icon().isNull(), e.image);
         EXPECT_TRUE(e.action->shortcut().isEmpty());
     }
@@ -164,6 +169,67 @@ TEST_F(MainForm, AFailingStampKeepsTheWindowOpen) {
     m_form->close();
     EXPECT_FALSE(m_form->isVisible());
     EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is not null")), 1);
+}
+
+// F10 and a bare Alt open the menus, arrows and Enter run a command; F6 goes
+// to the tool bar, whose buttons Space and Enter press, and back.
+TEST_F(MainForm, WorksFromTheKeyboard) {
+    TMainFM& f = *m_form;
+    activate(&f);
+    ModalHelper mh;
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        activate(d);
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Справочник валют"));
+        EXPECT_EQ(focused(), d->dbgDict);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(d->qrDict->field(QStringLiteral("Caption")).asString(), QStringLiteral("EUR"));
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<TValutaEditFM>([&](TValutaEditFM* e) {
+        activate(e);
+        EXPECT_EQ(focused(), e->Edit1);
+        type(QStringLiteral("EUR"));
+        press(Qt::Key_Tab);
+        type(QStringLiteral("Евро"));
+        press(Qt::Key_Return);  // in a text field Enter saves nothing
+        EXPECT_TRUE(e->isVisible());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    press(Qt::Key_F10);
+    EXPECT_EQ(f.MainMenu1->activeAction(), f.MainMenu1->actions().at(0));
+    press(Qt::Key_Right);
+    EXPECT_EQ(f.MainMenu1->activeAction(), f.MainMenu1->actions().at(1));
+    press(Qt::Key_Return);  // "Валюта", the first item
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_EQ(count(QStringLiteral("Valuta"),
+                    QStringLiteral("Caption = 'EUR' and FullCaption = 'Евро'")),
+              1);
+
+    press(Qt::Key_F6);
+    EXPECT_EQ(focused(), f.ToolBar1->widgetForAction(f.acDocument));
+    press(Qt::Key_Space);
+    ASSERT_EQ(f.MdiArea->subWindowList().size(), 1);
+    auto* browser = qobject_cast<TDocumentFM*>(f.MdiArea->subWindowList().first()->widget());
+    ASSERT_TRUE(browser);
+    EXPECT_TRUE(waitFor([&] { return focused() == browser->tvDocs; }));
+    press(Qt::Key_F6);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(focused(), f.ToolBar1->widgetForAction(f.acCloseActiveWindow));
+    press(Qt::Key_Return);
+    EXPECT_TRUE(waitFor([&] { return f.MdiArea->subWindowList().isEmpty(); }));
+
+    press(Qt::Key_Alt);
+    EXPECT_EQ(f.MainMenu1->activeAction(), f.MainMenu1->actions().at(0));
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);  // "Выход"
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_EQ(
+        count(QStringLiteral("sec_Session"),
+              QStringLiteral("sec_End is not null and sec_IdSession = %1").arg(m_dm->IdSession)),
+        1);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
 }
 
 #include "test_Main_FM.moc"

@@ -1,4 +1,5 @@
 // The balance recalculation window, driven as a person drives it.
+#include "Keyboard.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "Saldo_FM.h"
@@ -128,6 +129,26 @@ TEST_F(Saldo, OpensReadyToStart) {
     // Closing before the run gives cancel and writes nothing.
     EXPECT_EQ(ShowSaldoFM(), mrCancel);
     EXPECT_EQ(saldoOf(account), Money::fromInteger(5));
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join("; ").toStdString();
+}
+
+// Space starts the run; the focus comes back to the button, now "Закрыть",
+// and Enter closes the window.
+TEST_F(Saldo, WorksFromTheKeyboard) {
+    const int account = addAccount(QStringLiteral("Наличные"), Money::fromInteger(5));
+    applyDocument(2, {{2, account, Money::fromInteger(40)}});
+    spoilBalances();
+    ModalHelper mh;
+    mh.onNext<TSaldoFM>([](TSaldoFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->BitBtn1);
+        press(Qt::Key_Space);
+        EXPECT_EQ(f->BitBtn1->text(), QStringLiteral("Закрыть"));
+        EXPECT_EQ(focused(), f->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    EXPECT_EQ(ShowSaldoFM(), mrOk);
+    EXPECT_EQ(saldoOf(account), Money::fromInteger(40));  // the ledger alone
     EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join("; ").toStdString();
 }
 

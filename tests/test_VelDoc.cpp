@@ -86,7 +86,7 @@ TEST(VelDoc, AMethodWithoutHandlerSaysItIsNotSupported) {
     EXPECT_EQ(method.Execute(5), 0);
     EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Метод \"Печать\" не поддерживается.")});
     EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Information);
-    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("OK")});
+    EXPECT_EQ(mh.boxes().first().buttons, QStringList{QStringLiteral("ОК")});
 }
 
 TEST(VelDoc, UnknownMethodsAndTypesAreReportedAndGiveZero) {

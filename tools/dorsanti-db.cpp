@@ -1,6 +1,7 @@
 // dorsanti-db: makes Dorsanti database files.
 //
 //   dorsanti-db create FILE [--demo] [--documents N]
+//   dorsanti-db accounts | import | export ...   (ExchangeCommands.h)
 //
 // The file is built beside its final name and linked into place only when it
 // is complete, so an existing file is never touched and a failed run leaves
@@ -9,6 +10,7 @@
 #include "Db.h"
 #include "DbSchema.h"
 #include "DemoData.h"
+#include "ExchangeCommands.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,9 +20,9 @@
 #include <QTemporaryFile>
 #include <QTextStream>
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -33,7 +35,8 @@ int usage() {
     err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
              "  --demo          add currencies, accounts, categories, counterparties\n"
              "                  and documents of every kind over recent months\n"
-             "  --documents N   make N documents (implies --demo)\n";
+             "  --documents N   make N documents (implies --demo)\n"
+             "       dorsanti-db accounts | import | export ...   (bank statements, books)\n";
     err().flush();
     return 2;
 }
@@ -49,6 +52,9 @@ int fail(const QString& message) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (!args.isEmpty() && isExchangeCommand(args[0])) {
+        return runExchangeCommand(args);
+    }
     if (args.size() < 2 || args[0] != QLatin1String("create")) {
         return usage();
     }
@@ -62,8 +68,8 @@ int main(int argc, char** argv) {
             bool ok = false;
             documents = args[++i].toInt(&ok);
             if (!ok || documents < 0) {
-                return fail(QStringLiteral("--documents needs a whole number, not \"%1\"")
-                                .arg(args[i]));
+                return fail(
+                    QStringLiteral("--documents needs a whole number, not \"%1\"").arg(args[i]));
             }
             demo = true;
         } else {
@@ -95,9 +101,10 @@ int main(int argc, char** argv) {
         connection.open(temp.fileName());
         // The file is not in place until it is complete, so it needs no journal
         // while it is being filled.
-        connection.executeScript(QStringLiteral("PRAGMA journal_mode = OFF;"
-                                                "PRAGMA synchronous = OFF;"
-                                                "PRAGMA cache_size = -262144;"));
+        connection.executeScript(
+            QStringLiteral("PRAGMA journal_mode = OFF;"
+                           "PRAGMA synchronous = OFF;"
+                           "PRAGMA cache_size = -262144;"));
         CreateSchema(connection);
         if (demo) {
             // The indexes of the two big tables are built once, after the
@@ -145,9 +152,8 @@ int main(int argc, char** argv) {
                         : QStringLiteral("cannot create %1: %2")
                               .arg(path, QString::fromLocal8Bit(std::strerror(e))));
     }
-    QFile(to).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                             QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                             QFileDevice::ReadOther);
+    // The temporary file was made for its owner only (0600), and the database
+    // keeps that mode: a family's money is nobody else's business.
 
     QTextStream out(stdout);
     out << "Created " << path;

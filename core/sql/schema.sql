@@ -1,4 +1,4 @@
--- Dorsanti database: the nineteen tables, their relations and indexes.
+-- Dorsanti database: the tables, their relations and indexes.
 --
 -- Types: counters are INTEGER PRIMARY KEY AUTOINCREMENT (positive, never
 -- reused); money is NUMERIC; date-times are TEXT "yyyy-MM-dd HH:mm:ss", and
@@ -132,6 +132,19 @@ CREATE TABLE DataAccount (
 CREATE INDEX DataAccount_IdDocument ON DataAccount (IdDocument);
 -- Covers the per-account sums of the balance recalculation.
 CREATE INDEX DataAccount_Account ON DataAccount (IdHeadAccount, CodTypeOperation, ValueDataAccount);
+
+-- Statement lines imported as documents, so that no line is imported twice
+-- into its account. LineKey is the bank's own id of the line (OFX FITID), or
+-- its date, amount, description and how many equal lines came before it. A
+-- deleted document takes its row along, and its line may be imported again. A
+-- file made before imports existed gets this table at its first import.
+CREATE TABLE ImportedLine (
+    IdHeadAccount INTEGER NOT NULL REFERENCES HeadAccount (IdHeadAccount),
+    LineKey       TEXT NOT NULL,
+    IdDocument    INTEGER NOT NULL REFERENCES Document (IdDocument) ON DELETE CASCADE,
+    PRIMARY KEY (IdHeadAccount, LineKey)
+) WITHOUT ROWID;
+CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 
 CREATE TABLE sys_Dict (
     sys_CodDict   INTEGER PRIMARY KEY,

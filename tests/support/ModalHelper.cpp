@@ -1,5 +1,7 @@
 #include "ModalHelper.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDateTime>
@@ -84,6 +86,10 @@ void ModalHelper::poll() {
 }
 
 void ModalHelper::handle(QWidget* modal) {
+    // No modal window offers to be minimised or maximised.
+    EXPECT_FALSE(modal->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
+        << modal->metaObject()->className() << " shows a minimise or maximise button";
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         Box record{box->icon(), box->text(), {}};
         for (QAbstractButton* b : box->buttons()) {

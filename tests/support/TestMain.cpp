@@ -1,20 +1,20 @@
 // Entry point of every test program: a headless application with a fixed
-// locale, so that results do not depend on the machine.
+// locale and Qt's Russian texts, as the program has them.
+#include "AppStart.h"
 #include "VelDocKinds.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLocale>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     QApplication app(argc, argv);
     RegisterVelDocKinds();
     QApplication::setApplicationName(QStringLiteral("Dorsanti"));
+    PrepareApplication();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+struct sqlite3;
+struct sqlite3_stmt;
+class DbConnection;
+
+// A statement prepared once and run row by row, its parameters bound by name:
+// a select steps through its rows without holding them in memory (an export
+// of a million documents reads each row once and lets it go), and an insert
+// runs again and again with new values (an import of a whole statement).
+class SqlCursor {
+public:
+    SqlCursor(DbConnection& connection, const QString& sql);
+    ~SqlCursor();
+    SqlCursor(const SqlCursor&) = delete;
+    SqlCursor& operator=(const SqlCursor&) = delete;
+
+    void bindInteger(const char* name, qint64 value);
+    void bindText(const char* name, const QString& value);
+    void bindDouble(const char* name, double value);
+    void bindNull(const char* name);
+    // Runs a statement that returns no rows, ready to run again.
+    void execute();
+    // The next row; false at the end. Engine errors raise AppError.
+    bool next();
+
+    bool isNull(int column) const;
+    qint64 integer(int column) const;
+    double real(int column) const;
+    bool isInteger(int column) const;
+    QByteArrayView text(int column) const;  // UTF-8, valid until the next row
+
+private:
+    int index(const char* name) const;
+    sqlite3* m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_sql;
+};
