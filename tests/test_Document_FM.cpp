@@ -541,8 +541,9 @@ TEST_F(Browser, RowsArePaintedOnlyWithAColour) {
     }
     EXPECT_GT(reds, cell.width() * cell.height() / 3);
     double frame = 1;
-    for (int y = cell.top(); y < cell.top() + 4; ++y) {
-        frame = std::max(frame, contrast(shot.pixelColor(cell.center().x(), y), red));
+    // Its top edge, clear of the text.
+    for (int y = cell.top(); y < cell.top() + 3; ++y) {
+        frame = std::max(frame, contrast(shot.pixelColor(cell.left() + 1, y), red));
     }
     EXPECT_GE(frame, 4.5);
 
