@@ -3,29 +3,12 @@
 #include "CsvReader.h"
 #include "DbSchema.h"
 #include "DocTestData.h"
+#include "ToolRun.h"
 #include "VelDoc_Common.h"
 
 #include <QFile>
-#include <QProcess>
 
 namespace {
-
-struct ToolRun {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& args) {
-    QProcess p;
-    p.start(QStringLiteral(DORSANTI_DB_TOOL), args);
-    if (!p.waitForFinished(120000)) {
-        return {-1, {}, QStringLiteral("timed out")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 QString sample(const char* name) {
     return QStringLiteral(DORSANTI_TEST_DATA "/statements/") + QLatin1String(name);

@@ -6,6 +6,7 @@
 #include "Recover.h"
 #include "Restore.h"
 #include "Users.h"
+#include "ToolOutput.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,27 +20,10 @@
 
 namespace {
 
-QTextStream& out() {
-    static QTextStream s(stdout);
-    return s;
-}
-
-QTextStream& err() {
-    static QTextStream s(stderr);
-    return s;
-}
-
 int usageError() {
     err() << careUsage();
     err().flush();
     return 2;
-}
-
-int fail(const QString& message) {
-    out().flush();
-    err() << "dorsanti-db: " << message << "\n";
-    err().flush();
-    return 1;
 }
 
 // One line typed on the terminal without echo.

@@ -5,21 +5,12 @@
 #include "ExchangeText.h"
 #include "Importer.h"
 #include "Statement.h"
+#include "ToolOutput.h"
 
 #include <QFileInfo>
 #include <QTextStream>
 
 namespace {
-
-QTextStream& out() {
-    static QTextStream s(stdout);
-    return s;
-}
-
-QTextStream& err() {
-    static QTextStream s(stderr);
-    return s;
-}
 
 int usage() {
     err()
@@ -31,13 +22,6 @@ int usage() {
            "                   [--account ID|CAPTION] [--all]\n";
     err().flush();
     return 2;
-}
-
-int fail(const QString& message) {
-    out().flush();
-    err() << "dorsanti-db: " << message << "\n";
-    err().flush();
-    return 1;
 }
 
 // "--name value" options after the positional arguments.

@@ -13,6 +13,7 @@
 #include "DbSchema.h"
 #include "DemoData.h"
 #include "ExchangeCommands.h"
+#include "ToolOutput.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,11 +29,6 @@
 
 namespace {
 
-QTextStream& err() {
-    static QTextStream s(stderr);
-    return s;
-}
-
 int usage() {
     err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
           << "  --demo          add currencies, accounts, categories, counterparties\n"
@@ -42,12 +38,6 @@ int usage() {
           << "       dorsanti-db accounts | import | export ...   (bank statements, books)\n";
     err().flush();
     return 2;
-}
-
-int fail(const QString& message) {
-    err() << "dorsanti-db: " << message << "\n";
-    err().flush();
-    return 1;
 }
 
 }  // namespace

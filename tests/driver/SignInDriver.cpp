@@ -32,8 +32,8 @@ namespace {
 
 class Driver : public QObject {
 public:
-    explicit Driver(const QString& spec) {
-        for (const QString& part : spec.split(QLatin1Char(';'))) {
+    explicit Driver(const QString& script) {
+        for (const QString& part : script.split(QLatin1Char(';'))) {
             const int eq = int(part.indexOf(QLatin1Char('=')));
             const QString key = eq < 0 ? part : part.left(eq);
             const QString value = eq < 0 ? QString() : part.mid(eq + 1);
@@ -234,8 +234,8 @@ class DriverPlugin : public QGenericPlugin {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "driver.json")
 public:
-    QObject* create(const QString& key, const QString& spec) override {
-        return key == QLatin1String("dorsantidriver") ? new Driver(spec) : nullptr;
+    QObject* create(const QString& key, const QString& script) override {
+        return key == QLatin1String("dorsantidriver") ? new Driver(script) : nullptr;
     }
 };
 
