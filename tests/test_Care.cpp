@@ -50,6 +50,17 @@ protected:
         reopenTestConnection(path);
         return path;
     }
+
+    // Opens and closes the main window with the daily copy installed, and
+    // waits for the copy to end.
+    static void closeMainWindow() {
+        DailyBackup daily;
+        TMainFM form;
+        installDailyBackup(form, daily);
+        form.show();
+        EXPECT_TRUE(form.close());
+        daily.wait();
+    }
 };
 
 TEST_F(Care, CheckFindsEachPlantedFaultAndRepairMendsOnlyWhatIsSure) {
@@ -323,14 +334,6 @@ TEST_F(Care, TheFirstCloseOfTheDayCopiesAndKeepsTheNewestTen) {
                                             .arg(day, 2, 10, QLatin1Char('0'))));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     }
-    auto closeMainWindow = [&] {
-        DailyBackup daily;
-        TMainFM form;
-        installDailyBackup(form, daily);
-        form.show();
-        EXPECT_TRUE(form.close());
-        daily.wait();
-    };
     closeMainWindow();
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     QStringList copies = files(folder);
@@ -352,14 +355,7 @@ TEST_F(Care, AFailedDailyCopyDoesNotStopTheCloseAndTheNextCheckReportsIt) {
     QFile blocker(defaultBackupFolder(m_path));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    {
-        DailyBackup daily;
-        TMainFM form;
-        installDailyBackup(form, daily);
-        form.show();
-        EXPECT_TRUE(form.close());
-        daily.wait();
-    }
+    closeMainWindow();
     ToolRun r = runTool({QStringLiteral("check"), m_path});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Последняя автоматическая копия не удалась: 1\n")))
