@@ -26,6 +26,7 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include <unistd.h>
 #include <functional>
 
 namespace {
@@ -97,7 +98,9 @@ int main(int argc, char** argv) {
     // A copy that is meant to survive a power cut must also reach the disk.
     const double cpSync = seconds([&] {
         QProcess::execute(QStringLiteral("cp"), {path, cpTarget});
-        syncFile(cpTarget);
+        QFile copied(cpTarget);
+        copied.open(QIODevice::ReadOnly);
+        ::fsync(copied.handle());
     });
     QFile::remove(cpTarget);
     line(QStringLiteral("cp, then fsync"), cpSync);
@@ -105,9 +108,11 @@ int main(int argc, char** argv) {
     const double backup = seconds([&] { backupDatabase(path, target); });
     line(QStringLiteral("backup (copy, integrity_check, sync, place)"), backup, cp);
     QFile::remove(target);
-    const QString temp = createTemporaryFor(target);
-    const double pages = seconds([&] { copyPages(path, temp, false); });
-    QFile::remove(temp);
+    double pages = 0;
+    {
+        NewFile temp = NewFile::temporaryFor(target, ownerOnly());
+        pages = seconds([&] { copyPages(path, temp, false); });
+    }
     line(QStringLiteral("  its copying part alone (online backup)"), pages, cp);
     line(QStringLiteral("  its copying part, against cp + fsync"), pages, cpSync);
 

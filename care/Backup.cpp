@@ -3,7 +3,6 @@
 #include "AppError.h"
 #include "Db.h"
 #include "RawDb.h"
-#include "Settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,14 +23,6 @@
 
 namespace {
 
-QString systemError(int e) {
-    return QString::fromLocal8Bit(std::strerror(e));
-}
-
-QByteArray native(const QString& path) {
-    return QFile::encodeName(path);
-}
-
 // Pages copied per step. Between steps the source is free, so a program that
 // posts meanwhile waits for one step at most; 4096 pages are a few megabytes.
 constexpr int kPagesPerStep = 4096;
@@ -42,18 +33,20 @@ constexpr int kRestartsBeforeOneStep = 3;
 // How long the copy waits for other programs' writes before it gives up.
 constexpr int kBusyGiveUpMs = 60000;
 
-const QString kTempMark = QStringLiteral(".tmp-");
-
 }  // namespace
 
-QString defaultBackupFolder(const QString& dbPath) {
+QString copyStem(const QString& dbPath) {
     const QFileInfo info(dbPath);
-    return info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral(".backups"));
+    return info.suffix() == QLatin1String("db") ? info.completeBaseName() : info.fileName();
+}
+
+QString defaultBackupFolder(const QString& dbPath) {
+    return QFileInfo(dbPath).absoluteDir().filePath(copyStem(dbPath) + QStringLiteral(".backups"));
 }
 
 QString backupFilePath(const QString& dbPath, const QString& folder, const QDateTime& when,
                        const QString& kind) {
-    QString stem = QFileInfo(dbPath).completeBaseName() + QLatin1Char('-');
+    QString stem = copyStem(dbPath) + QLatin1Char('-');
     if (!kind.isEmpty()) {
         stem += kind + QLatin1Char('-');
     }
@@ -66,23 +59,15 @@ QString backupFilePath(const QString& dbPath, const QString& folder, const QDate
     return path;
 }
 
-void makeOwnerFolder(const QString& path) {
-    try {
-        makeOwnerOnlyFolder(path);
-    } catch (const AppError&) {
-        throw AppError(
-            QFileInfo(path).exists()
-                ? QStringLiteral("не удалось создать папку %1: на ее месте файл").arg(path)
-                : QStringLiteral("не удалось создать папку %1").arg(path));
-    }
+void makeBackupFolder(const QString& dbPath) {
+    makeSharedFolder(defaultBackupFolder(dbPath), sharedModeOf(dbPath));
 }
 
 QString resolveBackupTarget(const QString& dbPath, const QString& dest) {
     const QDateTime now = QDateTime::currentDateTime();
     if (dest.isEmpty()) {
-        const QString folder = defaultBackupFolder(dbPath);
-        makeOwnerFolder(folder);
-        return backupFilePath(dbPath, folder, now);
+        makeBackupFolder(dbPath);
+        return backupFilePath(dbPath, defaultBackupFolder(dbPath), now);
     }
     const QFileInfo info(dest);
     if (info.isDir()) {
@@ -97,77 +82,19 @@ QString resolveBackupTarget(const QString& dbPath, const QString& dest) {
     return info.absoluteFilePath();
 }
 
-QString temporaryPathFor(const QString& target) {
-    const QFileInfo info(target);
-    return info.absoluteDir().filePath(
-        QStringLiteral(".%1%2%3").arg(info.fileName(), kTempMark).arg(::getpid()));
+bool isDiskFull(const AppError& e) {
+    return e.kind() == AppError::Kind::DiskFull || (e.engineCode() & 0xFF) == SQLITE_FULL;
 }
 
-void removeAbandonedTemporaries(const QString& folder) {
-    const QRegularExpression name(QStringLiteral("^\\..+\\.tmp-(\\d+)$"));
-    const QDir dir(folder);
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        const auto m = name.match(entry);
-        if (!m.hasMatch()) {
-            continue;
-        }
-        const pid_t pid = m.captured(1).toInt();
-        // Only the leftovers of processes that no longer run.
-        if (pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
-            QFile::remove(dir.filePath(entry));
-        }
-    }
-}
-
-void syncFile(const QString& path) {
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw AppError(QStringLiteral("не удалось открыть %1: %2").arg(path, systemError(errno)));
-    }
-    const int rc = ::fsync(fd);
-    const int e = errno;
-    ::close(fd);
-    if (rc != 0) {
-        throw AppError(
-            QStringLiteral("не удалось записать %1 на диск: %2").arg(path, systemError(e)));
-    }
-}
-
-void placeFile(const QString& temp, const QString& target) {
-    const QByteArray from = native(temp);
-    const QByteArray to = native(target);
-    // A hard link never replaces an existing name; the temporary name then goes.
-    int rc = ::link(from.constData(), to.constData());
-    if (rc == 0) {
-        ::unlink(from.constData());
-    } else if (errno == EPERM || errno == EOPNOTSUPP) {
-        // A file system without hard links: rename, after one more look.
-        rc = QFileInfo::exists(target) ? (errno = EEXIST, -1)
-                                       : ::rename(from.constData(), to.constData());
-    }
-    if (rc != 0) {
-        const int e = errno;
-        throw AppError(
-            e == EEXIST
-                ? QStringLiteral("%1 уже существует и не изменен").arg(target)
-                : QStringLiteral("не удалось записать %1: %2").arg(target, systemError(e)));
-    }
-    const int dir = ::open(native(QFileInfo(target).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
-void copyPages(const QString& source, const QString& temp, bool sourceReadOnly) {
+void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly) {
     {
         // Unless asked otherwise, the source is opened for writing only so
         // that the engine may roll back a journal left by a program that was
         // killed; nothing is written.
         RawDb from(source, sourceReadOnly ? RawDb::Mode::ReadOnly : RawDb::Mode::ReadWrite);
-        RawDb to(temp, RawDb::Mode::ReadWrite);
+        // The engine writes into the file this process created, whatever
+        // someone may have done to its name meanwhile.
+        RawDb to(temp.selfPath(), RawDb::Mode::ReadWrite);
         mapIntoMemory(from.handle());
         // The copy is not in place until it is verified; it needs no journal.
         to.exec(QStringLiteral("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF"));
@@ -206,35 +133,22 @@ void copyPages(const QString& source, const QString& temp, bool sourceReadOnly) 
         if (rc != SQLITE_DONE) {
             const AppError e = engineError(nullptr, rc);
             throw AppError(QStringLiteral("не удалось скопировать %1: %2").arg(source, e.text()),
-                           e.kind(), rc);
+                           (rc & 0xFF) == SQLITE_FULL ? AppError::Kind::DiskFull : e.kind(), rc);
         }
     }
 }
 
-void copyDatabase(const QString& source, const QString& temp, bool sourceReadOnly) {
+void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly) {
     copyPages(source, temp, sourceReadOnly);
     {
-        RawDb copy(temp, RawDb::Mode::ReadOnly);
+        RawDb copy(temp.selfPath(), RawDb::Mode::ReadOnly);
         const QStringList problems = integrityProblems(copy);
         if (!problems.isEmpty()) {
             throw AppError(
                 QStringLiteral("копия не прошла проверку целостности: %1").arg(problems.first()));
         }
     }
-    syncFile(temp);
-    ::chmod(native(temp).constData(), 0600);
-}
-
-QString createTemporaryFor(const QString& target) {
-    removeAbandonedTemporaries(QFileInfo(target).absolutePath());
-    const QString temp = temporaryPathFor(target);
-    const int fd = ::open(native(temp).constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        throw AppError(QStringLiteral("не удалось создать файл в %1: %2")
-                           .arg(QFileInfo(target).absolutePath(), systemError(errno)));
-    }
-    ::close(fd);
-    return temp;
+    temp.sync();
 }
 
 void backupDatabase(const QString& source, const QString& target) {
@@ -244,9 +158,8 @@ void backupDatabase(const QString& source, const QString& target) {
     if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) {
         throw AppError(QStringLiteral("%1 уже существует и не изменен").arg(target));
     }
-    const QString temp = createTemporaryFor(target);
-    auto removeTemp = qScopeGuard([&] { QFile::remove(temp); });
+    removeAbandonedTemporaries(QFileInfo(target).absolutePath());
+    NewFile temp = NewFile::temporaryFor(target, sharedModeOf(source));
     copyDatabase(source, temp, false);
-    placeFile(temp, target);
-    removeTemp.dismiss();
+    temp.placeAs(target);
 }

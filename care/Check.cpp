@@ -375,7 +375,7 @@ RepairReport repairDatabase(const QString& path) {
                            .arg(path, damagedFileAdvice(path)));
     }
     const QString folder = defaultBackupFolder(path);
-    makeOwnerFolder(folder);
+    makeBackupFolder(path);
     result.backupPath = backupFilePath(path, folder, QDateTime::currentDateTime());
     backupDatabase(path, result.backupPath);
 

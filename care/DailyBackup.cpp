@@ -6,22 +6,33 @@
 #include "Db.h"
 #include "Main_DM.h"
 #include "Main_FM.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 
 namespace {
 
 const QString kDaily = QStringLiteral("daily");
 
-// Daily copies in the folder, oldest first: their names carry the time.
+// Daily copies of this file in its folder of copies, oldest first: their names
+// carry the time. The name is matched whole, so that the copies of another
+// file whose name begins alike are not taken for these.
 QStringList dailyCopies(const QString& dbPath) {
-    const QString prefix =
-        QFileInfo(dbPath).completeBaseName() + QLatin1Char('-') + kDaily + QLatin1Char('-');
+    const QRegularExpression name(
+        QStringLiteral("^%1-%2-\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d(-\\d+)?\\.db$")
+            .arg(QRegularExpression::escape(copyStem(dbPath)), kDaily));
     QDir dir(defaultBackupFolder(dbPath));
-    return dir.entryList({prefix + QStringLiteral("*.db")}, QDir::Files, QDir::Name);
+    QStringList copies;
+    for (const QString& entry : dir.entryList(QDir::Files, QDir::Name)) {
+        if (name.match(entry).hasMatch()) {
+            copies << entry;
+        }
+    }
+    return copies;
 }
 
 void recordFailure(const QString& dbPath, const QDateTime& now, const QString& text) {
@@ -29,10 +40,16 @@ void recordFailure(const QString& dbPath, const QDateTime& now, const QString& t
         QStringLiteral("%1: не удалось сделать ежедневную копию %2: %3")
             .arg(now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), dbPath, text);
     QTextStream(stderr) << "dorsanti: " << line << "\n";
-    QFile marker(dailyCopyFailurePath(dbPath));
-    if (marker.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        marker.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        marker.write(line.toUtf8() + '\n');
+    try {
+        // Written whole under a name of its own, then put in place of an
+        // earlier marker (or of whatever someone put under its name).
+        const QString marker = dailyCopyFailurePath(dbPath);
+        NewFile file = NewFile::temporaryFor(marker, sharedModeOf(dbPath));
+        file.write(line.toUtf8() + '\n');
+        file.sync();
+        file.replace(marker);
+    } catch (const AppError& e) {
+        QTextStream(stderr) << "dorsanti: " << e.text() << "\n";
     }
 }
 
@@ -40,8 +57,7 @@ void recordFailure(const QString& dbPath, const QDateTime& now, const QString& t
 
 bool dailyCopyMade(const QString& dbPath, const QDate& today) {
     const QString stamp = today.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char('T');
-    const QString prefix = QFileInfo(dbPath).completeBaseName() + QLatin1Char('-') + kDaily +
-                           QLatin1Char('-') + stamp;
+    const QString prefix = copyStem(dbPath) + QLatin1Char('-') + kDaily + QLatin1Char('-') + stamp;
     for (const QString& name : dailyCopies(dbPath)) {
         if (name.startsWith(prefix)) {
             return true;
@@ -56,7 +72,7 @@ bool runDailyBackup(const QString& dbPath, const QDateTime& now) {
     }
     try {
         const QString folder = defaultBackupFolder(dbPath);
-        makeOwnerFolder(folder);
+        makeBackupFolder(dbPath);
         backupDatabase(dbPath, backupFilePath(dbPath, folder, now, kDaily));
         QStringList copies = dailyCopies(dbPath);
         while (copies.size() > kDailyCopiesKept) {

@@ -5,6 +5,7 @@
 #include "Db.h"
 #include "Placeholders.h"
 #include "RawDb.h"
+#include "SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +14,7 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -31,23 +33,98 @@ const QStringList kTables = {QStringLiteral("Valuta"),
                              QStringLiteral("sec_user"),
                              QStringLiteral("sec_Session")};
 
-// The sessions of the file that a running program holds, also one of another
-// user, whose open files are not visible here.
+// The sessions of the file that may still run, also one of another user,
+// whose open files are not visible here.
 QStringList liveSessions(const QString& path) {
     QStringList live;
     try {
         RawDb db(path, RawDb::Mode::ReadOnly);
+        const bool owners =
+            !db.column(QStringLiteral("select name from pragma_table_info('sec_Session') "
+                                      "where name = 'sec_Owner'"))
+                 .isEmpty();
         const QStringList open = db.column(
-            QStringLiteral("select sec_IdSession from sec_Session where sec_End is null"));
-        for (const QString& id : open) {
-            if (sessionIsLive(path, id.toInt())) {
+            owners ? QStringLiteral("select sec_IdSession || ' ' || coalesce(sec_Owner, '') "
+                                    "from sec_Session where sec_End is null")
+                   : QStringLiteral("select sec_IdSession from sec_Session "
+                                    "where sec_End is null"));
+        for (const QString& row : open) {
+            const QString id = row.section(QLatin1Char(' '), 0, 0);
+            if (sessionIsLive(path, id.toInt(),
+                              SessionOwner::fromText(row.section(QLatin1Char(' '), 1)))) {
                 live << id;
             }
         }
     } catch (const AppError&) {
-        // A file that cannot be read has no sessions to ask about.
+        // Sessions that cannot be read: a mark held in the side file is a
+        // running program all the same.
+        if (anySessionMarked(path)) {
+            live << QStringLiteral("?");
+        }
     }
     return live;
+}
+
+// The file a path names, through any links; the path itself when it names
+// nothing yet.
+QString resolvedFile(const QString& path) {
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink() && depth < 40; ++depth) {
+        const QString canonical = info.canonicalFilePath();
+        if (!canonical.isEmpty()) {
+            return canonical;
+        }
+        info = QFileInfo(info.symLinkTarget());  // a link to a name not made yet
+    }
+    return info.absoluteFilePath();
+}
+
+// Keeps the current file under a name of its own beside it, before the copy
+// takes its name: a second name for the file itself where the file system
+// allows it (its contents are never copied or touched), else a copy.
+QString keepCurrentFile(const QString& file) {
+    for (int attempt = 0;; ++attempt) {
+        const QString kept =
+            backupFilePath(file, QFileInfo(file).absolutePath(), QDateTime::currentDateTime(),
+                           QStringLiteral("before-restore"));
+        if (::link(QFile::encodeName(file).constData(), QFile::encodeName(kept).constData()) ==
+            0) {
+            return kept;
+        }
+        if (errno == EEXIST && attempt < 10) {
+            continue;  // taken meanwhile: the next free name
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV) {
+            const int e = errno;
+            throw AppError(QStringLiteral("не удалось сохранить %1 рядом: %2; файл не изменен")
+                               .arg(file, systemErrorText(e)));
+        }
+        const int from =
+            ::open(QFile::encodeName(file).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (from < 0) {
+            throw AppError(
+                QStringLiteral("не удалось сохранить %1 рядом: файл не изменен").arg(file));
+        }
+        const auto closeFrom = qScopeGuard([from] { ::close(from); });
+        NewFile copy = NewFile::temporaryFor(kept, sharedModeOf(file));
+        QByteArray chunk(1 << 20, Qt::Uninitialized);
+        ssize_t n = 0;
+        while ((n = ::read(from, chunk.data(), size_t(chunk.size()))) > 0) {
+            copy.write(chunk.left(n));
+        }
+        if (n < 0) {
+            throw AppError(
+                QStringLiteral("не удалось сохранить %1 рядом: файл не изменен").arg(file));
+        }
+        copy.sync();
+        copy.placeAs(kept);
+        return kept;
+    }
+}
+
+bool exists(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 }  // namespace
@@ -102,15 +179,20 @@ QString databaseFault(const QString& path) {
     return {};
 }
 
-QString restoreDatabase(const QString& backup, const QString& file) {
-    const QFileInfo info(file);
+QString restoreDatabase(const QString& backup, const QString& fileGiven) {
     if (!QFileInfo(backup).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(backup));
     }
+    const QString file = resolvedFile(fileGiven);
+    const QFileInfo info(file);
     if (!info.absoluteDir().exists()) {
         throw AppError(QStringLiteral("папки %1 нет").arg(info.absolutePath()));
     }
-    const bool replacing = info.exists();
+    if (sameFile(backup, file)) {
+        throw AppError(QStringLiteral("%1 и %2 - один и тот же файл; восстанавливать нечего")
+                           .arg(backup, fileGiven));
+    }
+    const bool replacing = exists(file);
     if (replacing) {
         const QStringList users = processesUsingFile(file);
         if (!users.isEmpty()) {
@@ -118,9 +200,6 @@ QString restoreDatabase(const QString& backup, const QString& file) {
                                           "и повторите")
                                .arg(file, users.join(QStringLiteral(", "))));
         }
-    }
-
-    if (replacing) {
         const QStringList sessions = liveSessions(file);
         if (!sessions.isEmpty()) {
             throw AppError(QStringLiteral("с файлом %1 работает программа (сеанс %2). Закройте "
@@ -147,72 +226,79 @@ QString restoreDatabase(const QString& backup, const QString& file) {
             }
             lock.reset();
         }
-        if (QFileInfo::exists(file + QStringLiteral("-wal"))) {
+        if (exists(file + QStringLiteral("-wal"))) {
             throw AppError(QStringLiteral("у файла %1 есть журнал %1-wal: откройте файл в "
                                           "программе sqlite3 и закройте его, затем повторите")
                                .arg(file));
         }
     }
+    // A journal the engine could not roll back belongs to the file it was
+    // written for; beside the copy it would be played into the copy.
+    const QString journal = file + QStringLiteral("-journal");
+    if (!replacing && exists(journal)) {
+        throw AppError(QStringLiteral("рядом лежит журнал %1 прежнего файла: он испортил бы "
+                                      "восстановленный файл. Перенесите журнал в другую папку и "
+                                      "повторите")
+                           .arg(journal));
+    }
 
-    const QString temp = createTemporaryFor(file);
-    auto removeTemp = qScopeGuard([&] { QFile::remove(temp); });
+    SharedMode mode = ownerOnly();
+    struct stat current {};
+    if (replacing && ::stat(QFile::encodeName(file).constData(), &current) == 0) {
+        // The file keeps its mode and group: a file shared with another
+        // account stays shared.
+        mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700};
+    }
+    removeAbandonedTemporaries(info.absolutePath());
+    NewFile temp = NewFile::temporaryFor(file, mode);
     try {
         copyDatabase(backup, temp, true);
     } catch (const AppError& e) {
+        if (isDiskFull(e)) {
+            throw AppError(QStringLiteral("на диске нет места для копии %1 (%2); файл %3 не "
+                                          "изменен")
+                               .arg(backup, e.text(), file));
+        }
         throw AppError(
             QStringLiteral(
                 "копия %1 повреждена, восстанавливать из нее нельзя (%2); файл %3 не изменен")
                 .arg(backup, e.text(), file));
     }
-    const QString fault = databaseFault(temp);
+    const QString fault = databaseFault(temp.selfPath());
     if (!fault.isEmpty()) {
         throw AppError(QStringLiteral("копия %1 не годится (%2); файл %3 не изменен")
                            .arg(backup, fault, file));
     }
 
-    if (replacing) {
-        // The file keeps its mode and group: a file shared with another
-        // account stays shared.
-        struct stat current {};
-        if (::stat(QFile::encodeName(file).constData(), &current) == 0) {
-            const QByteArray t = QFile::encodeName(temp);
-            if (::chown(t.constData(), uid_t(-1), current.st_gid) != 0) {
-                // Not a group of this user: the copy keeps the user's own.
-            }
-            ::chmod(t.constData(), current.st_mode & 07777);
-        }
-    }
-
     QString kept;
+    QString keptJournal;
     if (replacing) {
-        const QString folder = info.absolutePath();
-        kept = backupFilePath(file, folder, QDateTime::currentDateTime(),
-                              QStringLiteral("before-restore"));
-        // A second name for the current file: its contents are never copied
-        // or touched, and it keeps them when the copy takes the name.
-        if (::link(QFile::encodeName(file).constData(), QFile::encodeName(kept).constData()) !=
-            0) {
-            const QString keptTemp = createTemporaryFor(kept);
-            auto removeKeptTemp = qScopeGuard([&] { QFile::remove(keptTemp); });
-            QFile::remove(keptTemp);
-            if (!QFile::copy(file, keptTemp)) {
-                throw AppError(
-                    QStringLiteral("не удалось сохранить %1 рядом: файл не изменен").arg(file));
+        kept = keepCurrentFile(file);
+        if (exists(journal)) {
+            keptJournal = kept + QStringLiteral("-journal");
+            if (::rename(QFile::encodeName(journal).constData(),
+                         QFile::encodeName(keptJournal).constData()) != 0) {
+                const int e = errno;
+                QFile::remove(kept);
+                throw AppError(QStringLiteral("не удалось убрать журнал %1: %2; файл не изменен")
+                                   .arg(journal, systemErrorText(e)));
             }
-            syncFile(keptTemp);
-            placeFile(keptTemp, kept);
-            removeKeptTemp.dismiss();
         }
     }
-    if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()) != 0) {
-        const int e = errno;
+    try {
+        temp.replace(file);
+    } catch (const AppError& e) {
+        if (!exists(temp.path())) {
+            throw;  // the copy took the name, and someone put another file there at once
+        }
+        if (!keptJournal.isEmpty()) {
+            ::rename(QFile::encodeName(keptJournal).constData(),
+                     QFile::encodeName(journal).constData());
+        }
         if (!kept.isEmpty()) {
-            QFile::remove(kept);
+            QFile::remove(kept);  // the current file still has its own name
         }
-        throw AppError(QStringLiteral("не удалось заменить %1: %2; файл не изменен")
-                           .arg(file, QString::fromLocal8Bit(std::strerror(e))));
+        throw AppError(QStringLiteral("%1; файл не изменен").arg(e.text()));
     }
-    removeTemp.dismiss();
-    syncFile(info.absolutePath());
     return kept;
 }

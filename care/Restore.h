@@ -12,9 +12,12 @@ QStringList processesUsingFile(const QString& path);
 // and the program's tables), or empty when it is.
 QString databaseFault(const QString& path);
 
-// Puts `backup` in the place of `file`: refuses while another process has the
-// file open, verifies the copy that goes in place, keeps the current file
-// beside it under "<base>-before-restore-<time>.db" and then renames the copy
-// into place, with the current file's mode and group. Returns the kept file's path (empty when `file` did not exist).
-// Raises an AppError with a plain Russian message and changes nothing then.
+// Puts `backup` in the place of `file` (of the file it points to, when it is
+// a link): refuses while another process has the file open or a session on it
+// may still run, verifies the copy that goes in place, keeps the current file
+// beside it under "<stem>-before-restore-<time>.db" (with its journal, when
+// it left one) and then renames the copy into place, with the current file's
+// mode and group. Returns the kept file's path (empty when `file` did not
+// exist). Raises an AppError with a plain Russian message and changes
+// nothing then.
 QString restoreDatabase(const QString& backup, const QString& file);

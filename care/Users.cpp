@@ -57,6 +57,15 @@ void addUser(const QString& dbPath, const QString& name, const QString& fullName
     if (login.isEmpty()) {
         throw AppError(QStringLiteral("имя пользователя пустое"));
     }
+    // A tab or a line break in a name would not be seen, nor typed at sign-in.
+    for (const QChar c : login) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+            c.category() == QChar::Separator_Paragraph) {
+            throw AppError(QStringLiteral("в имени пользователя есть управляющий символ (код "
+                                          "%1); имя не принято")
+                               .arg(c.unicode()));
+        }
+    }
     DbConnection db;
     openExisting(db, dbPath);
     Transaction tr(db);
@@ -102,12 +111,14 @@ int removeUser(const QString& dbPath, const QString& name) {
                            .arg(trimmedLow(name)));
     }
     // Nobody is signed out under a running program.
+    const QHash<int, SessionOwner> owners = sessionOwners(db);
     q.setSql(QStringLiteral(
         "select sec_IdSession from sec_Session where sec_IdUser = :id and sec_End is null"));
     q.bindInteger(QStringLiteral("id"), id);
     q.open();
     for (q.first(); !q.eof(); q.next()) {
-        if (sessionIsLive(dbPath, q.field(QStringLiteral("sec_IdSession")).asInteger())) {
+        const int session = q.field(QStringLiteral("sec_IdSession")).asInteger();
+        if (sessionIsLive(dbPath, session, owners.value(session))) {
             throw AppError(QStringLiteral("\"%1\" сейчас работает в программе; удалите после "
                                           "выхода")
                                .arg(trimmedLow(name)));

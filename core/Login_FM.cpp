@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QProxyStyle>
+#include <QScopeGuard>
 #include <QVBoxLayout>
 
 namespace {
@@ -205,7 +206,8 @@ bool TLoginFM::ConnectAndSignIn() {
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
     q.addSql(QStringLiteral("select * from sec_user where sec_username = :username"));
-    q.addSql(QStringLiteral("and sec_password = :pass"));
+    // Names compare without regard to case, passwords exactly.
+    q.addSql(QStringLiteral("and sec_password = :pass collate BINARY"));
     q.bindString(QStringLiteral("username"), trimmedLow(edLogin->text()));
     q.bindString(QStringLiteral("pass"), trimmedLow(edPass->text()));
     q.open();
@@ -219,6 +221,9 @@ bool TLoginFM::ConnectAndSignIn() {
         // editor of this program can own any.
         removeStalePlaceholders(connection);
 
+        // The session, its mark and the process that owns it appear together.
+        Transaction transaction(connection);
+        ensureSessionOwnerColumn(connection);
         q.clearSql();
         q.addSql(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start)"));
         q.addSql(QStringLiteral("values(:IdUser, :Start)"));
@@ -229,7 +234,15 @@ bool TLoginFM::ConnectAndSignIn() {
         q.setSql(QStringLiteral("select last_insert_rowid() as IdRec from sec_Session"));
         q.open();
         MainDM->IdSession = q.field(QStringLiteral("IdRec")).asInteger();
+        q.close();
+        // A mark that cannot be held (a side file of another user's that this
+        // one may not open) leaves the process itself as the proof of life.
         MainDM->SessionMark.hold(connection.path(), MainDM->IdSession);
+        auto dropMark = qScopeGuard([] { MainDM->SessionMark.release(); });
+        recordSessionOwner(connection, MainDM->IdSession,
+                           currentProcessOwner(MainDM->SessionMark.markFile()));
+        transaction.commit();
+        dropMark.dismiss();
         result = true;
     }
     q.close();

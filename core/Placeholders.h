@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVector>
 
@@ -11,14 +12,35 @@ class DbConnection;
 // behind for good. This module tells those apart from the rows of an editor
 // still open in some running program.
 //
-// A running program marks its session as live for its whole life: it holds an
-// open-file-description lock on one byte (at the session id) of a side file
-// next to the database ("<file>-sessions"). The operating system drops the
-// lock when the process ends in any way, a kill included, so a session whose
-// byte nobody holds belongs to no running program.
+// A running program proves its session alive in two ways, so that neither
+// alone can make it look dead:
+// - it holds a lock on one byte (at the session id) of a side file next to
+//   the database ("<file>-sessions"); the operating system drops the lock when
+//   the process ends in any way, a kill included;
+// - its session row names the process (machine, process id and start time)
+//   and the side file whose byte it holds (sec_Owner). On the same machine the
+//   process itself is looked at; the lock is believed only while the side
+//   file is the one the row names, since a side file deleted or replaced
+//   under running programs holds none of their locks.
+// A session whose life cannot be established either way counts as alive.
 
 // The side file that holds the marks of the live sessions of a database.
 QString liveSessionsFilePath(const QString& dbPath);
+
+// The process that runs a session, as its session row records it.
+struct SessionOwner {
+    QString machine;  // boot id and process namespace; empty: not recorded
+    qint64 pid = 0;
+    qint64 started = 0;  // the process's start, in clock ticks after boot
+    QString mark;        // "device:inode" of the side file whose byte it holds
+
+    bool isRecorded() const { return pid > 0 && !machine.isEmpty(); }
+    QString toText() const;
+    static SessionOwner fromText(const QString& text);
+};
+
+// This process, holding its mark in the side file `mark` ("" when none).
+SessionOwner currentProcessOwner(const QString& mark);
 
 // The mark of one live session; released when destroyed.
 class LiveSession {
@@ -29,20 +51,36 @@ public:
     LiveSession& operator=(const LiveSession&) = delete;
 
     // Marks session `idSession` on the database file as live; false when the
-    // side file cannot be opened or the mark is already held elsewhere.
+    // side file cannot be opened or locked (errno tells why). The side file
+    // is made with the group and mode of the database's side files; a link in
+    // its place is refused.
     bool hold(const QString& dbPath, int idSession);
     void release();
     bool isHeld() const { return m_fd >= 0; }
     int idSession() const { return m_idSession; }
+    // "device:inode" of the side file held, or "" when none.
+    QString markFile() const;
 
 private:
     int m_fd = -1;
     int m_idSession = 0;
 };
 
-// Whether some running program (this one included) holds the mark of that
-// session on the database file.
-bool sessionIsLive(const QString& dbPath, int idSession);
+// Whether some running program (this one included) may still run that
+// session: true unless it is shown to have ended.
+bool sessionIsLive(const QString& dbPath, int idSession, const SessionOwner& owner = {});
+
+// Whether any program holds a mark in the side file of the database (for a
+// file whose sessions cannot be read).
+bool anySessionMarked(const QString& dbPath);
+
+// Adds the column that names a session's process to a file made before it.
+void ensureSessionOwnerColumn(DbConnection& connection);
+// The recorded owners of the sessions not ended, by session id; empty for a
+// file without the column.
+QHash<int, SessionOwner> sessionOwners(DbConnection& connection);
+// Records this process as the owner of the session.
+void recordSessionOwner(DbConnection& connection, int idSession, const SessionOwner& owner);
 
 // A membership row whose item id is a placeholder that no live session owns.
 struct StalePlaceholder {

@@ -23,6 +23,11 @@ QByteArray native(const QString& path) {
 
 const QString kTempMark = QStringLiteral(".tmp-");
 
+// A full disk (or quota) is told as such, so that nobody takes it for damage.
+AppError::Kind kindOf(int e) {
+    return e == ENOSPC || e == EDQUOT ? AppError::Kind::DiskFull : AppError::Kind::Other;
+}
+
 [[noreturn]] void raiseCreate(const QString& path, int e) {
     if (e == EEXIST) {
         throw AppError(QStringLiteral("%1 уже существует и не изменен").arg(path));
@@ -148,7 +153,8 @@ void NewFile::write(const QByteArray& bytes) {
         if (n <= 0) {
             const int e = n < 0 ? errno : ENOSPC;
             throw AppError(
-                QStringLiteral("не удалось записать %1: %2").arg(m_path, systemErrorText(e)));
+                QStringLiteral("не удалось записать %1: %2").arg(m_path, systemErrorText(e)),
+                kindOf(e));
         }
         done += n;
     }
@@ -158,7 +164,8 @@ void NewFile::sync() {
     if (::fsync(m_fd) != 0) {
         const int e = errno;
         throw AppError(
-            QStringLiteral("не удалось записать %1 на диск: %2").arg(m_path, systemErrorText(e)));
+            QStringLiteral("не удалось записать %1 на диск: %2").arg(m_path, systemErrorText(e)),
+            kindOf(e));
     }
 }
 

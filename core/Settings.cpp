@@ -67,8 +67,7 @@ Located locate(const QStringList& lines, const QString& section, const QString& 
 
 IniFile::IniFile(QString path) : m_path(std::move(path)) {}
 
-QString IniFile::readString(const QString& section, const QString& key,
-                            const QString& def) const {
+QString IniFile::readString(const QString& section, const QString& key, const QString& def) const {
     const QStringList lines = readLines(m_path);
     const Located at = locate(lines, section, key);
     if (at.keyLine < 0) {
@@ -109,6 +108,9 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
     }
     ok = ok && f.open(QIODevice::WriteOnly);
     if (ok) {
+        // The file names the user and the database: the owner's alone, also
+        // when it is new (a new file would get the umask's mode).
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         f.write((lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
         ok = f.commit();
     }

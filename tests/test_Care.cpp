@@ -328,7 +328,7 @@ TEST_F(Care, UsersAddedByTheToolSignInAndTheLastOneStays) {
 TEST_F(Care, TheFirstCloseOfTheDayCopiesAndKeepsTheNewestTen) {
     startSession();
     const QString folder = defaultBackupFolder(m_path);
-    makeOwnerFolder(folder);
+    makeBackupFolder(m_path);
     for (int day = 1; day <= 11; ++day) {
         QFile old(QDir(folder).filePath(QStringLiteral("test-daily-2026-01-%1T10-00-00.db")
                                             .arg(day, 2, 10, QLatin1Char('0'))));
@@ -365,4 +365,70 @@ TEST_F(Care, AFailedDailyCopyDoesNotStopTheCloseAndTheNextCheckReportsIt) {
     QFile::remove(defaultBackupFolder(m_path));
     ASSERT_EQ(runTool({QStringLiteral("backup"), m_path}).exitCode, 0);
     EXPECT_EQ(runTool({QStringLiteral("check"), m_path}).exitCode, 0);
+}
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+bool isLink(const QString& path) {
+    return QFileInfo(path).isSymLink();
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+}  // namespace
+
+// Names beside a shared file that another account could prepare: a link put
+// there is never followed, and what it points to stays as it was.
+TEST_F(Care, NoFileBesideADatabaseIsMadeThroughALinkSomeonePrepared) {
+    const QString db = demo(QStringLiteral("fam2.db"));
+    m_q.reset();
+    m_db.reset();
+    const QString victim = m_dir->filePath(QStringLiteral("victim.txt"));
+    writeFile(victim, "чужое\n");
+    ::chmod(QFile::encodeName(victim).constData(), 0644);
+    const QString victimFolder = m_dir->filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(QDir().mkdir(victimFolder));
+    const QString marker = dailyCopyFailurePath(db);
+    ASSERT_TRUE(QFile::link(victim, marker));
+    ASSERT_TRUE(QFile::link(victim, liveSessionsFilePath(db)));
+    ASSERT_TRUE(QFile::link(victimFolder, defaultBackupFolder(db)));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int s = 0; s < 5; ++s) {
+        ASSERT_TRUE(QFile::link(victim, backupFilePath(db, m_dir->path(), now.addSecs(s),
+                                                       QStringLiteral("before-restore"))));
+    }
+
+    // The side file of the sessions: the mark is not taken through the link.
+    LiveSession mark;
+    EXPECT_FALSE(mark.hold(db, 5));
+    // The folder of copies: refused, and the daily copy records why.
+    ToolRun r = runTool({QStringLiteral("backup"), db});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("символическая ссылка"))) << r.err.toStdString();
+    EXPECT_FALSE(runDailyBackup(db, now));
+    EXPECT_FALSE(isLink(marker));
+    EXPECT_EQ(mode(marker), 0600);
+    r = runTool({QStringLiteral("check"), db});
+    EXPECT_TRUE(r.out.contains(QStringLiteral("символическая ссылка"))) << r.out.toStdString();
+    // The copy kept by a restore.
+    const QString copy = m_dir->filePath(QStringLiteral("copy.db"));
+    ASSERT_EQ(runTool({QStringLiteral("backup"), db, copy}).exitCode, 0);
+    r = runTool({QStringLiteral("restore"), copy, db});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString kept = r.out.section(QStringLiteral(": "), 1).section(QLatin1Char('\n'), 0, 0);
+    EXPECT_FALSE(isLink(kept)) << kept.toStdString();
+    EXPECT_EQ(runTool({QStringLiteral("check"), kept}).exitCode, 0);
+
+    EXPECT_EQ(contents(victim), QByteArray("чужое\n"));
+    EXPECT_EQ(mode(victim), 0644);
+    EXPECT_EQ(files(victimFolder), QStringList());
 }

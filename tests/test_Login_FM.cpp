@@ -168,12 +168,23 @@ TEST_F(Login, SignsInRecordsTheSessionAndRemembersTheSettings) {
               QStringLiteral("[General]\nUserName=  sa \nDBPath=%1\n").arg(m_path).toUtf8());
 }
 
+// Names compare without regard to case, passwords exactly: also in a file
+// made when its password column still ignored case.
 TEST_F(Login, PasswordBlanksAndLetterCaseOfAnyAlphabet) {
-    exec(QStringLiteral("insert into sec_user values(2, 'Иван', 'Секрет', 'Иван Петров')"));
+    exec(QStringLiteral(
+        "PRAGMA foreign_keys = OFF; alter table sec_user rename to old_user;"
+        "create table sec_user(sec_IdUser INTEGER PRIMARY KEY, sec_username TEXT NOT NULL "
+        "DEFAULT '' COLLATE NOCASE, sec_password TEXT NOT NULL DEFAULT '' COLLATE NOCASE, "
+        "sec_FullName TEXT NOT NULL DEFAULT '');"
+        "insert into sec_user select * from old_user; drop table old_user;"
+        "PRAGMA foreign_keys = ON;"
+        "insert into sec_user values(2, 'Иван', 'Секрет', 'Иван Петров')"));
     ModalHelper mh;
-    EXPECT_TRUE(
-        signIn(mh, {{QStringLiteral("иВАН"), QStringLiteral("  сЕКРЕТ  "), m_path, {}}}, false));
-    EXPECT_TRUE(mh.boxes().isEmpty());
+    EXPECT_TRUE(signIn(mh,
+                       {{QStringLiteral("иВАН"), QStringLiteral("сЕКРЕТ"), m_path, {}},
+                        {QStringLiteral("иВАН"), QStringLiteral("  Секрет  "), m_path, {}}},
+                       false));
+    EXPECT_EQ(mh.texts(), QStringList{QStringLiteral("Неверное имя пользователся или пароль.")});
     EXPECT_EQ(m_dm->UserName, QStringLiteral("Иван"));
     EXPECT_EQ(m_dm->IdUser, 2);
     EXPECT_EQ(m_dm->FullName, QStringLiteral("Иван Петров"));

@@ -167,7 +167,7 @@ TEST_F(MainDM_, SignInComparisonIgnoresCaseOfAnyAlphabet) {
     q.addSql(QStringLiteral("select * from sec_user where sec_username = :username"));
     q.addSql(QStringLiteral("and sec_password = :pass"));
     q.bindString(QStringLiteral("username"), QStringLiteral("ИВАН"));
-    q.bindString(QStringLiteral("pass"), QStringLiteral("пароль"));
+    q.bindString(QStringLiteral("pass"), QStringLiteral("Пароль"));
     q.open();
     ASSERT_EQ(q.recordCount(), 1);
     EXPECT_EQ(q.field(QStringLiteral("sec_username")).asString(), QStringLiteral("Иван"));

@@ -5,8 +5,9 @@
 #include "Check.h"
 #include "Recover.h"
 #include "Restore.h"
-#include "Users.h"
+#include "ToolOptions.h"
 #include "ToolOutput.h"
+#include "Users.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -160,17 +161,19 @@ int check(const QStringList& args) {
 }
 
 int backup(const QStringList& args) {
-    if (args.size() != 1 && args.size() != 2) {
+    ToolOptions o;
+    if (!parseToolOptions(args, {}, {}, o) || o.positional.isEmpty() || o.positional.size() > 2) {
         return usageError();
     }
+    const QString path = o.positional[0];
     try {
-        const QString target = resolveBackupTarget(args[0], args.value(1));
-        backupDatabase(args[0], target);
-        if (args.size() == 1) {
+        const QString target = resolveBackupTarget(path, o.positional.value(1));
+        backupDatabase(path, target);
+        if (o.positional.size() == 1) {
             // A fresh copy in the default folder answers an earlier failure.
-            QFile::remove(dailyCopyFailurePath(args[0]));
+            QFile::remove(dailyCopyFailurePath(path));
         }
-        out() << "Копия " << args[0] << " сделана: " << target << "\n";
+        out() << "Копия " << path << " сделана: " << target << "\n";
     } catch (const AppError& e) {
         return fail(e.text());
     }
@@ -178,15 +181,16 @@ int backup(const QStringList& args) {
 }
 
 int restore(const QStringList& args) {
-    if (args.size() != 2) {
+    ToolOptions o;
+    if (!parseToolOptions(args, {}, {}, o) || o.positional.size() != 2) {
         return usageError();
     }
     try {
-        const QString kept = restoreDatabase(args[0], args[1]);
+        const QString kept = restoreDatabase(o.positional[0], o.positional[1]);
         if (!kept.isEmpty()) {
             out() << "Прежний файл сохранен: " << kept << "\n";
         }
-        out() << "Файл " << args[1] << " восстановлен из " << args[0] << "\n";
+        out() << "Файл " << o.positional[1] << " восстановлен из " << o.positional[0] << "\n";
     } catch (const AppError& e) {
         return fail(e.text());
     }
@@ -194,16 +198,17 @@ int restore(const QStringList& args) {
 }
 
 int recover(const QStringList& args) {
-    if (args.size() != 2) {
+    ToolOptions o;
+    if (!parseToolOptions(args, {}, {}, o) || o.positional.size() != 2) {
         return usageError();
     }
     try {
-        const QStringList tables = recoverDatabase(args[0], args[1]);
-        out() << "Спасено в " << args[1] << " (таблица: строк):\n";
+        const QStringList tables = recoverDatabase(o.positional[0], o.positional[1]);
+        out() << "Спасено в " << o.positional[1] << " (таблица: строк):\n";
         for (const QString& t : tables) {
             out() << "  " << t << "\n";
         }
-        out() << "Проверьте новый файл: dorsanti-db check " << args[1] << "\n";
+        out() << "Проверьте новый файл: dorsanti-db check " << o.positional[1] << "\n";
     } catch (const AppError& e) {
         return fail(e.text());
     }
@@ -211,25 +216,19 @@ int recover(const QStringList& args) {
 }
 
 int user(const QStringList& all) {
-    if (all.size() < 2) {
+    ToolOptions o;
+    if (all.isEmpty() || !parseToolOptions(all.mid(1), {QStringLiteral("--full-name")},
+                                           {QStringLiteral("--password-stdin")}, o)) {
         return usageError();
     }
     const QString verb = all[0];
-    QStringList args;
-    QString fullName;
-    bool hasFullName = false;
-    bool passwordStdin = false;
-    for (int i = 1; i < all.size(); ++i) {
-        if (all[i] == QLatin1String("--full-name") && i + 1 < all.size()) {
-            fullName = all[++i];
-            hasFullName = true;
-        } else if (all[i] == QLatin1String("--password-stdin")) {
-            passwordStdin = true;
-        } else if (all[i].startsWith(QLatin1String("--"))) {
-            return usageError();
-        } else {
-            args << all[i];
-        }
+    const QStringList& args = o.positional;
+    const bool passwordStdin = o.has(QStringLiteral("--password-stdin"));
+    const bool hasFullName = o.values.contains(QStringLiteral("--full-name"));
+    // Each verb takes only its own options.
+    const bool passwordVerb = verb == QLatin1String("add") || verb == QLatin1String("passwd");
+    if ((passwordStdin && !passwordVerb) || (hasFullName && verb != QLatin1String("add"))) {
+        return usageError();
     }
     const QString path = args.value(0);
     try {
@@ -238,7 +237,8 @@ int user(const QStringList& all) {
                 out() << u.id << "\t" << u.name << "\t" << u.fullName << "\n";
             }
         } else if (verb == QLatin1String("add") && args.size() == 2 && hasFullName) {
-            addUser(path, args[1], fullName, readPassword(passwordStdin));
+            addUser(path, args[1], o.values.value(QStringLiteral("--full-name")),
+                    readPassword(passwordStdin));
             out() << "Пользователь \"" << args[1].trimmed() << "\" добавлен.\n";
         } else if (verb == QLatin1String("passwd") && args.size() == 2) {
             setUserPassword(path, args[1], readPassword(passwordStdin));

@@ -14,10 +14,14 @@
 --  * The item column of the two membership tables holds the negated session
 --    id while a new item is being edited.
 --
--- sec_username and sec_password compare with NOCASE, which the program
--- replaces by a collation that folds all of Unicode. They carry no index, so
--- that a tool that knows only the built-in NOCASE never meets an index ordered
--- by the other one.
+-- sec_username compares with NOCASE, which the program replaces by a collation
+-- that folds all of Unicode; passwords compare exactly. The name carries no
+-- index, so that a tool that knows only the built-in NOCASE never meets an
+-- index ordered by the other one.
+--
+-- sec_Session.sec_Owner names the process that runs a session and the side
+-- file whose lock it holds, so that its life can be told also when that file
+-- is gone; files made before it get it at the next sign-in.
 
 CREATE TABLE Valuta (
     IdValuta     INTEGER PRIMARY KEY AUTOINCREMENT,
@@ -184,7 +188,7 @@ CREATE TABLE TypeDocumentColumn (
 CREATE TABLE sec_user (
     sec_IdUser   INTEGER PRIMARY KEY,
     sec_username TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
-    sec_password TEXT NOT NULL DEFAULT '' COLLATE NOCASE,
+    sec_password TEXT NOT NULL DEFAULT '',
     sec_FullName TEXT NOT NULL DEFAULT ''
 );
 
@@ -192,5 +196,6 @@ CREATE TABLE sec_Session (
     sec_IdSession INTEGER PRIMARY KEY AUTOINCREMENT,
     sec_IdUser    INTEGER NOT NULL REFERENCES sec_user (sec_IdUser),
     sec_Start     TEXT NOT NULL,
-    sec_End       TEXT
+    sec_End       TEXT,
+    sec_Owner     TEXT
 );
