@@ -3,11 +3,13 @@
 #include "Backup.h"
 #include "Check.h"
 #include "DailyBackup.h"
+#include "FullDisk.h"
 #include "Login_FM.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "Placeholders.h"
 #include "Reliability.h"
+#include "Restore.h"
 #include "Settings.h"
 #include "TestDb.h"
 #include "TestUtil.h"
@@ -18,7 +20,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -289,6 +293,15 @@ TEST_F(Care, UsersAddedByTheToolSignInAndTheLastOneStays) {
                 "x\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("уже есть"))) << r.err.toStdString();
+    // A name with a tab or a line break in it could be neither seen nor typed.
+    for (const QString& name : {QStringLiteral("Иван\tГрозный"), QStringLiteral("Иван\nx")}) {
+        r = runTool({QStringLiteral("user"), QStringLiteral("add"), m_path, name,
+                     QStringLiteral("--full-name"), QStringLiteral("x"),
+                     QStringLiteral("--password-stdin")},
+                    "x\n");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("управляющий символ"))) << r.err.toStdString();
+    }
     r = runTool({QStringLiteral("user"), QStringLiteral("passwd"), m_path, QStringLiteral("иван"),
                  QStringLiteral("--password-stdin")},
                 "  новая тайна \n");
@@ -431,4 +444,305 @@ TEST_F(Care, NoFileBesideADatabaseIsMadeThroughALinkSomeonePrepared) {
     EXPECT_EQ(contents(victim), QByteArray("чужое\n"));
     EXPECT_EQ(mode(victim), 0644);
     EXPECT_EQ(files(victimFolder), QStringList());
+}
+
+namespace {
+
+// Two accounts of one family group, as the README sets them up, and the
+// programs they run. The tests act as them only when they run as root.
+struct Account {
+    uid_t uid;
+    gid_t group;
+};
+
+void runAs(QProcess& p, const Account& a) {
+    p.setChildProcessModifier([a] {
+        const gid_t groups[] = {a.group};
+        if (::setgroups(1, groups) != 0 || ::setgid(a.uid) != 0 || ::setuid(a.uid) != 0) {
+            ::_exit(99);
+        }
+    });
+}
+
+ToolRun runToolAs(const Account& a, const QString& tool, const QStringList& args) {
+    QProcess p;
+    runAs(p, a);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(tool, args);
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        return {-1, {}, QStringLiteral("timed out")};
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+int groupOf(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_gid) : -1;
+}
+
+int fullMode(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+}  // namespace
+
+// Anna and Boris keep one file in a folder of their group. Each one's files
+// beside it serve the other, and neither takes the other's running program
+// for a dead one: not when its mark cannot be held, and not when the side
+// file of the marks is deleted under it.
+TEST_F(Care, ASharedFileWorksForEveryMemberOfItsGroup) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "acting as two accounts needs root";
+    }
+    const Account anna{61001, 61000};
+    const Account boris{61002, 61000};
+    ::chmod(QFile::encodeName(m_dir->path()).constData(), 0755);
+    // The programs, where the two accounts may run them.
+    const QString bin = m_dir->filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkdir(bin));
+    const QString tool = bin + QStringLiteral("/dorsanti-db");
+    const QString worker = bin + QStringLiteral("/session_worker");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DORSANTI_DB_TOOL), tool));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(DORSANTI_SESSION_WORKER), worker));
+    for (const QString& p : {bin, tool, worker}) {
+        ::chmod(QFile::encodeName(p).constData(), 0755);
+    }
+    const QString shared = m_dir->filePath(QStringLiteral("shared"));
+    ASSERT_TRUE(QDir().mkdir(shared));
+    ASSERT_EQ(::chown(QFile::encodeName(shared).constData(), 0, anna.group), 0);
+    ::chmod(QFile::encodeName(shared).constData(), 02770);
+    const QString db = shared + QStringLiteral("/fam.db");
+    ASSERT_EQ(runTool({QStringLiteral("create"), db, QStringLiteral("--demo")}).exitCode, 0);
+    for (const auto& [name, password] :
+         {std::pair{QStringLiteral("анна"), "тайна\n"}, {QStringLiteral("борис"), "секрет\n"}}) {
+        ASSERT_EQ(
+            runTool({QStringLiteral("user"), QStringLiteral("add"), db, name,
+                     QStringLiteral("--full-name"), name, QStringLiteral("--password-stdin")},
+                    password)
+                .exitCode,
+            0);
+    }
+    ASSERT_EQ(::chown(QFile::encodeName(db).constData(), anna.uid, anna.group), 0);
+    ::chmod(QFile::encodeName(db).constData(), 0660);
+    const int type = 1;
+
+    // Anna's copy: a folder and a copy that Boris may use.
+    ToolRun r = runToolAs(anna, tool, {QStringLiteral("backup"), db});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString copy = r.out.section(QStringLiteral(": "), 1).trimmed();
+    EXPECT_EQ(fullMode(defaultBackupFolder(db)), 02770);
+    EXPECT_EQ(groupOf(defaultBackupFolder(db)), int(anna.group));
+    EXPECT_EQ(fullMode(copy), 0660);
+    EXPECT_EQ(groupOf(copy), int(anna.group));
+
+    // Boris signs in first: the side file of the marks is the group's too.
+    struct Program {
+        QProcess p;
+        int session = 0;
+    };
+    const auto signIn = [&](Program& program, const Account& who, const QString& name,
+                            const QString& password) {
+        runAs(program.p, who);
+        program.p.start(worker, {db, name, password, QString::number(type)});
+        const bool ok = program.p.waitForReadyRead(30000);
+        const QString line = QString::fromUtf8(program.p.readAllStandardOutput());
+        program.session = line.section(QLatin1Char(' '), 1).trimmed().toInt();
+        return ok && program.session > 0;
+    };
+    Program borisProgram;
+    ASSERT_TRUE(signIn(borisProgram, boris, QStringLiteral("борис"), QStringLiteral("секрет")))
+        << borisProgram.p.readAllStandardError().data();
+    const QString marks = liveSessionsFilePath(db);
+    EXPECT_EQ(fullMode(marks), 0660);
+    EXPECT_EQ(groupOf(marks), int(anna.group));
+    borisProgram.p.kill();
+    borisProgram.p.waitForFinished();
+
+    // A side file of an older program, for Boris alone: Anna's program cannot
+    // hold its mark there, and still counts as running.
+    ::chmod(QFile::encodeName(marks).constData(), 0600);
+    Program annaProgram;
+    ASSERT_TRUE(signIn(annaProgram, anna, QStringLiteral("анна"), QStringLiteral("тайна")));
+    const QString placeholder = QStringLiteral("IdCategory = -%1").arg(annaProgram.session);
+    const QByteArray before = digest(db);
+    r = runToolAs(boris, tool, {QStringLiteral("restore"), copy, db});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("работает программа (сеанс %1)").arg(annaProgram.session)))
+        << r.err.toStdString();
+    EXPECT_EQ(digest(db), before);
+
+    // The side file deleted while she works: she is still not taken for gone.
+    ASSERT_TRUE(QFile::remove(marks));
+    r = runToolAs(boris, tool,
+                  {QStringLiteral("user"), QStringLiteral("remove"), db, QStringLiteral("анна")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("сейчас работает"))) << r.err.toStdString();
+    r = runToolAs(boris, tool, {QStringLiteral("check"), db, QStringLiteral("--repair")});
+    reopenTestConnection(db);
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem"), placeholder), 1) << r.out.toStdString();
+    m_q.reset();
+    m_db.reset();
+    EXPECT_EQ(runToolAs(boris, tool, {QStringLiteral("restore"), copy, db}).exitCode, 1);
+
+    // Once her program is gone, what it left may go.
+    annaProgram.p.kill();
+    annaProgram.p.waitForFinished();
+    r = runToolAs(boris, tool, {QStringLiteral("check"), db, QStringLiteral("--repair")});
+    reopenTestConnection(db);
+    EXPECT_EQ(count(QStringLiteral("TypeCategoryItem"), placeholder), 0) << r.out.toStdString();
+    m_q.reset();
+    m_db.reset();
+    r = runToolAs(boris, tool,
+                  {QStringLiteral("user"), QStringLiteral("remove"), db, QStringLiteral("анна")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = runToolAs(boris, tool, {QStringLiteral("restore"), copy, db});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(fullMode(db), 0660);
+    EXPECT_EQ(groupOf(db), int(anna.group));
+}
+
+// Restore puts the copy where a link points, never onto the copy itself, and
+// never beside a journal left by a program killed half-way.
+TEST_F(Care, RestoreFollowsALinkAndLeavesNoForeignJournalBesideTheCopy) {
+    const QString real = demo(QStringLiteral("real.db"));
+    m_q.reset();
+    m_db.reset();
+    const QString copy = m_dir->filePath(QStringLiteral("copy.db"));
+    ASSERT_EQ(runTool({QStringLiteral("backup"), real, copy}).exitCode, 0);
+    ToolRun r = runTool({QStringLiteral("restore"), real, real});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("один и тот же файл"))) << r.err.toStdString();
+
+    // A change after the copy, then the restore through a link.
+    reopenTestConnection(real);
+    exec(QStringLiteral("delete from DataAccount"));
+    m_q.reset();
+    m_db.reset();
+    const QByteArray changed = digest(real);
+    const QString link = m_dir->filePath(QStringLiteral("link.db"));
+    ASSERT_TRUE(QFile::link(real, link));
+    r = runTool({QStringLiteral("restore"), copy, link});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(isLink(link));
+    EXPECT_EQ(digest(real), digest(copy));
+    const QString kept = r.out.section(QStringLiteral(": "), 1).section(QLatin1Char('\n'), 0, 0);
+    EXPECT_FALSE(isLink(kept)) << kept.toStdString();
+    EXPECT_EQ(digest(kept), changed);
+
+    // A program killed in the middle of a write leaves its journal; the file
+    // is then taken away, and the copy must not go in beside that journal.
+    QProcess writer;
+    writer.start(QStringLiteral("sqlite3"), {real});
+    ASSERT_TRUE(writer.waitForStarted());
+    writer.write(
+        "PRAGMA cache_size = 1; BEGIN;\n"
+        "update Document set NoteDocument = hex(randomblob(500));\n"
+        "select 'ready';\n");
+    QByteArray said;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            said += writer.readAllStandardOutput();
+            return said.contains("ready") || writer.state() != QProcess::Running;
+        },
+        20000));
+    writer.kill();
+    writer.waitForFinished();
+    ASSERT_TRUE(QFile::exists(real + QStringLiteral("-journal")))
+        << writer.readAllStandardError().data();
+    ASSERT_TRUE(QFile::rename(real, m_dir->filePath(QStringLiteral("gone.db"))));
+    r = runTool({QStringLiteral("restore"), copy, real});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("журнал"))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(real));
+
+    // A full disk is told as such, not as a damaged copy.
+    QFile::remove(real + QStringLiteral("-journal"));
+    FullDisk::install();
+    FullDisk::limit(0);
+    try {
+        restoreDatabase(copy, real);
+        ADD_FAILURE() << "restored onto a full disk";
+    } catch (const AppError& e) {
+        EXPECT_TRUE(e.text().startsWith(QStringLiteral("на диске нет места"))) << e.what();
+    }
+    FullDisk::unlimited();
+    EXPECT_FALSE(QFile::exists(real));
+}
+
+// Every command refuses what it does not know, and the sqlite3 program that
+// recover runs reads any file name as a name, never waiting for input.
+TEST_F(Care, CommandsRefuseUnknownOptionsAndRecoverReadsAnyName) {
+    const QString path = demo(QStringLiteral("fam.db"));
+    m_q.reset();
+    m_db.reset();
+    const QStringList before = files(m_dir->path());
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("backup"), QStringLiteral("fam.db"),
+                      QStringLiteral("--dry-run")},
+          QStringList{QStringLiteral("restore"), QStringLiteral("fam.db"), QStringLiteral("x.db"),
+                      QStringLiteral("--force")},
+          QStringList{QStringLiteral("recover"), QStringLiteral("--quick"),
+                      QStringLiteral("fam.db"), QStringLiteral("new.db")},
+          QStringList{QStringLiteral("user"), QStringLiteral("list"), QStringLiteral("fam.db"),
+                      QStringLiteral("--password-stdin")},
+          QStringList{QStringLiteral("user"), QStringLiteral("add"), QStringLiteral("fam.db"),
+                      QStringLiteral("ivan"), QStringLiteral("--full-name")}}) {
+        QProcess p;
+        p.setWorkingDirectory(m_dir->path());
+        p.start(QStringLiteral(DORSANTI_DB_TOOL), args);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 2) << args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(p.readAllStandardError().contains("dorsanti-db"));
+    }
+    EXPECT_EQ(files(m_dir->path()), before);
+
+    ASSERT_TRUE(QFile::copy(path, m_dir->filePath(QStringLiteral("-cmd"))));
+    QProcess p;
+    p.setWorkingDirectory(m_dir->path());
+    p.start(QStringLiteral(DORSANTI_DB_TOOL),
+            {QStringLiteral("recover"), QStringLiteral("-cmd"), QStringLiteral("saved.db")});
+    ASSERT_TRUE(p.waitForFinished(60000)) << "recover waits for input";
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().data();
+    EXPECT_EQ(
+        runTool({QStringLiteral("check"), m_dir->filePath(QStringLiteral("saved.db"))}).exitCode,
+        0);
+    EXPECT_FALSE(QFile::exists(m_dir->filePath(QStringLiteral("--dry-run"))));
+}
+
+// Two files of one folder whose names differ only in the extension keep
+// their daily copies apart: each gets its copy, and each is pruned alone.
+TEST_F(Care, DailyCopiesOfTwoFilesOfOneFolderAreToldApart) {
+    const QString db = demo(QStringLiteral("fam.db"));
+    const QString other = demo(QStringLiteral("fam.sqlite"));
+    exec(QStringLiteral("update HeadAccount set Caption = 'Другой файл'"));
+    m_q.reset();
+    m_db.reset();
+    ASSERT_TRUE(QDir().mkdir(defaultBackupFolder(other)));
+    for (int day = 1; day <= 3; ++day) {
+        writeFile(
+            QDir(defaultBackupFolder(other))
+                .filePath(QStringLiteral("fam.sqlite-daily-2026-01-0%1T10-00-00.db").arg(day)),
+            {});
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    ASSERT_TRUE(runDailyBackup(db, now));
+    ASSERT_TRUE(runDailyBackup(other, now));
+    const QStringList copies = files(defaultBackupFolder(other));
+    ASSERT_EQ(copies.size(), 4);
+    reopenTestConnection(QDir(defaultBackupFolder(other)).filePath(copies.last()));
+    EXPECT_EQ(scalar(QStringLiteral("select min(Caption) from HeadAccount")).toString(),
+              QStringLiteral("Другой файл"));
+    m_q.reset();
+    m_db.reset();
+    for (int day = 1; day <= kDailyCopiesKept; ++day) {
+        ASSERT_TRUE(runDailyBackup(db, now.addDays(day)));
+    }
+    EXPECT_EQ(files(defaultBackupFolder(db)).size(), kDailyCopiesKept);
+    EXPECT_EQ(files(defaultBackupFolder(other)), copies);
 }

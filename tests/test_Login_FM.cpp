@@ -166,18 +166,20 @@ TEST_F(Login, SignsInRecordsTheSessionAndRemembersTheSettings) {
     // The name is looked up trimmed and remembered as typed.
     EXPECT_EQ(fileBytes(m_ini),
               QStringLiteral("[General]\nUserName=  sa \nDBPath=%1\n").arg(m_path).toUtf8());
+    EXPECT_EQ(QFile::permissions(m_ini),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }
 
 // Names compare without regard to case, passwords exactly: also in a file
 // made when its password column still ignored case.
 TEST_F(Login, PasswordBlanksAndLetterCaseOfAnyAlphabet) {
     exec(QStringLiteral(
-        "PRAGMA foreign_keys = OFF; alter table sec_user rename to old_user;"
-        "create table sec_user(sec_IdUser INTEGER PRIMARY KEY, sec_username TEXT NOT NULL "
+        "PRAGMA foreign_keys = OFF;"
+        "create table old_user(sec_IdUser INTEGER PRIMARY KEY, sec_username TEXT NOT NULL "
         "DEFAULT '' COLLATE NOCASE, sec_password TEXT NOT NULL DEFAULT '' COLLATE NOCASE, "
         "sec_FullName TEXT NOT NULL DEFAULT '');"
-        "insert into sec_user select * from old_user; drop table old_user;"
-        "PRAGMA foreign_keys = ON;"
+        "insert into old_user select * from sec_user; drop table sec_user;"
+        "alter table old_user rename to sec_user; PRAGMA foreign_keys = ON;"
         "insert into sec_user values(2, 'Иван', 'Секрет', 'Иван Петров')"));
     ModalHelper mh;
     EXPECT_TRUE(signIn(mh,
