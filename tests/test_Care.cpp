@@ -469,14 +469,7 @@ ToolRun runToolAs(const Account& a, const QString& tool, const QStringList& args
     runAs(p, a);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(tool, args);
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        return {-1, {}, QStringLiteral("timed out")};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return finishedRun(p);
 }
 
 int groupOf(const QString& path) {

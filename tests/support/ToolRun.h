@@ -11,11 +11,9 @@ struct ToolRun {
     QString err;
 };
 
-inline ToolRun runTool(const QStringList& args, const QByteArray& input = {}) {
-    QProcess p;
-    p.start(QStringLiteral(DORSANTI_DB_TOOL), args);
-    p.write(input);
-    p.closeWriteChannel();
+// Waits for a started run of the tool (or of a copy of it) to end, and reads
+// what it said.
+inline ToolRun finishedRun(QProcess& p) {
     if (!p.waitForFinished(120000)) {
         p.kill();
         p.waitForFinished();
@@ -24,4 +22,12 @@ inline ToolRun runTool(const QStringList& args, const QByteArray& input = {}) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+inline ToolRun runTool(const QStringList& args, const QByteArray& input = {}) {
+    QProcess p;
+    p.start(QStringLiteral(DORSANTI_DB_TOOL), args);
+    p.write(input);
+    p.closeWriteChannel();
+    return finishedRun(p);
 }
