@@ -30,6 +30,57 @@ QString day(const QString& stored) {
     return stored.left(10);
 }
 
+// The operations whose group-1 sign the balances need and the file lacks: the
+// four of the ledger and every operation a document type names. Without one
+// of them the amounts of that operation count towards no balance.
+QList<int> missingSigns(DbConnection& db) {
+    DbQuery q(db, QStringLiteral("qrSigns"));
+    q.addSql(
+        QStringLiteral("select op from (select 1 as op union select 2 union select 3 "
+                       "union select 4"));
+    q.addSql(
+        QStringLiteral("union select CodTypeOperation from TypeDocument where "
+                       "CodTypeDocument > 0 and CodTypeOperation is not null) o"));
+    q.addSql(
+        QStringLiteral("where not exists (select 1 from GroupOperationItem g where "
+                       "g.CodGroupOperation = 1 and g.CodTypeOperation = o.op)"));
+    q.addSql(QStringLiteral("order by op"));
+    q.open();
+    QList<int> ops;
+    for (q.first(); !q.eof(); q.next()) {
+        ops << q.value(q.recNo(), 0).toInt();
+    }
+    return ops;
+}
+
+bool hasTable(DbConnection& db, const QString& name) {
+    DbQuery q(db, QStringLiteral("qrTable"));
+    q.setSql(QStringLiteral("select 1 from sqlite_master where type = 'table' and name = :Name"));
+    q.bindString(QStringLiteral("Name"), name);
+    q.open();
+    return !q.isEmpty();
+}
+
+// Whether a ledger row `da` of document `d` stands for its first leg (the
+// only one of an expense or income) or for the second leg of a transfer.
+const QString kFirstLeg = QStringLiteral("(d.CodTypeDocument <> 3 or da.CodTypeOperation = 3)");
+const QString kSecondLeg = QStringLiteral("(d.CodTypeDocument = 3 and da.CodTypeOperation = 4)");
+
+// The stored money of a column in ten-thousandths, as the program reads it;
+// null stays null.
+QString units(const QString& column) {
+    return QStringLiteral("cast(round(%1*10000) as integer)").arg(column);
+}
+
+QString amountOrNone(const QVariant& unitsValue) {
+    return unitsValue.isNull() ? QStringLiteral("нет")
+                               : amount(Money::fromUnits(unitsValue.toLongLong()));
+}
+
+QString idOrNone(const QVariant& id) {
+    return id.isNull() ? QStringLiteral("нет") : id.toString();
+}
+
 class Checker {
 public:
     explicit Checker(DbConnection& db) : m_db(db), q(db, QStringLiteral("qrCheck")) {}
@@ -69,6 +120,16 @@ public:
             // Ledger rows of a missing document are reported on their own.
             if (table == QLatin1String("DataAccount") && parent == QLatin1String("Document")) {
                 m_orphanLedger << rowid;
+                continue;
+            }
+            if (table == QLatin1String("ImportedLine")) {
+                // A table without row numbers: a line of a missing document is
+                // named by orphanImports(), any other one by its table alone.
+                if (parent != QLatin1String("Document")) {
+                    rows << QStringLiteral(
+                                "строка таблицы %1 ссылается на отсутствующую запись %2")
+                                .arg(table, parent);
+                }
                 continue;
             }
             rows << QStringLiteral("строка %1 таблицы %2 ссылается на отсутствующую запись %3")
@@ -113,47 +174,126 @@ public:
             rows);
     }
 
+    // Every new or applied document against its ledger rows, in one pass: a
+    // new one has none; an applied one has one row (the operation is the type
+    // code), or two for a transfer (operation 3 on the first account, 4 on the
+    // second), each with the document's account and amount. The inner select
+    // gives each row 1 when it is the first leg, 10 when it is the second, 100
+    // otherwise; only the few documents it picks are read again for the report.
     void documents() {
+        const QString ledgerUnits = units(QStringLiteral("da.ValueDataAccount"));
         q.clearSql();
-        q.addSql(QStringLiteral("select * from ("));
-        q.addSql(QStringLiteral("select d.IdDocument, d.CodTypeStatus, d.DateDocument,"));
-        q.addSql(QStringLiteral("d.CodTypeDocument, td.Caption as TypeCaption,"));
+        q.addSql(QStringLiteral("select x.IdDocument, x.CodTypeStatus, x.LedgerRows,"));
+        q.addSql(QStringLiteral("d.CodTypeDocument, d.DateDocument, td.Caption as TypeCaption,"));
+        q.addSql(QStringLiteral("d.IdHeadAccount, d.IdHeadAccount2, %1 as Units, %2 as Units2,")
+                     .arg(units(QStringLiteral("d.ValueDocument")),
+                          units(QStringLiteral("d.ValueDocument2"))));
         q.addSql(
-            QStringLiteral("(select count(*) from DataAccount da where da.IdDocument = "
-                           "d.IdDocument) as LedgerRows"));
+            QStringLiteral("min(da.CodTypeOperation) as Op1, max(da.CodTypeOperation) as Op2,"));
+        q.addSql(QStringLiteral("max(case when %1 then da.IdHeadAccount end) as LedgerAccount,")
+                     .arg(kFirstLeg));
+        q.addSql(QStringLiteral("max(case when %1 then %2 end) as LedgerUnits,")
+                     .arg(kFirstLeg, ledgerUnits));
+        q.addSql(QStringLiteral("max(case when %1 then da.IdHeadAccount end) as LedgerAccount2,")
+                     .arg(kSecondLeg));
+        q.addSql(QStringLiteral("max(case when %1 then %2 end) as LedgerUnits2")
+                     .arg(kSecondLeg, ledgerUnits));
+        q.addSql(QStringLiteral("from (select d.IdDocument, d.CodTypeStatus,"));
+        q.addSql(QStringLiteral("count(da.IdDocument) as LedgerRows, sum(case"));
+        q.addSql(QStringLiteral("when da.IdDocument is null then null"));
         q.addSql(
-            QStringLiteral("from Document d left join TypeDocument td on "
-                           "td.CodTypeDocument = d.CodTypeDocument"));
-        q.addSql(QStringLiteral("where d.CodTypeStatus in (1, 2)) x"));
-        q.addSql(QStringLiteral("where (CodTypeStatus = 1 and LedgerRows > 0) or"));
+            QStringLiteral("when da.CodTypeOperation = case when d.CodTypeDocument = 3 "
+                           "then 3 else d.CodTypeDocument end"));
+        q.addSql(QStringLiteral("and da.IdHeadAccount = d.IdHeadAccount and %1 = %2 then 1")
+                     .arg(ledgerUnits, units(QStringLiteral("d.ValueDocument"))));
+        q.addSql(QStringLiteral("when d.CodTypeDocument = 3 and da.CodTypeOperation = 4"));
+        q.addSql(QStringLiteral("and da.IdHeadAccount = d.IdHeadAccount2 and %1 = %2 then 10")
+                     .arg(ledgerUnits, units(QStringLiteral("d.ValueDocument2"))));
+        q.addSql(QStringLiteral("else 100 end) as Legs"));
+        q.addSql(QStringLiteral("from Document d"));
+        q.addSql(QStringLiteral("left join DataAccount da on da.IdDocument = d.IdDocument"));
+        q.addSql(QStringLiteral("where d.CodTypeStatus in (1, 2)"));
+        q.addSql(QStringLiteral("group by d.IdDocument"));
+        q.addSql(QStringLiteral("having (d.CodTypeStatus = 1 and LedgerRows > 0) or"));
         q.addSql(
-            QStringLiteral("(CodTypeStatus = 2 and LedgerRows <> case when "
-                           "CodTypeDocument = 3 then 2 else 1 end)"));
-        q.addSql(QStringLiteral("order by IdDocument"));
+            QStringLiteral("(d.CodTypeStatus = 2 and (LedgerRows <> case when "
+                           "d.CodTypeDocument = 3 then 2 else 1 end"));
+        q.addSql(
+            QStringLiteral("or Legs is not case when d.CodTypeDocument = 3 then 11 "
+                           "else 1 end))"));
+        q.addSql(QStringLiteral(") x join Document d on d.IdDocument = x.IdDocument"));
+        q.addSql(QStringLiteral("left join DataAccount da on da.IdDocument = x.IdDocument"));
+        q.addSql(
+            QStringLiteral("left join TypeDocument td on td.CodTypeDocument = "
+                           "d.CodTypeDocument"));
+        q.addSql(QStringLiteral("group by x.IdDocument order by x.IdDocument"));
         q.open();
         QStringList applied;
+        QStringList contradicted;
         QStringList fresh;
         for (q.first(); !q.eof(); q.next()) {
             const int type = q.field(QStringLiteral("CodTypeDocument")).asInteger();
+            const int expected = type == 3 ? 2 : 1;
             const int rows = q.field(QStringLiteral("LedgerRows")).asInteger();
             const QString doc = QStringLiteral("документ %1 (%2 от %3)")
                                     .arg(q.field(QStringLiteral("IdDocument")).asInteger())
                                     .arg(q.field(QStringLiteral("TypeCaption")).asString(),
                                          day(q.field(QStringLiteral("DateDocument")).asString()));
-            if (q.field(QStringLiteral("CodTypeStatus")).asInteger() == 2) {
-                applied << QStringLiteral("%1: проводок %2 из %3")
-                               .arg(doc)
-                               .arg(rows)
-                               .arg(type == 3 ? 2 : 1);
-            } else {
+            if (q.field(QStringLiteral("CodTypeStatus")).asInteger() == 1) {
                 fresh << QStringLiteral("%1: проводок %2").arg(doc).arg(rows);
+            } else if (rows != expected) {
+                applied
+                    << QStringLiteral("%1: проводок %2 из %3").arg(doc).arg(rows).arg(expected);
+            } else {
+                contradicted << QStringLiteral("%1: %2").arg(doc, ledgerDifferences(type));
             }
         }
         q.close();
         add(Finding::Kind::AppliedIncomplete,
             QStringLiteral("Проведенные документы без всех своих проводок"), applied);
+        add(Finding::Kind::LedgerMismatch,
+            QStringLiteral("Проведенные документы, с которыми не сходятся их проводки"),
+            contradicted);
         add(Finding::Kind::NewWithLedger,
             QStringLiteral("Новые (не проведенные) документы с проводками"), fresh);
+    }
+
+    // What the current row of documents() holds against its ledger rows.
+    QString ledgerDifferences(int type) {
+        const auto v = [&](const char* name) { return q.field(QLatin1String(name)).value(); };
+        const auto differ = [](const QVariant& a, const QVariant& b) {
+            return a.isNull() != b.isNull() || a.toLongLong() != b.toLongLong();
+        };
+        QStringList diffs;
+        const int op1 = v("Op1").toInt();
+        const int op2 = v("Op2").toInt();
+        if (type == 3 && (op1 != 3 || op2 != 4)) {
+            // Which row is which leg is unknown; the accounts say nothing then.
+            return QStringLiteral("операции в проводках %1 и %2, должны быть 3 и 4")
+                .arg(op1)
+                .arg(op2);
+        }
+        if (type != 3 && op1 != type) {
+            diffs << QStringLiteral("операция в проводке %1, должна быть %2").arg(op1).arg(type);
+        }
+        const QString second = type == 3 ? QStringLiteral(" №1") : QString();
+        if (differ(v("IdHeadAccount"), v("LedgerAccount"))) {
+            diffs << QStringLiteral("счет%1 %2, в проводке %3")
+                         .arg(second, idOrNone(v("IdHeadAccount")), idOrNone(v("LedgerAccount")));
+        }
+        if (differ(v("Units"), v("LedgerUnits"))) {
+            diffs << QStringLiteral("сумма%1 %2, в проводке %3")
+                         .arg(second, amountOrNone(v("Units")), amountOrNone(v("LedgerUnits")));
+        }
+        if (type == 3 && differ(v("IdHeadAccount2"), v("LedgerAccount2"))) {
+            diffs << QStringLiteral("счет №2 %1, в проводке %2")
+                         .arg(idOrNone(v("IdHeadAccount2")), idOrNone(v("LedgerAccount2")));
+        }
+        if (type == 3 && differ(v("Units2"), v("LedgerUnits2"))) {
+            diffs << QStringLiteral("сумма №2 %1, в проводке %2")
+                         .arg(amountOrNone(v("Units2")), amountOrNone(v("LedgerUnits2")));
+        }
+        return diffs.join(QStringLiteral("; "));
     }
 
     void orphanLedger() {
@@ -183,26 +323,37 @@ public:
         add(Finding::Kind::OrphanLedger, QStringLiteral("Проводки документов, которых нет"), rows);
     }
 
+    // A mark of this kind keeps the statement line from being imported again.
+    void orphanImports() {
+        if (!hasTable(m_db, QStringLiteral("ImportedLine"))) {
+            return;  // a file that has never imported
+        }
+        q.clearSql();
+        q.addSql(QStringLiteral("select il.IdDocument, il.IdHeadAccount, il.LineKey"));
+        q.addSql(
+            QStringLiteral("from ImportedLine il where not exists (select 1 from "
+                           "Document d where d.IdDocument = il.IdDocument)"));
+        q.addSql(QStringLiteral("order by il.IdDocument, il.IdHeadAccount, il.LineKey"));
+        q.open();
+        QStringList rows;
+        for (q.first(); !q.eof(); q.next()) {
+            rows << QStringLiteral("документ %1: счет %2, строка выписки \"%3\"")
+                        .arg(q.field(QStringLiteral("IdDocument")).asInteger())
+                        .arg(q.field(QStringLiteral("IdHeadAccount")).asInteger())
+                        .arg(q.field(QStringLiteral("LineKey")).asString());
+        }
+        q.close();
+        add(Finding::Kind::OrphanImport,
+            QStringLiteral("Отметки импортированных строк выписки документов, которых нет"), rows);
+    }
+
     void configuration() {
         QStringList rows;
-        // Signs: the ledger operations and every operation a type names.
-        q.clearSql();
-        q.addSql(
-            QStringLiteral("select op from (select 1 as op union select 2 union select 3 "
-                           "union select 4"));
-        q.addSql(
-            QStringLiteral("union select CodTypeOperation from TypeDocument where "
-                           "CodTypeDocument > 0 and CodTypeOperation is not null) o"));
-        q.addSql(
-            QStringLiteral("where not exists (select 1 from GroupOperationItem g where "
-                           "g.CodGroupOperation = 1 and g.CodTypeOperation = o.op)"));
-        q.addSql(QStringLiteral("order by op"));
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
+        for (int op : missingSigns(m_db)) {
             rows << QStringLiteral(
                         "нет знака операции %1 в группе 1 (GroupOperationItem): ее "
                         "суммы не попадают в остатки")
-                        .arg(q.value(q.recNo(), 0).toInt());
+                        .arg(op);
         }
         q.clearSql();
         q.addSql(
@@ -338,6 +489,7 @@ CheckReport checkOpen(DbConnection& db, const QString& path) {
     checker.balances();
     checker.documents();
     checker.orphanLedger();
+    checker.orphanImports();
     checker.configuration();
     checker.placeholders();
     checker.dailyCopy(path);
@@ -351,7 +503,7 @@ CheckReport checkDatabase(const QString& path) {
         throw AppError(QStringLiteral("файла %1 нет").arg(path));
     }
     DbConnection db;
-    db.open(path);  // a file that is not a database fails here
+    db.open(path, DbConnection::Access::ReadOnly);  // a file that is not a database fails here
     try {
         return checkOpen(db, path);
     } catch (const AppError& e) {
@@ -367,9 +519,40 @@ CheckReport checkDatabase(const QString& path) {
     }
 }
 
-RepairReport repairDatabase(const QString& path) {
+namespace {
+
+// Deletes, in one write, the ledger rows and imported-line marks of documents
+// that are gone; says how many of each went.
+void removeOrphans(DbConnection& db, QStringList& changed) {
+    Transaction transaction(db);
+    DbQuery q(db, QStringLiteral("cmdOrphans"));
+    q.setSql(
+        QStringLiteral("delete from DataAccount where not exists (select 1 from Document d "
+                       "where d.IdDocument = DataAccount.IdDocument)"));
+    const int ledger = q.execute();
+    int imports = 0;
+    if (hasTable(db, QStringLiteral("ImportedLine"))) {
+        q.setSql(
+            QStringLiteral("delete from ImportedLine where not exists (select 1 from Document "
+                           "d where d.IdDocument = ImportedLine.IdDocument)"));
+        imports = q.execute();
+    }
+    transaction.commit();
+    if (ledger > 0) {
+        changed << QStringLiteral("удалено проводок документов, которых нет: %1").arg(ledger);
+    }
+    if (imports > 0) {
+        changed << QStringLiteral(
+                       "удалено отметок импортированных строк документов, которых "
+                       "нет: %1")
+                       .arg(imports);
+    }
+}
+
+}  // namespace
+
+RepairReport repairDatabase(const QString& path, const CheckReport& before) {
     RepairReport result;
-    const CheckReport before = checkDatabase(path);
     if (before.damaged()) {
         throw AppError(QStringLiteral("файл %1 поврежден и не исправлен.\n%2")
                            .arg(path, damagedFileAdvice(path)));
@@ -383,11 +566,28 @@ RepairReport repairDatabase(const QString& path) {
 
     {
         DbConnection db;
-        db.open(path);
-        for (const SaldoChange& c : recalculateAllAccounts(db)) {
-            result.changed << QStringLiteral("остаток счета %1: %2 -> %3 (по проводкам)")
-                                  .arg(c.idHeadAccount)
-                                  .arg(amount(c.oldSaldo), amount(c.newSaldo));
+        db.open(path, DbConnection::Access::KeepJournal);
+        removeOrphans(db, result.changed);
+        const QList<int> missing = missingSigns(db);
+        if (!missing.isEmpty()) {
+            // Without a sign the rebuilt balances would leave out the amounts
+            // of that operation: wrong balances for right ones.
+            QStringList ops;
+            for (int op : missing) {
+                ops << QString::number(op);
+            }
+            result.untouched << QStringLiteral(
+                                    "остатки счетов не пересчитаны: нет знака операции %1 в "
+                                    "группе 1 (GroupOperationItem), без него остатки по "
+                                    "проводкам вышли бы неверными; верните строки настройки "
+                                    "из копии")
+                                    .arg(ops.join(QStringLiteral(", ")));
+        } else {
+            for (const SaldoChange& c : recalculateAllAccounts(db)) {
+                result.changed << QStringLiteral("остаток счета %1: %2 -> %3 (по проводкам)")
+                                      .arg(c.idHeadAccount)
+                                      .arg(amount(c.oldSaldo), amount(c.newSaldo));
+            }
         }
         const int removed = removeStalePlaceholders(db);
         if (removed > 0) {
@@ -400,8 +600,8 @@ RepairReport repairDatabase(const QString& path) {
         switch (f.kind) {
             case Finding::Kind::ForeignKey:
             case Finding::Kind::AppliedIncomplete:
+            case Finding::Kind::LedgerMismatch:
             case Finding::Kind::NewWithLedger:
-            case Finding::Kind::OrphanLedger:
                 result.untouched << QStringLiteral(
                                         "%1 (%2): не исправлено - какой документ "
                                         "или какая запись верны, знает только "
@@ -419,6 +619,8 @@ RepairReport repairDatabase(const QString& path) {
             case Finding::Kind::DailyCopy:
             case Finding::Kind::Integrity:
             case Finding::Kind::Balance:
+            case Finding::Kind::OrphanLedger:
+            case Finding::Kind::OrphanImport:
             case Finding::Kind::StalePlaceholder:
                 break;
         }

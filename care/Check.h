@@ -13,8 +13,10 @@ struct Finding {
         ForeignKey,         // a row refers to a record that is not there
         Balance,            // an account's balance against its ledger
         AppliedIncomplete,  // an applied document without all its ledger rows
+        LedgerMismatch,     // an applied document that its ledger rows contradict
         NewWithLedger,      // a new document with ledger rows
         OrphanLedger,       // ledger rows of a document that is not there
+        OrphanImport,       // imported statement lines of a document that is not there
         StalePlaceholder,   // type memberships of an editor no program runs
         Configuration,      // configuration rows the program relies on
         DailyCopy,          // the last automatic copy failed
@@ -31,7 +33,8 @@ struct CheckReport {
     bool damaged() const;  // the integrity check failed
 };
 
-// Raises an AppError when the file is missing or is not a database.
+// Raises an AppError when the file is missing or is not a database. The file
+// is opened read-only in effect: not even its journal mode changes.
 CheckReport checkDatabase(const QString& path);
 
 // The advice given for a file that fails the integrity check.
@@ -41,12 +44,13 @@ QString damagedFileAdvice(const QString& path);
 // "<file>.backup-failed" beside the database.
 QString dailyCopyFailurePath(const QString& dbPath);
 
-// "check --repair": a safe copy first, then what can be repaired without
-// guessing. A damaged file is refused (raises).
+// "check --repair" after the check `before` of the same file: a safe copy
+// first, then what can be repaired without guessing; the journal mode of the
+// file stays. A damaged file is refused (raises).
 struct RepairReport {
     QString backupPath;
     QStringList changed;    // what was changed, one line each
     QStringList untouched;  // what was left, with the reason
     CheckReport after;      // the check after the repair
 };
-RepairReport repairDatabase(const QString& path);
+RepairReport repairDatabase(const QString& path, const CheckReport& before);

@@ -242,7 +242,7 @@ sqlite3* DbConnection::handle() const {
     return m_handle;
 }
 
-void DbConnection::open(const QString& path) {
+void DbConnection::open(const QString& path, Access access) {
     close();
     // "mode=rw": the engine opens an existing file and never creates one.
     QString uri =
@@ -280,12 +280,16 @@ void DbConnection::open(const QString& path) {
         // Reading the schema makes a file that is not a database fail here and
         // not at some later statement.
         executeScript(QStringLiteral("select count(*) from sqlite_master"));
-        // Rollback journal with full sync: safe also on folders that other
-        // computers share, where the write-ahead log is not.
-        executeScript(
-            QStringLiteral("PRAGMA foreign_keys = ON;"
-                           "PRAGMA synchronous = FULL;"
-                           "PRAGMA journal_mode = DELETE;"));
+        executeScript(QStringLiteral("PRAGMA foreign_keys = ON; PRAGMA synchronous = FULL;"));
+        if (access == Access::Program) {
+            // Rollback journal: safe also on folders that other computers
+            // share, where the write-ahead log is not.
+            executeScript(QStringLiteral("PRAGMA journal_mode = DELETE;"));
+        } else if (access == Access::ReadOnly) {
+            // The engine itself may still finish a write that a stopped
+            // program left in a journal; no statement of ours writes.
+            executeScript(QStringLiteral("PRAGMA query_only = ON;"));
+        }
     } catch (...) {
         close();
         throw;

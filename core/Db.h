@@ -24,9 +24,15 @@ public:
     DbConnection(const DbConnection&) = delete;
     DbConnection& operator=(const DbConnection&) = delete;
 
+    // What open() may change of the file. The program writes with the rollback
+    // journal, and switches a file kept with the write-ahead log back to it; a
+    // tool that mends a file keeps its journal mode, and one that only looks
+    // at it also has every write refused (PRAGMA query_only).
+    enum class Access { Program, KeepJournal, ReadOnly };
+
     // Opens an existing database file; a missing file, or one that is not a
     // database, raises the engine's error and leaves the connection closed.
-    void open(const QString& path);
+    void open(const QString& path, Access access = Access::Program);
     void close();
     bool isOpen() const { return m_handle != nullptr; }
     QString path() const { return m_path; }

@@ -126,18 +126,20 @@ int check(const QStringList& args) {
         return usageError();
     }
     const QString path = files[0];
+    CheckReport before;
     try {
-        if (!repair) {
-            return printReport(path, checkDatabase(path));
-        }
+        before = checkDatabase(path);
     } catch (const AppError& e) {
         out().flush();
         err() << "dorsanti-db: не удалось открыть " << path << ": " << e.text() << "\n";
         return 2;
     }
+    if (!repair) {
+        return printReport(path, before);
+    }
     RepairReport r;
     try {
-        r = repairDatabase(path);
+        r = repairDatabase(path, before);
     } catch (const AppError& e) {
         return fail(e.text());
     }
