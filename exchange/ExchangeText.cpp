@@ -6,15 +6,85 @@
 #include <QStringDecoder>
 #include <QTime>
 
-QString decodeStatementText(const QByteArray& bytes) {
-    QByteArrayView data(bytes);
-    if (data.startsWith("\xEF\xBB\xBF")) {
-        data = data.sliced(3);
+namespace {
+
+// The offset of the first byte that does not begin a well-formed UTF-8
+// sequence (no overlong forms, no surrogates, nothing above U+10FFFF); -1
+// when there is none.
+qsizetype firstNonUtf8Byte(QByteArrayView data) {
+    const qsizetype n = data.size();
+    for (qsizetype i = 0; i < n;) {
+        const uchar b = uchar(data[i]);
+        int more = 0;
+        uchar low = 0x80;  // the range of the byte after the lead
+        uchar high = 0xBF;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            more = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            more = 2;
+            low = b == 0xE0 ? 0xA0 : 0x80;
+            high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            more = 3;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return i;
+        }
+        for (int k = 1; k <= more; ++k) {
+            const uchar c = i + k < n ? uchar(data[i + k]) : 0;
+            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) {
+                return i;
+            }
+        }
+        i += 1 + more;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (!utf8.hasError()) {
+    return -1;
+}
+
+// Russian text read from Windows-1251: letters, and of the other characters
+// above ASCII only the punctuation Russian text uses. UTF-8 read the same way
+// gives "Р" and "С" followed by signs such as "°", "µ" or "ѕ", and fails.
+bool isRussianText(const QString& text) {
+    static const QString punctuation = QStringLiteral("№«»–— …“”„‘’•");
+    bool letters = false;
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            continue;
+        }
+        const bool letter = (c.unicode() >= 0x0410 && c.unicode() <= 0x044F) ||
+                            c == QChar(0x0401) || c == QChar(0x0451);
+        if (!letter && !punctuation.contains(c)) {
+            return false;
+        }
+        letters = letters || letter;
+    }
+    return letters;
+}
+
+}  // namespace
+
+QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
+    QByteArrayView data(bytes);
+    const qsizetype mark = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (!encoding.isEmpty()) {
+        QStringDecoder named(encoding.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+        if (!named.isValid()) {
+            throw AppError(QStringLiteral("unknown encoding \"%1\"").arg(encoding));
+        }
+        const bool utf8 = named.name() == QLatin1String("UTF-8");
+        QString text = named.decode(data.sliced(utf8 ? mark : 0));
+        if (named.hasError()) {
+            throw AppError(QStringLiteral("the file is not %1 text").arg(encoding));
+        }
         return text;
+    }
+    const qsizetype bad = firstNonUtf8Byte(data.sliced(mark));
+    if (bad < 0) {
+        return QString::fromUtf8(data.sliced(mark));
     }
     QStringDecoder cp1251("windows-1251");
     if (!cp1251.isValid()) {
@@ -23,15 +93,23 @@ QString decodeStatementText(const QByteArray& bytes) {
             QStringLiteral("the file is not UTF-8, and Windows-1251 cannot be read "
                            "on this computer"));
     }
-    return cp1251.decode(data);
+    QString text = cp1251.decode(data);
+    if (cp1251.hasError() || !isRussianText(text)) {
+        throw AppError(QStringLiteral("byte offset %1 (0x%2) is not UTF-8, and the file does not "
+                                      "read as Windows-1251 either; name its encoding with "
+                                      "--encoding")
+                           .arg(mark + bad)
+                           .arg(uchar(data[mark + bad]), 2, 16, QLatin1Char('0')));
+    }
+    return text;
 }
 
-QByteArray statementTextUtf8(const QByteArray& bytes) {
+QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding) {
     const bool mark = bytes.startsWith("\xEF\xBB\xBF");
-    if (QtPrivate::isValidUtf8(QByteArrayView(bytes).sliced(mark ? 3 : 0))) {
+    if (encoding.isEmpty() && firstNonUtf8Byte(QByteArrayView(bytes).sliced(mark ? 3 : 0)) < 0) {
         return mark ? bytes.sliced(3) : bytes;
     }
-    return decodeStatementText(bytes).toUtf8();
+    return decodeStatementText(bytes, encoding).toUtf8();
 }
 
 namespace {
@@ -51,7 +129,10 @@ bool allDigits(QStringView s) {
 
 }  // namespace
 
-std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
+namespace {
+
+// The amount without its blanks and its sign; `negative` tells the sign.
+QString bareAmount(const QString& text, bool* negative = nullptr) {
     QString s;
     s.reserve(text.size());
     for (QChar c : text) {
@@ -59,38 +140,78 @@ std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
             s += c;
         }
     }
-    bool negative = false;
-    if (!s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QChar(0x2212))) {
-        negative = true;
-        s.remove(0, 1);
-    } else if (!s.isEmpty() && s[0] == QLatin1Char('+')) {
+    const bool minus = !s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QChar(0x2212));
+    if (minus || (!s.isEmpty() && s[0] == QLatin1Char('+'))) {
         s.remove(0, 1);
     }
+    if (negative) {
+        *negative = minus;
+    }
+    return s;
+}
+
+}  // namespace
+
+QChar decimalMarkOf(const QVector<AmountText>& amounts) {
+    const AmountText* told = nullptr;  // the first amount that says which mark
+    QChar mark;
+    const AmountText* open = nullptr;  // the first that could be read either way
+    for (const AmountText& a : amounts) {
+        const QString s = bareAmount(a.text);
+        const qsizetype commas = s.count(QLatin1Char(','));
+        const qsizetype dots = s.count(QLatin1Char('.'));
+        QChar says;
+        if (commas > 0 && dots > 0) {
+            // Of two marks the last is decimal: "1.234,56", "1,234.56".
+            says = s.lastIndexOf(QLatin1Char(',')) > s.lastIndexOf(QLatin1Char('.'))
+                       ? QLatin1Char(',')
+                       : QLatin1Char('.');
+        } else if (commas + dots > 1) {
+            // One mark, repeated: it groups thousands.
+            says = commas > 0 ? QLatin1Char('.') : QLatin1Char(',');
+        } else if (commas + dots == 1) {
+            const QChar one = commas > 0 ? QLatin1Char(',') : QLatin1Char('.');
+            // Three digits after a single mark: thousands, or three decimals.
+            if (s.size() - s.indexOf(one) - 1 == 3) {
+                open = open ? open : &a;
+                continue;
+            }
+            says = one;
+        } else {
+            continue;
+        }
+        if (told && says != mark) {
+            throw AppError(
+                QStringLiteral("the amounts disagree on the decimal mark (%1 \"%2\", %3 \"%4\"); "
+                               "name it with --decimal , or --decimal .")
+                    .arg(told->where, told->text, a.where, a.text));
+        }
+        told = told ? told : &a;
+        mark = says;
+    }
+    if (!told && open) {
+        throw AppError(QStringLiteral("the decimal mark cannot be told from the amounts (%1 "
+                                      "\"%2\"); name it with --decimal , or --decimal .")
+                           .arg(open->where, open->text));
+    }
+    return told ? mark : QLatin1Char('.');
+}
+
+std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
+    bool negative = false;
+    const QString s = bareAmount(text, &negative);
     if (s.isEmpty()) {
         return std::nullopt;
     }
-    const qsizetype comma = s.lastIndexOf(QLatin1Char(','));
-    const qsizetype dot = s.lastIndexOf(QLatin1Char('.'));
-    if (decimal.isNull()) {
-        if (comma >= 0 && dot >= 0) {
-            decimal = comma > dot ? QLatin1Char(',') : QLatin1Char('.');
-        } else if (comma >= 0 && s.count(QLatin1Char(',')) == 1) {
-            decimal = QLatin1Char(',');
-        } else if (dot >= 0 && s.count(QLatin1Char('.')) == 1) {
-            decimal = QLatin1Char('.');
-        }
-    }
     QStringView whole(s);
     QStringView fraction;
-    if (!decimal.isNull()) {
-        const qsizetype at = s.indexOf(decimal);
-        if (at >= 0) {
-            if (s.indexOf(decimal, at + 1) >= 0) {
-                return std::nullopt;
-            }
-            whole = QStringView(s).left(at);
-            fraction = QStringView(s).mid(at + 1);
+    const qsizetype at = s.indexOf(decimal);
+    if (at >= 0) {
+        if (s.indexOf(decimal, at + 1) >= 0) {
+            return std::nullopt;
         }
+        whole = QStringView(s).left(at);
+        fraction = QStringView(s).mid(at + 1);
     }
     // The other mark may only group thousands: "1.234.567,89".
     const QChar group = decimal == QLatin1Char(',') ? QLatin1Char('.') : QLatin1Char(',');
@@ -104,7 +225,7 @@ std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
         }
         digits += g;
     }
-    if ((digits.isEmpty() && fraction.isEmpty()) || !allDigits(fraction) || fraction.size() > 4 ||
+    if ((digits.isEmpty() && fraction.isEmpty()) || !allDigits(fraction) || fraction.size() > 2 ||
         digits.size() > 12) {
         return std::nullopt;
     }
