@@ -8,48 +8,40 @@
 
 namespace {
 
-// The offset of the first byte that does not begin a well-formed UTF-8
-// sequence (no overlong forms, no surrogates, nothing above U+10FFFF); -1
-// when there is none.
+// The offset of the first byte that is not UTF-8; -1 when there is none.
 qsizetype firstNonUtf8Byte(QByteArrayView data) {
-    const qsizetype n = data.size();
-    for (qsizetype i = 0; i < n;) {
-        const uchar b = uchar(data[i]);
-        int more = 0;
-        uchar low = 0x80;  // the range of the byte after the lead
-        uchar high = 0xBF;
-        if (b < 0x80) {
-            ++i;
-            continue;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            more = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            more = 2;
-            low = b == 0xE0 ? 0xA0 : 0x80;
-            high = b == 0xED ? 0x9F : 0xBF;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            more = 3;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF;
-        } else {
-            return i;
-        }
-        for (int k = 1; k <= more; ++k) {
-            const uchar c = i + k < n ? uchar(data[i + k]) : 0;
-            if (k == 1 ? (c < low || c > high) : (c & 0xC0) != 0x80) {
-                return i;
-            }
-        }
-        i += 1 + more;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                  QStringDecoder::Flag::ConvertInvalidToNull);
+    const QString text = utf8.decode(data);
+    if (!utf8.hasError()) {
+        return -1;
     }
-    return -1;
+    // Bytes that are not UTF-8 read as U+0000 (U+FFFD when cut off at the
+    // end), as the bytes of those characters themselves do; the text before
+    // them is valid, and as long in UTF-8 as in the file.
+    qsizetype offset = 0;
+    qsizetype from = 0;
+    for (qsizetype at = from; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (c != QChar(0) && c != QChar(0xFFFD)) {
+            continue;
+        }
+        offset += QStringView(text).sliced(from, at - from).toUtf8().size();
+        const QByteArray own = QString(c).toUtf8();
+        if (!data.sliced(std::min(offset, data.size())).startsWith(own)) {
+            return std::min(offset, data.size() - 1);
+        }
+        offset += own.size();
+        from = at + 1;
+    }
+    return data.size() - 1;
 }
 
 // Russian text read from Windows-1251: letters, and of the other characters
 // above ASCII only the punctuation Russian text uses. UTF-8 read the same way
 // gives "Р" and "С" followed by signs such as "°", "µ" or "ѕ", and fails.
 bool isRussianText(const QString& text) {
-    static const QString punctuation = QStringLiteral("№«»–— …“”„‘’•");
+    static const QString punctuation = QStringLiteral("№«»–—\u00a0…“”„‘’•");
     bool letters = false;
     for (QChar c : text) {
         if (c.unicode() < 0x80) {

@@ -237,6 +237,108 @@ private:
     QHash<qint64, QSet<QString>> m_known;
 };
 
+// The key that remembers each line that is new to its account; empty for a
+// line that is not imported, refused (added to the result) or known.
+QVector<QString> newLineKeys(const Statement& st, const QVector<const BookAccount*>& target,
+                             KnownLines& known, ImportResult& result) {
+    QVector<QString> keys(st.lines.size());
+    QHash<QString, int> repeats;
+    QDate day;  // statements come in date order: each day's text is made once
+    QString dayText;
+    for (qsizetype i = 0; i < st.lines.size(); ++i) {
+        const StatementLine& line = st.lines[i];
+        const BookAccount* account = target[i];
+        if (!account) {
+            continue;
+        }
+        if (!account->takes(line.currency)) {
+            result.refused.push_back({line.where,
+                                      QStringLiteral("in %1, the account \"%2\" in %3")
+                                          .arg(line.currency, account->caption, account->valuta),
+                                      {}});
+            continue;
+        }
+        if (line.date != day) {
+            day = line.date;
+            dayText = storedDate(day);
+        }
+        QString key;
+        QString legacy;
+        if (!line.fitId.isEmpty()) {
+            // The bank's id, within its account; a file made before kept the
+            // id alone.
+            key = QStringLiteral("ofx:%1/%2").arg(line.bankAccount, line.fitId);
+            legacy = QStringLiteral("fitid:") + line.fitId;
+        } else {
+            // Lines without an id of their own are told apart by what they say,
+            // and equal lines by how many came before them in the account.
+            const QString says = dayText.left(10) + QLatin1Char('|') + line.amount.toString() +
+                                 QLatin1Char('|') + line.description;
+            const int repeat = ++repeats[QString::number(account->id) + QLatin1Char(' ') + says];
+            key = says + QLatin1Char('#') + QString::number(repeat);
+        }
+        QSet<QString>& before = known.of(account->id);
+        if (before.contains(key) || (!legacy.isEmpty() && before.contains(legacy))) {
+            ++result.duplicates;
+            continue;
+        }
+        before.insert(key);
+        keys[i] = key;
+    }
+    return keys;
+}
+
+// Categories and counterparties by caption, without regard to case.
+struct Matches {
+    QHash<QString, QPair<qint64, QString>> categories;
+    QHash<QString, QPair<qint64, QString>> contrAgents;
+};
+
+// The expense or income of one line.
+ImportedDocument documentOf(const StatementLine& line, const BookAccount& account,
+                            const Matches& matches) {
+    ImportedDocument doc;
+    doc.where = line.where;
+    doc.type = line.amount < Money() ? 1 : 2;
+    doc.date = line.date;
+    doc.dateText = storedDate(line.date);
+    doc.idHeadAccount = account.id;
+    doc.account = account.caption;
+    doc.amount = line.amount < Money() ? -line.amount : line.amount;
+    auto match = [](const QHash<QString, QPair<qint64, QString>>& records, const QString& caption,
+                    qint64& id, QString& matched) {
+        const auto it = records.constFind(caption.trimmed().toCaseFolded());
+        if (!caption.trimmed().isEmpty() && it != records.cend()) {
+            id = it->first;
+            matched = it->second;
+        }
+    };
+    match(matches.categories, line.category, doc.idCategory, doc.category);
+    match(matches.contrAgents, line.payee, doc.idContrAgent, doc.contrAgent);
+    doc.note = noteOf(line, doc.idContrAgent > 0);
+    return doc;
+}
+
+// One transfer of the two sides: from the account that gave the money to the
+// one that took it.
+ImportedDocument transferOf(const StatementLine& from, const BookAccount& fromAccount,
+                            const StatementLine& to, const BookAccount& toAccount) {
+    ImportedDocument doc;
+    doc.where = from.where;
+    doc.type = 3;
+    doc.date = from.date;
+    doc.dateText = storedDate(from.date);
+    doc.idHeadAccount = fromAccount.id;
+    doc.account = fromAccount.caption;
+    doc.amount = -from.amount;
+    doc.idHeadAccount2 = toAccount.id;
+    doc.account2 = toAccount.caption;
+    doc.amount2 = to.amount;
+    std::tie(doc.kurs1, doc.kurs2) = transferRates(doc.amount, doc.amount2);
+    doc.note = noteOf(from.memo.trimmed().isEmpty() ? to : from, false);
+    return doc;
+}
+
 // Writes the documents and the keys of their lines.
 void writeDocuments(DbConnection& c, QVector<ImportedDocument>& documents,
                     const QVector<QVector<QPair<qint64, QString>>>& keys) {
@@ -360,115 +462,34 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
     }
     const bool tableExists = hasImportedLineTable(c);
     KnownLines known(c, tableExists);
-    const auto categories = captions(c, QStringLiteral("Category"), QStringLiteral("IdCategory"));
-    const auto contrAgents =
-        captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"));
+    const Matches matches{
+        captions(c, QStringLiteral("Category"), QStringLiteral("IdCategory")),
+        captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"))};
 
     ImportResult result;
     result.failed = statement.failed;
     result.refused = statement.refused;
-
-    // Which lines are new, and the key that remembers each.
-    const qsizetype n = statement.lines.size();
-    QVector<QString> keys(n);
-    QVector<bool> fresh(n, false);
-    QHash<QString, int> repeats;
-    QDate day;  // statements come in date order: each day's text is made once
-    QString dayText;
-    for (qsizetype i = 0; i < n; ++i) {
-        const StatementLine& line = statement.lines[i];
-        const BookAccount* account = target[i];
-        if (!account) {
-            continue;
-        }
-        if (!account->takes(line.currency)) {
-            result.refused.push_back({line.where,
-                                      QStringLiteral("in %1, the account \"%2\" in %3")
-                                          .arg(line.currency, account->caption, account->valuta),
-                                      {}});
-            continue;
-        }
-        if (line.date != day) {
-            day = line.date;
-            dayText = storedDate(day);
-        }
-        QString legacy;
-        if (!line.fitId.isEmpty()) {
-            // The bank's id, within its account; a file made before kept the
-            // id alone.
-            keys[i] = QStringLiteral("ofx:%1/%2").arg(line.bankAccount, line.fitId);
-            legacy = QStringLiteral("fitid:") + line.fitId;
-        } else {
-            // Lines without an id of their own are told apart by what they say,
-            // and equal lines by how many came before them in the account.
-            const QString says = dayText.left(10) + QLatin1Char('|') + line.amount.toString() +
-                                 QLatin1Char('|') + line.description;
-            const int repeat = ++repeats[QString::number(account->id) + QLatin1Char(' ') + says];
-            keys[i] = says + QLatin1Char('#') + QString::number(repeat);
-        }
-        QSet<QString>& before = known.of(account->id);
-        if (before.contains(keys[i]) || (!legacy.isEmpty() && before.contains(legacy))) {
-            ++result.duplicates;
-            continue;
-        }
-        before.insert(keys[i]);
-        fresh[i] = true;
-    }
+    const QVector<QString> keys = newLineKeys(statement, target, known, result);
 
     QVector<QVector<QPair<qint64, QString>>> links;
-    result.documents.reserve(n);
-    links.reserve(n);
-    for (qsizetype i = 0; i < n; ++i) {
-        if (!fresh[i]) {
-            continue;
-        }
+    result.documents.reserve(statement.lines.size());
+    for (qsizetype i = 0; i < statement.lines.size(); ++i) {
         const StatementLine& line = statement.lines[i];
-        ImportedDocument doc;
-        doc.where = line.where;
-        doc.date = line.date;
-        doc.dateText = storedDate(line.date);
-        doc.idHeadAccount = target[i]->id;
-        doc.account = target[i]->caption;
-        doc.amount = line.amount < Money() ? -line.amount : line.amount;
-        const int j = line.pairedWith;
-        if (pairs && j >= 0 && j < n && fresh[j]) {
-            if (j < i) {
-                continue;  // made with its first side
-            }
-            // One transfer, from the side that gave the money.
+        const qsizetype j = line.pairedWith;
+        if (keys[i].isEmpty() || (pairs && j >= 0 && j < i && !keys[j].isEmpty())) {
+            continue;  // not new, or made with the first side of its transfer
+        }
+        if (pairs && j > i && !keys[j].isEmpty()) {
             const bool gave = line.amount < Money();
-            const StatementLine& from = gave ? line : statement.lines[j];
-            const StatementLine& to = gave ? statement.lines[j] : line;
-            const BookAccount* fromAccount = gave ? target[i] : target[j];
-            const BookAccount* toAccount = gave ? target[j] : target[i];
-            doc.type = 3;
-            doc.where = from.where;
-            doc.idHeadAccount = fromAccount->id;
-            doc.account = fromAccount->caption;
-            doc.amount = -from.amount;
-            doc.idHeadAccount2 = toAccount->id;
-            doc.account2 = toAccount->caption;
-            doc.amount2 = to.amount;
-            std::tie(doc.kurs1, doc.kurs2) = transferRates(doc.amount, doc.amount2);
-            doc.note = noteOf(from.memo.trimmed().isEmpty() ? to : from, false);
+            const qsizetype from = gave ? i : j;
+            const qsizetype to = gave ? j : i;
+            result.documents.push_back(transferOf(statement.lines[from], *target[from],
+                                                  statement.lines[to], *target[to]));
             links.push_back({{target[i]->id, keys[i]}, {target[j]->id, keys[j]}});
-            result.documents.push_back(std::move(doc));
-            continue;
+        } else {
+            result.documents.push_back(documentOf(line, *target[i], matches));
+            links.push_back({{target[i]->id, keys[i]}});
         }
-        doc.type = line.amount < Money() ? 1 : 2;
-        if (const auto it = categories.constFind(line.category.trimmed().toCaseFolded());
-            !line.category.trimmed().isEmpty() && it != categories.cend()) {
-            doc.idCategory = it->first;
-            doc.category = it->second;
-        }
-        if (const auto it = contrAgents.constFind(line.payee.trimmed().toCaseFolded());
-            !line.payee.trimmed().isEmpty() && it != contrAgents.cend()) {
-            doc.idContrAgent = it->first;
-            doc.contrAgent = it->second;
-        }
-        doc.note = noteOf(line, doc.idContrAgent > 0);
-        links.push_back({{target[i]->id, keys[i]}});
-        result.documents.push_back(std::move(doc));
     }
     if (options.dryRun || (!result.refused.isEmpty() && !options.skipBad)) {
         return result;
