@@ -195,10 +195,6 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     return collect.records;
 }
 
-Statement CsvReader::read(const QString& path) const {
-    return parse(readStatementFile(path));
-}
-
 Statement CsvReader::parse(const QByteArray& bytes) const {
     const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
     QVector<CsvRecord> records = parseCsvRecords(utf8, detectSeparator(utf8));

@@ -10,8 +10,7 @@
 class CsvReader : public StatementReader {
 public:
     explicit CsvReader(StatementOptions options = {}) : m_options(std::move(options)) {}
-    Statement read(const QString& path) const override;
-    Statement parse(const QByteArray& bytes) const;
+    Statement parse(const QByteArray& bytes) const override;
 
 private:
     StatementOptions m_options;

@@ -402,10 +402,6 @@ QByteArray runInChild(const std::function<QByteArray()>& work, int limitMs) {
 
 }  // namespace
 
-Statement OfxReader::read(const QString& path) const {
-    return parse(readStatementFile(path));
-}
-
 Statement OfxReader::parse(const QByteArray& bytes) const {
     // The child takes the dates out of its own copy.
     OfxOutline outline = outlineOfx(bytes);

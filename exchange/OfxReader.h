@@ -12,8 +12,7 @@
 // malformed files cost it time that grows with the square of their size.
 class OfxReader : public StatementReader {
 public:
-    Statement read(const QString& path) const override;
-    Statement parse(const QByteArray& bytes) const;
+    Statement parse(const QByteArray& bytes) const override;
 
     // How long libofx may take over one file.
     static constexpr int timeLimitMs = 4000;

@@ -21,10 +21,6 @@ QDate parseQifDate(const QString& text) {
     return QDate(year, m.captured(1).toInt(), m.captured(2).toInt());
 }
 
-Statement QifReader::read(const QString& path) const {
-    return parse(readStatementFile(path));
-}
-
 namespace {
 
 struct Record {

@@ -15,8 +15,7 @@
 class QifReader : public StatementReader {
 public:
     explicit QifReader(StatementOptions options = {}) : m_options(std::move(options)) {}
-    Statement read(const QString& path) const override;
-    Statement parse(const QByteArray& bytes) const;
+    Statement parse(const QByteArray& bytes) const override;
 
 private:
     StatementOptions m_options;

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+Statement StatementReader::read(const QString& path) const {
+    return parse(readStatementFile(path));
+}
+
 std::unique_ptr<StatementReader> makeStatementReader(StatementFormat format,
                                                      const StatementOptions& options) {
     switch (format) {

@@ -67,7 +67,10 @@ struct StatementOptions {
 class StatementReader {
 public:
     virtual ~StatementReader() = default;
-    virtual Statement read(const QString& path) const = 0;
+    // The statement in the bytes of a file.
+    virtual Statement parse(const QByteArray& bytes) const = 0;
+    // The file, read once.
+    Statement read(const QString& path) const;
 };
 
 std::unique_ptr<StatementReader> makeStatementReader(StatementFormat format,

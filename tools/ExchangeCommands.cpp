@@ -112,6 +112,8 @@ int import(const QStringList& args) {
         csv.decimal = d[0];
     }
 
+    // Read once: the bytes that tell the format are the bytes imported.
+    const QByteArray bytes = readStatementFile(statementPath);
     StatementFormat format;
     if (o.values.contains(QStringLiteral("--format"))) {
         const auto named = statementFormatNamed(o.values.value(QStringLiteral("--format")));
@@ -121,7 +123,7 @@ int import(const QStringList& args) {
         }
         format = *named;
     } else {
-        format = detectStatementFormat(readStatementFile(statementPath).left(4096));
+        format = detectStatementFormat(bytes);
     }
 
     DbConnection c;
@@ -132,7 +134,7 @@ int import(const QStringList& args) {
                                : 0;
     Statement statement;
     try {
-        statement = makeStatementReader(format, csv)->read(statementPath);
+        statement = makeStatementReader(format, csv)->parse(bytes);
     } catch (const AppError& e) {
         return fail(QStringLiteral("%1: %2").arg(statementPath, e.text()));
     }
