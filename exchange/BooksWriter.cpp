@@ -93,9 +93,7 @@ void writeCsvField(Output& out, QByteArrayView text) {
     while (lead < text.size() && text[lead] == '\'') {
         ++lead;
     }
-    if (lead < text.size() && QByteArrayView("=+-@").contains(text[lead])) {
-        out << '\'';
-    }
+    const bool formula = lead < text.size() && QByteArrayView("=+-@").contains(text[lead]);
     bool plain = true;
     for (char ch : text) {
         if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r') {
@@ -104,10 +102,10 @@ void writeCsvField(Output& out, QByteArrayView text) {
         }
     }
     if (plain) {
-        out << text;
+        out << QByteArrayView(formula ? "'" : "") << text;
         return;
     }
-    out << '"';
+    out << QByteArrayView(formula ? "\"'" : "\"");
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '"') {

@@ -267,10 +267,11 @@ TEST_P(RoundTrip, TheBooksComeBackWhole) {
                        "insert into Document(DateEnter, DateDocument, ValueDocument,"
                        " CodTypeDocument, IdHeadAccount, NoteDocument, CodTypeStatus,"
                        " IdContrAgent) select Now(), '2025-12-01 00:00:00', 12.5, 1, 1,"
-                       " '=2+2', 1, max(IdContrAgent) from ContrAgent"));
+                       " '=2+2, итого', 1, max(IdContrAgent) from ContrAgent"));
     const ToolRun out = runTool({QStringLiteral("export"), demo, books, QStringLiteral("--all")});
     ASSERT_EQ(out.exitCode, 0) << out.err.toStdString();
-    EXPECT_EQ(contents(books).contains(",'=2+2"), QLatin1String(GetParam()) == "csv");
+    EXPECT_EQ(contents(books).contains(",'@Дом,\"'=2+2, итого\"\r\n"),
+              QLatin1String(GetParam()) == "csv");
 
     const QString fresh = m_dir->filePath(QStringLiteral("fresh.db"));
     CreateDatabaseFile(fresh);

@@ -15,8 +15,6 @@
 #include "OfxReader.h"
 #include "QifReader.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 #include <random>
