@@ -3,6 +3,10 @@
 //
 //   bench_exchange [DOCS.db] [--lines N] [--inputs N] [--ofx-inputs N]
 //
+// The OFX figures: files that keep libofx's parser busy for a time growing
+// with the square of their size are refused by the structure walk or at the
+// reader's time limit; an honest statement of some size is read whole.
+//
 // DOCS.db is a large file (dorsanti-db create DOCS.db --documents 1000000);
 // without it the export is not measured.
 
@@ -149,6 +153,51 @@ void exportFigures(const QString& docs) {
     std::printf("export of %lld documents to QIF: %.2f s\n", qif, seconds(t));
 }
 
+// A statement of `payments` card payments, in OFX 1.
+QByteArray statementOfx(int payments) {
+    const QByteArray sample = ExchangeFuzz::ofxSample();
+    const qsizetype from = sample.indexOf("<STMTTRN>");
+    const qsizetype to = sample.indexOf("</BANKTRANLIST>");
+    QByteArray out = sample.left(from);
+    for (int i = 0; i < payments; ++i) {
+        out += "<STMTTRN><TRNTYPE>DEBIT<DTPOSTED>20251201<TRNAMT>-" +
+               QByteArray::number(100 + i % 5000) + ".50<FITID>T" + QByteArray::number(i) +
+               "<NAME>Кофейня №" + QByteArray::number(i % 300) +
+               "<MEMO>Капучино и булочка</STMTTRN>\r\n";
+    }
+    return out + sample.mid(to);
+}
+
+void ofxFigures() {
+    const QByteArray sample = ExchangeFuzz::ofxSample();
+    const qsizetype memo = sample.indexOf("<MEMO>");
+    QByteArray tags;
+    for (int i = 0; i < 40000; ++i) {
+        tags += "<X" + QByteArray::number(i) + ">x";
+    }
+    const QList<QPair<QByteArray, QByteArray>> files = {
+        {"20,000 <MEMO> in one payment",
+         sample.left(memo) + QByteArray("<MEMO>x").repeated(20000) + sample.mid(memo)},
+        {"40,000 elements of different names", sample.left(memo) + tags + sample.mid(memo)},
+        {"a statement of 2,000 payments", statementOfx(2000)},
+        {"a statement of 63,000 payments", statementOfx(63000)},
+    };
+    for (const auto& [what, bytes] : files) {
+        QElapsedTimer t;
+        t.start();
+        QString outcome;
+        try {
+            outcome =
+                QStringLiteral("read, %1 payments").arg(OfxReader().parse(bytes).lines.size());
+        } catch (const AppError& e) {
+            outcome = QStringLiteral("refused: ") + e.text();
+        }
+        std::printf("OFX of %.2f MB, %s: %.2f s, %s\n", bytes.size() / 1e6, what.constData(),
+                    seconds(t), qPrintable(outcome));
+        std::fflush(stdout);
+    }
+}
+
 bool fuzz(const char* name, const std::function<QString(qint64)>& check, qint64 inputs) {
     QElapsedTimer t;
     t.start();
@@ -174,6 +223,7 @@ int main(int argc, char** argv) {
     const qint64 inputs = option("--inputs", 1000000);
     const qint64 ofxInputs = option("--ofx-inputs", 100000);
     importFigures(lines);
+    ofxFigures();
     if (args.size() > 1 && !args[1].startsWith(QLatin1String("--"))) {
         exportFigures(args[1]);
     }

@@ -4,6 +4,7 @@
 #include "EditorUtils.h"
 #include "Main_DM.h"
 #include "Money.h"
+#include "VelDoc_Type3.h"
 
 namespace {
 
@@ -120,21 +121,19 @@ void TVelDoc_Type3_EditFM::LoadDocument() {
     }
 }
 
-void TVelDoc_Type3_EditFM::writeComputed(CurrencyEdit* field, long double value) {
+void TVelDoc_Type3_EditFM::writeComputed(CurrencyEdit* field, double value) {
     struct Calculating {
         bool& flag;
         explicit Calculating(bool& f) : flag(f) { flag = true; }
         ~Calculating() { flag = false; }
     } calculating(FCalculating);
-    field->setValue(roundHalfAway(double(value), 2));
+    field->setValue(value);
 }
 
 void TVelDoc_Type3_EditFM::ceKurs1Change() {
-    const double v1 = ceValue1->value();
-    const double k1 = ceKurs1->value();
-    const double k2 = ceKurs2->value();
-    if (v1 > 0 && k1 > 0) {
-        writeComputed(ceValue2, (long double)v1 * k2 / k1);
+    if (const auto v2 =
+            TransferAmountFrom(ceValue1->value(), ceKurs1->value(), ceKurs2->value())) {
+        writeComputed(ceValue2, *v2);
     }
 }
 
@@ -159,11 +158,12 @@ void TVelDoc_Type3_EditFM::ceValue2Change() {
         return;
     }
     FValue2Changed = true;
-    const double v2 = ceValue2->value();
-    const double k1 = ceKurs1->value();
-    const double k2 = ceKurs2->value();
-    if (v2 > 0 && k2 > 0 && !FValue1Changed) {
-        writeComputed(ceValue1, (long double)v2 * k1 / k2);
+    if (FValue1Changed) {
+        return;
+    }
+    if (const auto v1 =
+            TransferAmountFrom(ceValue2->value(), ceKurs2->value(), ceKurs1->value())) {
+        writeComputed(ceValue1, *v1);
     }
 }
 

@@ -50,7 +50,7 @@ protected:
 
 private:
     // Puts a computed amount into a field without that field reacting.
-    void writeComputed(CurrencyEdit* field, long double value);
+    void writeComputed(CurrencyEdit* field, double value);
 
     bool FCalculating = false;
     bool FValue1Changed = false;

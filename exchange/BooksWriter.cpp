@@ -4,8 +4,12 @@
 #include "Money.h"
 #include "SqlCursor.h"
 
-#include <QSaveFile>
+#include "SafeFile.h"
+
+#include <QFile>
 #include <QSet>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -81,7 +85,15 @@ void writeMoney(Output& out, Money m) {
 }
 
 // A field quoted where it has to be: separators, quotes and line breaks.
+// Text that a spreadsheet would run as a formula ("=", "+", "-", "@", also
+// after quotes of this kind) gets one quote more in front and stays text;
+// the import takes it off again.
 void writeCsvField(Output& out, QByteArrayView text) {
+    qsizetype lead = 0;
+    while (lead < text.size() && text[lead] == '\'') {
+        ++lead;
+    }
+    const bool formula = lead < text.size() && QByteArrayView("=+-@").contains(text[lead]);
     bool plain = true;
     for (char ch : text) {
         if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r') {
@@ -90,10 +102,10 @@ void writeCsvField(Output& out, QByteArrayView text) {
         }
     }
     if (plain) {
-        out << text;
+        out << QByteArrayView(formula ? "'" : "") << text;
         return;
     }
-    out << '"';
+    out << QByteArrayView(formula ? "\"'" : "\"");
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '"') {
@@ -304,15 +316,39 @@ std::optional<BooksFormat> booksFormatNamed(const QString& name) {
 }
 
 qint64 exportBooks(DbConnection& connection, const QString& path, BooksFormat format,
-                   const ExportOptions& options) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        throw AppError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+                   const ExportOptions& options, bool overwrite) {
+    struct stat there {};
+    if (::lstat(QFile::encodeName(path).constData(), &there) == 0) {
+        if (S_ISLNK(there.st_mode)) {
+            throw AppError(QStringLiteral("%1 is a symbolic link; the books are not written "
+                                          "through one")
+                               .arg(path));
+        }
+        if (sameFile(path, connection.path())) {
+            throw AppError(
+                QStringLiteral("%1 is the database itself; it has not been changed").arg(path));
+        }
+        if (!overwrite) {
+            throw AppError(QStringLiteral("%1 already exists; --overwrite replaces it").arg(path));
+        }
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    const qint64 count = makeBooksWriter(format)->write(connection, options, file);
-    if (!file.commit()) {
-        throw AppError(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    // A new file of its own, written through its descriptor; it takes the name
+    // only when complete, and a link or file put there meanwhile is never
+    // followed: placeAs refuses a taken name, replace puts the file in place
+    // of the name itself.
+    NewFile file = NewFile::temporaryFor(path, ownerOnly());
+    QFile device;
+    if (!device.open(file.fd(), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::DontCloseHandle)) {
+        throw AppError(QStringLiteral("cannot write %1: %2").arg(path, device.errorString()));
+    }
+    const qint64 count = makeBooksWriter(format)->write(connection, options, device);
+    device.close();
+    file.sync();
+    if (overwrite) {
+        file.replace(path);
+    } else {
+        file.placeAs(path);
     }
     return count;
 }

@@ -29,10 +29,12 @@ public:
 std::unique_ptr<BooksWriter> makeBooksWriter(BooksFormat format);
 std::optional<BooksFormat> booksFormatNamed(const QString& name);
 
-// Writes the books into a file that appears, readable by its owner only, when
-// it is complete; an error leaves no file and an earlier file as it was.
+// Writes the books into a new file that appears, readable by its owner only,
+// when it is complete; an error leaves no file and an earlier file as it was.
+// A file at `path` is replaced only when `overwrite` says so, and never when
+// it is the database itself; a symbolic link there is refused either way.
 qint64 exportBooks(DbConnection& connection, const QString& path, BooksFormat format,
-                   const ExportOptions& options);
+                   const ExportOptions& options, bool overwrite = false);
 
 // The select of the CSV export, its parameters bound by name; the benchmark
 // gives it to the sqlite3 program.

@@ -3,6 +3,8 @@
 #include "AppError.h"
 #include "ExchangeText.h"
 
+#include <QRegularExpression>
+
 #include <csv.h>
 
 namespace {
@@ -69,11 +71,18 @@ const QStringList& names(const char* role) {
         {"credit", {"приход", "зачисление", "поступление", "кредит", "credit", "deposit"}},
         {"currency", {"валюта платежа", "валюта операции", "валюта", "currency"}},
         {"description",
-         {"описание", "назначение платежа", "описание операции", "description", "memo",
-          "details"}},
+         {"описание", "назначение платежа", "описание операции", "description", "memo", "details",
+          "примечание", "note"}},
         {"category", {"категория", "category"}},
         {"status", {"статус", "status"}},
-        {"payee", {"контрагент", "получатель", "payee"}},
+        {"payee", {"контрагент", "получатель", "payee", "counterparty"}},
+        // The columns of the books as the export writes them: each row names its
+        // account, and a transfer also the other account and its amount there.
+        {"kind", {"вид", "kind"}},
+        {"account", {"счет", "счёт", "account"}},
+        {"account2", {"счет 2", "счёт 2", "account2"}},
+        {"amount2", {"сумма 2", "amount2"}},
+        {"currency2", {"валюта 2", "currency2"}},
     };
     return table.find(role).value();
 }
@@ -107,16 +116,44 @@ int namedColumn(const QStringList& header, const QString& given, const QString& 
     return int(at);
 }
 
+Money magnitude(std::optional<Money> m) {
+    return m ? (*m < Money() ? -*m : *m) : Money();
+}
+
 bool isFailedStatus(const QString& status) {
     const QString s = folded(status);
     return s == QLatin1String("failed") || s == QStringLiteral("отказ");
+}
+
+// The document kind a row names: 1 expense, 2 income, 3 transfer; 0 unknown.
+int kindNamed(const QString& kind) {
+    const QString k = folded(kind);
+    if (k == QStringLiteral("расход") || k == QLatin1String("expense")) {
+        return 1;
+    }
+    if (k == QStringLiteral("приход") || k == QLatin1String("income")) {
+        return 2;
+    }
+    if (k == QStringLiteral("перенос") || k == QLatin1String("transfer")) {
+        return 3;
+    }
+    return 0;
+}
+
+// A text field as written, without the quote that the export puts before
+// text a spreadsheet would run as a formula.
+QString textField(const QString& field) {
+    static const QRegularExpression guarded(QStringLiteral("^'+[=+\\-@]"));
+    return guarded.match(field).hasMatch() ? field.mid(1) : field;
 }
 
 }  // namespace
 
 QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT_FINI) != 0) {
+    // Strict: a quoted field that never ends is an error, at the end of the
+    // file too, rather than a field that takes in the lines after it.
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
         throw AppError(QStringLiteral("out of memory"));
     }
     csv_set_delim(&parser, static_cast<unsigned char>(separator));
@@ -127,6 +164,7 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     qsizetype from = 0;
     int line = 1;
     int error = CSV_SUCCESS;
+    bool quoted = false;  // the error came inside a quoted field
     while (from < size && error == CSV_SUCCESS) {
         qsizetype to = utf8.indexOf('\n', from);
         to = to < 0 ? size : to + 1;
@@ -136,29 +174,29 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
         const size_t length = size_t(to - from);
         if (csv_parse(&parser, data + from, length, onField, onRecord, &collect) != length) {
             error = csv_error(&parser);
+            quoted = parser.quoted;
         }
         from = to;
         ++line;
     }
     if (error == CSV_SUCCESS && csv_fini(&parser, onField, onRecord, &collect) != 0) {
         error = csv_error(&parser);
+        quoted = true;
     }
     csv_free(&parser);
     if (error != CSV_SUCCESS) {
         throw AppError(QStringLiteral("line %1: %2")
                            .arg(collect.startLine)
-                           .arg(error == CSV_EPARSE ? QStringLiteral("a quoted field never ends")
-                                                    : QString::fromUtf8(csv_strerror(error))));
+                           .arg(error != CSV_EPARSE ? QString::fromUtf8(csv_strerror(error))
+                                : quoted ? QStringLiteral("a quoted field is not closed")
+                                         : QStringLiteral("a quote inside a field that is not "
+                                                          "quoted")));
     }
     return collect.records;
 }
 
-Statement CsvReader::read(const QString& path) const {
-    return parse(readStatementFile(path));
-}
-
 Statement CsvReader::parse(const QByteArray& bytes) const {
-    const QByteArray utf8 = statementTextUtf8(bytes);
+    const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
     QVector<CsvRecord> records = parseCsvRecords(utf8, detectSeparator(utf8));
 
     auto blank = [](const CsvRecord& r) {
@@ -195,6 +233,11 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
     const int category = findColumn(header, "category");
     const int status = findColumn(header, "status");
     const int payee = findColumn(header, "payee");
+    const int kind = findColumn(header, "kind");
+    const int account = findColumn(header, "account");
+    const int account2 = findColumn(header, "account2");
+    const int amount2 = findColumn(header, "amount2");
+    const int currency2 = findColumn(header, "currency2");
     if (date < 0) {
         throw AppError(QStringLiteral("line %1: no date column (\"Дата операции\", \"Дата "
                                       "платежа\", \"Date\"); name it with --date-column")
@@ -207,6 +250,26 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
                            .arg(records[first].line));
     }
 
+    auto where = [](const CsvRecord& rec) {
+        return QLatin1String("line ") + QString::number(rec.line);
+    };
+    auto field = [](const CsvRecord& rec, int c) {
+        return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
+    };
+    // The amounts of the whole file decide the decimal mark together.
+    QChar decimal = m_options.decimal;
+    if (decimal.isNull()) {
+        QVector<AmountText> amounts;
+        for (qsizetype r = first + 1; r < records.size(); ++r) {
+            for (int c : {amount, debit, credit, amount2}) {
+                if (!field(records[r], c).isEmpty()) {
+                    amounts.push_back({where(records[r]), field(records[r], c)});
+                }
+            }
+        }
+        decimal = decimalMarkOf(amounts);
+    }
+
     Statement st;
     st.lines.reserve(records.size() - first);
     for (qsizetype r = first + 1; r < records.size(); ++r) {
@@ -214,54 +277,78 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
         if (blank(rec)) {
             continue;
         }
-        const QString where = QLatin1String("line ") + QString::number(rec.line);
-        auto field = [&](int c) {
-            return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
+        auto refuse = [&](const QString& reason) {
+            st.refused.push_back({where(rec), reason, {}});
         };
-        if (status >= 0 && isFailedStatus(field(status))) {
+        if (status >= 0 && isFailedStatus(field(rec, status))) {
             ++st.failed;
             continue;
         }
         StatementLine line;
-        line.where = where;
-        line.date = parseStatementDate(field(date), m_options.dateFormat);
+        line.where = where(rec);
+        line.date = parseStatementDate(field(rec, date), m_options.dateFormat);
         if (!line.date.isValid()) {
-            st.refused.push_back(
-                {where, QStringLiteral("unreadable date \"%1\"").arg(field(date))});
+            refuse(QStringLiteral("unreadable date \"%1\"").arg(field(rec, date)));
             continue;
         }
         std::optional<Money> value;
         if (amount >= 0) {
-            value = parseStatementAmount(field(amount), m_options.decimal);
+            value = parseStatementAmount(field(rec, amount), decimal);
             if (!value) {
-                st.refused.push_back(
-                    {where, QStringLiteral("unreadable amount \"%1\"").arg(field(amount))});
+                refuse(QStringLiteral("unreadable amount \"%1\"").arg(field(rec, amount)));
                 continue;
             }
         } else {
-            const QString out = field(debit);
-            const QString in = field(credit);
-            const auto outValue = parseStatementAmount(out, m_options.decimal);
-            const auto inValue = parseStatementAmount(in, m_options.decimal);
+            const QString out = field(rec, debit);
+            const QString in = field(rec, credit);
+            const auto outValue = parseStatementAmount(out, decimal);
+            const auto inValue = parseStatementAmount(in, decimal);
             if ((!out.isEmpty() && !outValue) || (!in.isEmpty() && !inValue)) {
-                st.refused.push_back(
-                    {where, QStringLiteral("unreadable amount \"%1\"").arg(outValue ? in : out)});
+                refuse(QStringLiteral("unreadable amount \"%1\"").arg(outValue ? in : out));
                 continue;
             }
-            auto magnitude = [](std::optional<Money> m) {
-                return m ? (*m < Money() ? -*m : *m) : Money();
-            };
             value = magnitude(inValue) - magnitude(outValue);
         }
         if (value->isZero()) {
-            st.refused.push_back({where, QStringLiteral("no amount")});
+            refuse(QStringLiteral("no amount"));
             continue;
         }
-        line.amount = *value;
-        line.description = field(description);
-        line.payee = payee >= 0 ? field(payee) : line.description;
-        line.category = field(category);
-        line.currency = field(currency);
+        // A row of the books names its kind; its amount has no sign.
+        const int rowKind = kind >= 0 ? kindNamed(field(rec, kind)) : 0;
+        if (kind >= 0 && rowKind == 0) {
+            refuse(QStringLiteral("unknown kind \"%1\"").arg(field(rec, kind)));
+            continue;
+        }
+        line.amount = rowKind == 2 ? magnitude(value) : rowKind != 0 ? -magnitude(value) : *value;
+        line.description = textField(field(rec, description));
+        line.memo = line.description;
+        line.payee = payee >= 0 ? textField(field(rec, payee)) : line.description;
+        line.category = textField(field(rec, category));
+        line.currency = field(rec, currency);
+        line.account = textField(field(rec, account));
+        if (rowKind == 3) {
+            // A transfer: the second account's side, in its own currency.
+            StatementLine other = line;
+            other.account = textField(field(rec, account2));
+            other.currency = field(rec, currency2);
+            other.transferAccount = line.account;
+            other.payee.clear();
+            other.category.clear();
+            const auto value2 = parseStatementAmount(field(rec, amount2), decimal);
+            if (!value2 || value2->isZero() || other.account.isEmpty()) {
+                refuse(QStringLiteral("a transfer without its second account and amount"));
+                continue;
+            }
+            other.amount = magnitude(value2);
+            line.transferAccount = other.account;
+            line.payee.clear();
+            line.category.clear();
+            line.pairedWith = int(st.lines.size()) + 1;
+            other.pairedWith = int(st.lines.size());
+            st.lines.push_back(std::move(line));
+            st.lines.push_back(std::move(other));
+            continue;
+        }
         st.lines.push_back(std::move(line));
     }
     return st;

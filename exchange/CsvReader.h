@@ -9,12 +9,11 @@
 // amount in one signed column or in debit and credit columns.
 class CsvReader : public StatementReader {
 public:
-    explicit CsvReader(CsvOptions options = {}) : m_options(std::move(options)) {}
-    Statement read(const QString& path) const override;
-    Statement parse(const QByteArray& bytes) const;
+    explicit CsvReader(StatementOptions options = {}) : m_options(std::move(options)) {}
+    Statement parse(const QByteArray& bytes) const override;
 
 private:
-    CsvOptions m_options;
+    StatementOptions m_options;
 };
 
 // The records of CSV text, each with the line it starts on.

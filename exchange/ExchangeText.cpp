@@ -6,15 +6,77 @@
 #include <QStringDecoder>
 #include <QTime>
 
-QString decodeStatementText(const QByteArray& bytes) {
-    QByteArrayView data(bytes);
-    if (data.startsWith("\xEF\xBB\xBF")) {
-        data = data.sliced(3);
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
+namespace {
+
+// The offset of the first byte that is not UTF-8; -1 when there is none.
+qsizetype firstNonUtf8Byte(QByteArrayView data) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                  QStringDecoder::Flag::ConvertInvalidToNull);
+    const QString text = utf8.decode(data);
     if (!utf8.hasError()) {
+        return -1;
+    }
+    // Bytes that are not UTF-8 read as U+0000 (U+FFFD when cut off at the
+    // end), as the bytes of those characters themselves do; the text before
+    // them is valid, and as long in UTF-8 as in the file.
+    qsizetype offset = 0;
+    qsizetype from = 0;
+    for (qsizetype at = from; at < text.size(); ++at) {
+        const QChar c = text[at];
+        if (c != QChar(0) && c != QChar(0xFFFD)) {
+            continue;
+        }
+        offset += QStringView(text).sliced(from, at - from).toUtf8().size();
+        const QByteArray own = QString(c).toUtf8();
+        if (!data.sliced(std::min(offset, data.size())).startsWith(own)) {
+            return std::min(offset, data.size() - 1);
+        }
+        offset += own.size();
+        from = at + 1;
+    }
+    return data.size() - 1;
+}
+
+// Russian text read from Windows-1251: letters, and of the other characters
+// above ASCII only the punctuation Russian text uses. UTF-8 read the same way
+// gives "Р" and "С" followed by signs such as "°", "µ" or "ѕ", and fails.
+bool isRussianText(const QString& text) {
+    static const QString punctuation = QStringLiteral("№«»–—\u00a0…“”„‘’•");
+    bool letters = false;
+    for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            continue;
+        }
+        const bool letter = (c.unicode() >= 0x0410 && c.unicode() <= 0x044F) ||
+                            c == QChar(0x0401) || c == QChar(0x0451);
+        if (!letter && !punctuation.contains(c)) {
+            return false;
+        }
+        letters = letters || letter;
+    }
+    return letters;
+}
+
+}  // namespace
+
+QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
+    QByteArrayView data(bytes);
+    const qsizetype mark = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (!encoding.isEmpty()) {
+        QStringDecoder named(encoding.toLatin1().constData(), QStringDecoder::Flag::Stateless);
+        if (!named.isValid()) {
+            throw AppError(QStringLiteral("unknown encoding \"%1\"").arg(encoding));
+        }
+        const bool utf8 = named.name() == QLatin1String("UTF-8");
+        QString text = named.decode(data.sliced(utf8 ? mark : 0));
+        if (named.hasError()) {
+            throw AppError(QStringLiteral("the file is not %1 text").arg(encoding));
+        }
         return text;
+    }
+    const qsizetype bad = firstNonUtf8Byte(data.sliced(mark));
+    if (bad < 0) {
+        return QString::fromUtf8(data.sliced(mark));
     }
     QStringDecoder cp1251("windows-1251");
     if (!cp1251.isValid()) {
@@ -23,15 +85,23 @@ QString decodeStatementText(const QByteArray& bytes) {
             QStringLiteral("the file is not UTF-8, and Windows-1251 cannot be read "
                            "on this computer"));
     }
-    return cp1251.decode(data);
+    QString text = cp1251.decode(data);
+    if (cp1251.hasError() || !isRussianText(text)) {
+        throw AppError(QStringLiteral("byte offset %1 (0x%2) is not UTF-8, and the file does not "
+                                      "read as Windows-1251 either; name its encoding with "
+                                      "--encoding")
+                           .arg(mark + bad)
+                           .arg(uchar(data[mark + bad]), 2, 16, QLatin1Char('0')));
+    }
+    return text;
 }
 
-QByteArray statementTextUtf8(const QByteArray& bytes) {
+QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding) {
     const bool mark = bytes.startsWith("\xEF\xBB\xBF");
-    if (QtPrivate::isValidUtf8(QByteArrayView(bytes).sliced(mark ? 3 : 0))) {
+    if (encoding.isEmpty() && firstNonUtf8Byte(QByteArrayView(bytes).sliced(mark ? 3 : 0)) < 0) {
         return mark ? bytes.sliced(3) : bytes;
     }
-    return decodeStatementText(bytes).toUtf8();
+    return decodeStatementText(bytes, encoding).toUtf8();
 }
 
 namespace {
@@ -51,7 +121,10 @@ bool allDigits(QStringView s) {
 
 }  // namespace
 
-std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
+namespace {
+
+// The amount without its blanks and its sign; `negative` tells the sign.
+QString bareAmount(const QString& text, bool* negative = nullptr) {
     QString s;
     s.reserve(text.size());
     for (QChar c : text) {
@@ -59,38 +132,78 @@ std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
             s += c;
         }
     }
-    bool negative = false;
-    if (!s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QChar(0x2212))) {
-        negative = true;
-        s.remove(0, 1);
-    } else if (!s.isEmpty() && s[0] == QLatin1Char('+')) {
+    const bool minus = !s.isEmpty() && (s[0] == QLatin1Char('-') || s[0] == QChar(0x2212));
+    if (minus || (!s.isEmpty() && s[0] == QLatin1Char('+'))) {
         s.remove(0, 1);
     }
+    if (negative) {
+        *negative = minus;
+    }
+    return s;
+}
+
+}  // namespace
+
+QChar decimalMarkOf(const QVector<AmountText>& amounts) {
+    const AmountText* told = nullptr;  // the first amount that says which mark
+    QChar mark;
+    const AmountText* open = nullptr;  // the first that could be read either way
+    for (const AmountText& a : amounts) {
+        const QString s = bareAmount(a.text);
+        const qsizetype commas = s.count(QLatin1Char(','));
+        const qsizetype dots = s.count(QLatin1Char('.'));
+        QChar says;
+        if (commas > 0 && dots > 0) {
+            // Of two marks the last is decimal: "1.234,56", "1,234.56".
+            says = s.lastIndexOf(QLatin1Char(',')) > s.lastIndexOf(QLatin1Char('.'))
+                       ? QLatin1Char(',')
+                       : QLatin1Char('.');
+        } else if (commas + dots > 1) {
+            // One mark, repeated: it groups thousands.
+            says = commas > 0 ? QLatin1Char('.') : QLatin1Char(',');
+        } else if (commas + dots == 1) {
+            const QChar one = commas > 0 ? QLatin1Char(',') : QLatin1Char('.');
+            // Three digits after a single mark: thousands, or three decimals.
+            if (s.size() - s.indexOf(one) - 1 == 3) {
+                open = open ? open : &a;
+                continue;
+            }
+            says = one;
+        } else {
+            continue;
+        }
+        if (told && says != mark) {
+            throw AppError(
+                QStringLiteral("the amounts disagree on the decimal mark (%1 \"%2\", %3 \"%4\"); "
+                               "name it with --decimal , or --decimal .")
+                    .arg(told->where, told->text, a.where, a.text));
+        }
+        told = told ? told : &a;
+        mark = says;
+    }
+    if (!told && open) {
+        throw AppError(QStringLiteral("the decimal mark cannot be told from the amounts (%1 "
+                                      "\"%2\"); name it with --decimal , or --decimal .")
+                           .arg(open->where, open->text));
+    }
+    return told ? mark : QLatin1Char('.');
+}
+
+std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
+    bool negative = false;
+    const QString s = bareAmount(text, &negative);
     if (s.isEmpty()) {
         return std::nullopt;
     }
-    const qsizetype comma = s.lastIndexOf(QLatin1Char(','));
-    const qsizetype dot = s.lastIndexOf(QLatin1Char('.'));
-    if (decimal.isNull()) {
-        if (comma >= 0 && dot >= 0) {
-            decimal = comma > dot ? QLatin1Char(',') : QLatin1Char('.');
-        } else if (comma >= 0 && s.count(QLatin1Char(',')) == 1) {
-            decimal = QLatin1Char(',');
-        } else if (dot >= 0 && s.count(QLatin1Char('.')) == 1) {
-            decimal = QLatin1Char('.');
-        }
-    }
     QStringView whole(s);
     QStringView fraction;
-    if (!decimal.isNull()) {
-        const qsizetype at = s.indexOf(decimal);
-        if (at >= 0) {
-            if (s.indexOf(decimal, at + 1) >= 0) {
-                return std::nullopt;
-            }
-            whole = QStringView(s).left(at);
-            fraction = QStringView(s).mid(at + 1);
+    const qsizetype at = s.indexOf(decimal);
+    if (at >= 0) {
+        if (s.indexOf(decimal, at + 1) >= 0) {
+            return std::nullopt;
         }
+        whole = QStringView(s).left(at);
+        fraction = QStringView(s).mid(at + 1);
     }
     // The other mark may only group thousands: "1.234.567,89".
     const QChar group = decimal == QLatin1Char(',') ? QLatin1Char('.') : QLatin1Char(',');
@@ -104,7 +217,7 @@ std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
         }
         digits += g;
     }
-    if ((digits.isEmpty() && fraction.isEmpty()) || !allDigits(fraction) || fraction.size() > 4 ||
+    if ((digits.isEmpty() && fraction.isEmpty()) || !allDigits(fraction) || fraction.size() > 2 ||
         digits.size() > 12) {
         return std::nullopt;
     }

@@ -2,34 +2,214 @@
 
 #include "AppError.h"
 
-#include <QDateTime>
+#include <QDataStream>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
 
 #include <libofx/libofx.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cerrno>
 #include <clocale>
+#include <cmath>
+#include <functional>
 #include <iostream>
 #include <sstream>
+
+QString ofxPaymentKey(const QString& bankAccount, const QString& fitId) {
+    return bankAccount + QChar(0) + fitId;
+}
+
+// ---- The structure walk -----------------------------------------------------
+
+namespace {
+
+QString tagText(QByteArrayView name) {
+    return QString::fromLatin1(name.constData(), name.size());
+}
+
+// "20251201", "20251201230000.000[-5:EST]": the calendar date of the first
+// eight digits.
+QDate bankDate(QByteArrayView text) {
+    if (text.size() < 8) {
+        return {};
+    }
+    int digits[8];
+    for (int i = 0; i < 8; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
+            return {};
+        }
+        digits[i] = text[i] - '0';
+    }
+    return QDate(digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3],
+                 digits[4] * 10 + digits[5], digits[6] * 10 + digits[7]);
+}
+
+}  // namespace
+
+OfxOutline outlineOfx(QByteArrayView data) {
+    // An element that holds others ("aggregate") must be closed; one that
+    // holds a value may leave its end tag out, as OFX 1 does.
+    struct Open {
+        QByteArrayView name;
+        QSet<QByteArrayView> values;  // the value elements met in it
+        QByteArrayView fitId;
+        QByteArrayView posted;
+    };
+    QVector<Open> open;
+    OfxOutline outline;
+    QString account;  // the ACCTID of the statement being walked
+    qsizetype at = data.indexOf(QByteArrayView("<OFX>"));
+    if (at < 0) {
+        throw AppError(QStringLiteral("not an OFX statement: it has no <OFX> element"));
+    }
+    auto cut = [&]() -> AppError {
+        return AppError(
+            QStringLiteral("the file is cut short: it ends before </%1>; nothing imported")
+                .arg(tagText(open.isEmpty() ? QByteArrayView("OFX") : open.last().name)));
+    };
+    while (true) {
+        const qsizetype lt = data.indexOf('<', at);
+        if (lt < 0) {
+            throw cut();
+        }
+        const qsizetype gt = data.indexOf('>', lt);
+        if (gt < 0) {
+            throw cut();
+        }
+        QByteArrayView tag = data.sliced(lt + 1, gt - lt - 1);
+        at = gt + 1;
+        if (tag.startsWith('?') || tag.startsWith('!')) {
+            continue;  // the XML declaration, the OFX processing instruction, comments
+        }
+        if (tag.startsWith('/')) {
+            const QByteArrayView name = tag.sliced(1).trimmed();
+            if (open.isEmpty() || open.last().name != name) {
+                throw AppError(
+                    QStringLiteral("</%1> where <%2> is still open; nothing imported")
+                        .arg(tagText(name),
+                             tagText(open.isEmpty() ? QByteArrayView("OFX") : open.last().name)));
+            }
+            const Open closed = open.takeLast();
+            if (closed.name == "STMTTRN") {
+                ++outline.payments;
+                outline.posted[ofxPaymentKey(account, QString::fromUtf8(closed.fitId))].push_back(
+                    bankDate(closed.posted));
+            }
+            if (open.isEmpty()) {
+                return outline;  // "</OFX>"
+            }
+            continue;
+        }
+        const qsizetype space = tag.indexOf(' ');
+        const QByteArrayView name = space < 0 ? tag : tag.first(space);
+        const qsizetype next = data.indexOf('<', at);
+        if (next < 0) {
+            throw cut();
+        }
+        const QByteArrayView value = data.sliced(at, next - at).trimmed();
+        if (value.isEmpty() && !data.sliced(next).startsWith("</")) {
+            open.push_back({name, {}, {}, {}});
+            if (name == "STMTRS" || name == "CCSTMTRS") {
+                account.clear();
+            }
+            continue;
+        }
+        // A value element: once in the element that holds it. (A payment with
+        // thousands of <MEMO> makes libofx's parser slow beyond any use.)
+        if (open.isEmpty()) {
+            throw cut();
+        }
+        Open& holder = open.last();
+        if (holder.values.contains(name)) {
+            throw AppError(QStringLiteral("<%1> is given twice in one <%2>; nothing imported")
+                               .arg(tagText(name), tagText(holder.name)));
+        }
+        holder.values.insert(name);
+        if (name == "ACCTID" && holder.name.endsWith("ACCTFROM")) {
+            account = QString::fromUtf8(value);
+        } else if (holder.name == "STMTTRN" && name == "FITID") {
+            holder.fitId = value;
+        } else if (holder.name == "STMTTRN" && name == "DTPOSTED") {
+            holder.posted = value;
+        }
+        at = next;
+        // Its own end tag, where the file writes one.
+        const QByteArray end = "</" + name.toByteArray() + '>';
+        if (data.sliced(next).startsWith(end)) {
+            at = next + end.size();
+        }
+    }
+}
+
+// ---- libofx, in a child process ------------------------------------------------
+
+// What the child sends back.
+static QDataStream& operator<<(QDataStream& s, const StatementLine& l) {
+    return s << l.where << l.date << qint64(l.amount.units()) << l.description << l.payee << l.memo
+             << l.currency << l.fitId << l.bankAccount;
+}
+static QDataStream& operator>>(QDataStream& s, StatementLine& l) {
+    qint64 units = 0;
+    s >> l.where >> l.date >> units >> l.description >> l.payee >> l.memo >> l.currency >>
+        l.fitId >> l.bankAccount;
+    l.amount = Money::fromUnits(units);
+    return s;
+}
+static QDataStream& operator<<(QDataStream& s, const RefusedLine& r) {
+    return s << r.where << r.reason << r.bankAccount;
+}
+static QDataStream& operator>>(QDataStream& s, RefusedLine& r) {
+    return s >> r.where >> r.reason >> r.bankAccount;
+}
+static QDataStream& operator<<(QDataStream& s, const BankAccount& a) {
+    return s << a.id << a.currency;
+}
+static QDataStream& operator>>(QDataStream& s, BankAccount& a) {
+    return s >> a.id >> a.currency;
+}
 
 namespace {
 
 struct Collect {
+    OfxOutline* outline = nullptr;
     Statement statement;
     int transactions = 0;
     bool sawStatement = false;
+    QString firstError;
 };
 
 QString text(const char* s, int valid) {
     return valid ? QString::fromUtf8(s).trimmed() : QString();
 }
 
-int onStatement(const OfxStatementData data, void* context) {
+QString bankAccountOf(const OfxAccountData& a) {
+    return a.account_number_valid ? text(a.account_number, 1) : text(a.account_id, 1);
+}
+
+int onAccount(const OfxAccountData data, void* context) {
     auto* c = static_cast<Collect*>(context);
-    c->sawStatement = true;
-    if (data.currency_valid && c->statement.currency.isEmpty()) {
-        c->statement.currency = text(data.currency, 1);
+    const QString id = bankAccountOf(data);
+    for (const BankAccount& known : std::as_const(c->statement.bankAccounts)) {
+        if (known.id == id) {
+            return 0;
+        }
     }
+    c->statement.bankAccounts.push_back({id, text(data.currency, data.currency_valid)});
+    return 0;
+}
+
+int onStatement(const OfxStatementData, void* context) {
+    static_cast<Collect*>(context)->sawStatement = true;
     return 0;
 }
 
@@ -39,37 +219,42 @@ int onTransaction(const OfxTransactionData data, void* context) {
     const QString fitId = text(data.fi_id, data.fi_id_valid);
     const QString named =
         fitId.isEmpty() ? where : QStringLiteral("%1 (FITID %2)").arg(where, fitId);
-    if (!data.date_posted_valid) {
-        c->statement.refused.push_back({named, QStringLiteral("no posting date")});
+    const QString bankAccount =
+        data.account_ptr ? bankAccountOf(*data.account_ptr) : text(data.account_id, 1);
+    auto refuse = [&](const QString& reason) {
+        c->statement.refused.push_back({named, reason, bankAccount});
         return 0;
+    };
+    if (fitId.isEmpty()) {
+        return refuse(QStringLiteral("no FITID"));
+    }
+    // The date as the bank wrote it: libofx gives a moment, which the
+    // computer's own time zone may move to another day.
+    QVector<QDate>& dates = c->outline->posted[ofxPaymentKey(bankAccount, fitId)];
+    const QDate date = dates.isEmpty() ? QDate() : dates.takeFirst();
+    if (!data.date_posted_valid || !date.isValid()) {
+        return refuse(QStringLiteral("no posting date"));
     }
     if (!data.amount_valid || !std::isfinite(data.amount) || std::abs(data.amount) >= 1e12) {
-        c->statement.refused.push_back({named, QStringLiteral("no amount")});
-        return 0;
+        return refuse(QStringLiteral("no amount"));
     }
     StatementLine line;
     line.where = where;
-    // A date without a time of day comes as its midday in UTC, which is the
-    // same day in every zone a family lives in; a time the bank gave is read
-    // in the computer's own zone.
-    line.date = QDateTime::fromSecsSinceEpoch(qint64(data.date_posted)).date();
+    line.date = date;
     line.amount = Money::fromDouble(data.amount);
-    if (line.amount.isZero() || !line.date.isValid()) {
-        c->statement.refused.push_back({named, QStringLiteral("no amount")});
-        return 0;
+    if (line.amount.isZero()) {
+        return refuse(QStringLiteral("no amount"));
+    }
+    if (line.amount.units() % 100 != 0) {
+        return refuse(QStringLiteral("an amount with more than two decimals"));
     }
     line.fitId = fitId;
+    line.bankAccount = bankAccount;
     line.payee = text(data.name, data.name_valid);
-    const QString memo = text(data.memo, data.memo_valid);
-    line.description = memo.isEmpty() || memo == line.payee ? line.payee
-                       : line.payee.isEmpty()               ? memo
-                                              : line.payee + QStringLiteral(", ") + memo;
+    line.memo = text(data.memo, data.memo_valid);
+    line.description = line.payee;
     if (data.currency_valid) {
         line.currency = text(data.currency, 1);
-    }
-    if (fitId.isEmpty()) {
-        c->statement.refused.push_back({named, QStringLiteral("no FITID")});
-        return 0;
     }
     c->statement.lines.push_back(std::move(line));
     return 0;
@@ -95,40 +280,151 @@ QString firstError(const std::string& printed) {
     return {};
 }
 
-}  // namespace
-
-Statement OfxReader::read(const QString& path) const {
-    const QByteArray bytes = readStatementFile(path);
-    if (!bytes.left(4096).toUpper().contains("<OFX")) {
-        throw AppError(QStringLiteral("not an OFX statement: it has no <OFX> element"));
-    }
+// Runs libofx over the bytes and gives what it found, ready to send.
+QByteArray readWithLibofx(const QByteArray& bytes, OfxOutline& outline) {
     ofx_PARSER_msg = ofx_DEBUG_msg = ofx_DEBUG1_msg = ofx_DEBUG2_msg = ofx_DEBUG3_msg =
         ofx_DEBUG4_msg = ofx_DEBUG5_msg = ofx_STATUS_msg = ofx_INFO_msg = ofx_WARNING_msg = 0;
     ofx_ERROR_msg = 1;
     ofx_show_position = 0;
-
-    Collect collect;
     // libofx prints its messages on the standard error stream; they are kept
     // here and the first error explains a file that gives no statement.
     std::ostringstream printed;
-    std::streambuf* stderrBuffer = std::cerr.rdbuf(printed.rdbuf());
+    std::cerr.rdbuf(printed.rdbuf());
     // Amounts are read with the C library, which follows the numeric locale.
-    const std::string numeric = std::setlocale(LC_NUMERIC, nullptr);
     std::setlocale(LC_NUMERIC, "C");
+    // libofx reads files only: the bytes already walked, not the file by its
+    // name again.
+    const int memory = ::memfd_create("statement.ofx", MFD_CLOEXEC);
+    if (memory < 0 || ::write(memory, bytes.constData(), size_t(bytes.size())) != bytes.size()) {
+        throw AppError(QStringLiteral("no memory for the file"));
+    }
+    const QByteArray name = "/proc/self/fd/" + QByteArray::number(memory);
+
+    Collect collect;
+    collect.outline = &outline;
     LibofxContextPtr context = libofx_get_new_context();
+    ofx_set_account_cb(context, onAccount, &collect);
     ofx_set_statement_cb(context, onStatement, &collect);
     ofx_set_transaction_cb(context, onTransaction, &collect);
-    const QByteArray name = QFile::encodeName(path);
-    const int rc = libofx_proc_file(context, name.constData(), OFX);
+    libofx_proc_file(context, name.constData(), OFX);
     libofx_free_context(context);
-    std::setlocale(LC_NUMERIC, numeric.c_str());
-    std::cerr.rdbuf(stderrBuffer);
 
-    if (!collect.sawStatement && collect.transactions == 0) {
-        const QString why = firstError(printed.str());
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s << collect.sawStatement << collect.transactions << firstError(printed.str())
+      << collect.statement.bankAccounts << collect.statement.lines << collect.statement.refused;
+    return out;
+}
+
+void writeAll(int fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ::_exit(4);
+        }
+        done += n;
+    }
+}
+
+// Runs `work` in a child process and gives what it wrote, or raises when the
+// child failed or did not finish within the time limit (it is then killed).
+QByteArray runInChild(const std::function<QByteArray()>& work, int limitMs) {
+    // libofx leaves a working copy of the file in the temporary folder; a
+    // child that is killed leaves it in this folder, which goes with it.
+    QTemporaryDir scratch;
+    int pipeFds[2];
+    if (!scratch.isValid() || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        throw AppError(QStringLiteral("cannot start the OFX reader"));
+    }
+    const QByteArray scratchPath = QFile::encodeName(scratch.path());
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        throw AppError(QStringLiteral("cannot start the OFX reader"));
+    }
+    if (pid == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::close(pipeFds[0]);
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        ::dup2(quiet, STDOUT_FILENO);
+        ::dup2(quiet, STDERR_FILENO);
+        ::setenv("TMPDIR", scratchPath.constData(), 1);
+        try {
+            writeAll(pipeFds[1], work());
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray out;
+    QDeadlineTimer deadline(limitMs);
+    bool finished = false;
+    while (!finished) {
+        pollfd p{pipeFds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            break;  // the time is up
+        }
+        char buffer[65536];
+        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        finished = n <= 0;
+        out.append(buffer, n > 0 ? n : 0);
+    }
+    ::close(pipeFds[0]);
+    if (!finished) {
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!finished) {
+        throw AppError(QStringLiteral("libofx did not finish reading the file within %1 s; "
+                                      "nothing imported")
+                           .arg(limitMs / 1000));
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw AppError(QStringLiteral("libofx failed on the file; nothing imported"));
+    }
+    return out;
+}
+
+}  // namespace
+
+Statement OfxReader::parse(const QByteArray& bytes) const {
+    // The child takes the dates out of its own copy.
+    OfxOutline outline = outlineOfx(bytes);
+    const QByteArray found =
+        runInChild([&] { return readWithLibofx(bytes, outline); }, timeLimitMs);
+
+    Statement st;
+    bool sawStatement = false;
+    int transactions = 0;
+    QString why;
+    QDataStream s(found);
+    s >> sawStatement >> transactions >> why >> st.bankAccounts >> st.lines >> st.refused;
+    if (s.status() != QDataStream::Ok) {
+        throw AppError(QStringLiteral("libofx failed on the file; nothing imported"));
+    }
+    if (!sawStatement && transactions == 0) {
         throw AppError(QStringLiteral("not a readable OFX statement%1")
                            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     }
-    Q_UNUSED(rc);
-    return collect.statement;
+    // A file of one statement gives its currency; with several, the one that
+    // is imported does.
+    if (st.bankAccounts.size() == 1) {
+        st.currency = st.bankAccounts[0].currency;
+    }
+    return st;
 }

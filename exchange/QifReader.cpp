@@ -21,12 +21,87 @@ QDate parseQifDate(const QString& text) {
     return QDate(year, m.captured(1).toInt(), m.captured(2).toInt());
 }
 
-Statement QifReader::read(const QString& path) const {
-    return parse(readStatementFile(path));
+namespace {
+
+struct Record {
+    int line = 0;
+    QString date, amount, payee, memo, category;
+    bool hasMemo = false;
+    QString account;
+};
+
+// The payment of a record, or the reason it is refused.
+void takeRecord(const Record& rec, QChar decimal, Statement& st) {
+    const QString where = QLatin1String("line ") + QString::number(rec.line);
+    StatementLine out;
+    out.where = where;
+    out.account = rec.account;
+    out.date = parseQifDate(rec.date);
+    const auto amount = parseStatementAmount(rec.amount, decimal);
+    if (!out.date.isValid()) {
+        st.refused.push_back({where,
+                              rec.date.isEmpty()
+                                  ? QStringLiteral("no date")
+                                  : QStringLiteral("unreadable date \"%1\"").arg(rec.date),
+                              {}});
+        return;
+    }
+    if (!amount || amount->isZero()) {
+        st.refused.push_back({where,
+                              rec.amount.isEmpty() || amount
+                                  ? QStringLiteral("no amount")
+                                  : QStringLiteral("unreadable amount \"%1\"").arg(rec.amount),
+                              {}});
+        return;
+    }
+    out.amount = *amount;
+    out.payee = rec.payee;
+    out.memo = rec.memo;
+    // A memo line, even an empty one, tells equal lines apart; without it the
+    // payee does.
+    out.description = rec.hasMemo ? rec.memo : rec.payee;
+    // "[Account]" is a transfer, "Category/Class" a category with a class.
+    if (rec.category.startsWith(QLatin1Char('['))) {
+        const qsizetype end = rec.category.indexOf(QLatin1Char(']'));
+        if (end > 0) {
+            out.transferAccount = rec.category.mid(1, end - 1).trimmed();
+        }
+    } else {
+        out.category = rec.category.section(QLatin1Char('/'), 0, 0).trimmed();
+    }
+    st.lines.push_back(std::move(out));
 }
 
+// Pairs the two sides of each transfer: the side that gave the money and the
+// side that took it, on one day, between the same two accounts, with the same
+// memo; equal transfers pair in the order they come.
+void pairTransfers(QVector<StatementLine>& lines) {
+    QHash<QString, QVector<int>> waiting[2];  // by side: 0 gave, 1 took
+    for (int i = 0; i < lines.size(); ++i) {
+        StatementLine& line = lines[i];
+        const QString own = line.account.trimmed().toCaseFolded();
+        const QString other = line.transferAccount.trimmed().toCaseFolded();
+        if (other.isEmpty() || own.isEmpty() || own == other) {
+            continue;
+        }
+        const int side = line.amount < Money() ? 0 : 1;
+        const QString key = QStringList{line.date.toString(Qt::ISODate), side == 0 ? own : other,
+                                        side == 0 ? other : own, line.memo}
+                                .join(QChar(0));
+        QVector<int>& match = waiting[1 - side][key];
+        if (match.isEmpty()) {
+            waiting[side][key].push_back(i);
+            continue;
+        }
+        line.pairedWith = match.takeFirst();
+        lines[line.pairedWith].pairedWith = i;
+    }
+}
+
+}  // namespace
+
 Statement QifReader::parse(const QByteArray& bytes) const {
-    const QString text = decodeStatementText(bytes);
+    const QString text = decodeStatementText(bytes, m_options.encoding);
     const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
 
     Statement st;
@@ -34,49 +109,16 @@ Statement QifReader::parse(const QByteArray& bytes) const {
     bool typed = false;
     QString account;
     QString pendingAccount;
-    struct Record {
-        int line = 0;
-        QString date, amount, payee, memo, category;
-        bool hasMemo = false;
-    } rec;
+    Record rec;
+    QVector<Record> records;
 
     auto finish = [&]() {
-        if (rec.line == 0) {
-            return;
-        }
-        const QString where = QLatin1String("line ") + QString::number(rec.line);
-        StatementLine out;
-        out.where = where;
-        out.account = account;
-        out.date = parseQifDate(rec.date);
-        const auto amount = parseStatementAmount(rec.amount);
-        if (!out.date.isValid()) {
-            st.refused.push_back(
-                {where, rec.date.isEmpty()
-                            ? QStringLiteral("no date")
-                            : QStringLiteral("unreadable date \"%1\"").arg(rec.date)});
-        } else if (!amount) {
-            st.refused.push_back(
-                {where, rec.amount.isEmpty()
-                            ? QStringLiteral("no amount")
-                            : QStringLiteral("unreadable amount \"%1\"").arg(rec.amount)});
-        } else if (amount->isZero()) {
-            st.refused.push_back({where, QStringLiteral("no amount")});
-        } else {
-            out.amount = *amount;
-            out.payee = rec.payee;
-            // A memo line, even an empty one, is the description; without it the
-            // payee is.
-            out.description = rec.hasMemo ? rec.memo : rec.payee;
-            // "[Account]" is a transfer, "Category/Class" a category with a class.
-            if (!rec.category.startsWith(QLatin1Char('['))) {
-                out.category = rec.category.section(QLatin1Char('/'), 0, 0).trimmed();
-            }
-            st.lines.push_back(std::move(out));
+        if (rec.line != 0) {
+            rec.account = account;
+            records.push_back(std::move(rec));
         }
         rec = {};
     };
-
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QStringView line = lines[i];
         if (line.endsWith(QLatin1Char('\r'))) {
@@ -153,5 +195,18 @@ Statement QifReader::parse(const QByteArray& bytes) const {
     if (!typed) {
         throw AppError(QStringLiteral("not a QIF file: it has no \"!Type:\" line"));
     }
+    // The amounts of the whole file decide the decimal mark together.
+    QChar decimal = m_options.decimal;
+    if (decimal.isNull()) {
+        QVector<AmountText> amounts;
+        for (const Record& r : std::as_const(records)) {
+            amounts.push_back({QLatin1String("line ") + QString::number(r.line), r.amount});
+        }
+        decimal = decimalMarkOf(amounts);
+    }
+    for (const Record& r : std::as_const(records)) {
+        takeRecord(r, decimal, st);
+    }
+    pairTransfers(st.lines);
     return st;
 }

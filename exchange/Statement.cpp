@@ -8,17 +8,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+Statement StatementReader::read(const QString& path) const {
+    return parse(readStatementFile(path));
+}
+
 std::unique_ptr<StatementReader> makeStatementReader(StatementFormat format,
-                                                     const CsvOptions& csv) {
+                                                     const StatementOptions& options) {
     switch (format) {
         case StatementFormat::Ofx:
             return std::make_unique<OfxReader>();
         case StatementFormat::Qif:
-            return std::make_unique<QifReader>();
+            return std::make_unique<QifReader>(options);
         case StatementFormat::Csv:
             break;
     }
-    return std::make_unique<CsvReader>(csv);
+    return std::make_unique<CsvReader>(options);
 }
 
 StatementFormat detectStatementFormat(const QByteArray& head) {

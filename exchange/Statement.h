@@ -10,25 +10,39 @@
 
 // One payment of a bank statement, as the statement gives it.
 struct StatementLine {
-    QString where;        // "line 12" (text formats) or "transaction 3" (OFX)
-    QDate date;           // the posting date
-    Money amount;         // signed: below zero the money went out
-    QString description;  // the bank's description, which becomes the note
-    QString payee;        // matched against the counterparties
-    QString category;     // matched against the categories
-    QString currency;     // the line's own currency, when the file names one
-    QString fitId;        // the bank's id of the line (OFX), else empty
-    QString account;      // the account section that holds the line (QIF), else empty
+    QString where;            // "line 12" (text formats) or "transaction 3" (OFX)
+    QDate date;               // the posting date
+    Money amount;             // signed: below zero the money went out
+    QString description;      // the bank's description: with the date and amount it tells a
+                              // line without an id of its own from the others
+    QString payee;            // matched against the counterparties; unmatched, it leads the note
+    QString memo;             // the note, after the payee when that is no counterparty
+    QString category;         // matched against the categories
+    QString currency;         // the line's own currency, when the file names one
+    QString fitId;            // the bank's id of the line (OFX), else empty
+    QString bankAccount;      // the bank's number of the account (OFX), else empty
+    QString account;          // the account the line is for by its caption (a QIF section,
+                              // the account column of a CSV), else empty
+    QString transferAccount;  // the other account of a transfer, by its caption
+    int pairedWith = -1;      // the other side of the same transfer in Statement::lines
 };
 
 // A line that could not be read, and why.
 struct RefusedLine {
     QString where;
     QString reason;
+    QString bankAccount;  // OFX: the account whose statement holds the line
+};
+
+// The statement of one bank account in an OFX file, and its currency.
+struct BankAccount {
+    QString id;
+    QString currency;
 };
 
 struct Statement {
-    QString currency;  // the statement's currency, when it names one
+    QString currency;                   // the statement's currency, when it names one
+    QVector<BankAccount> bankAccounts;  // OFX: one per statement that the file holds
     QVector<StatementLine> lines;
     QVector<RefusedLine> refused;
     int failed = 0;  // payments the bank marks as failed: skipped, only counted
@@ -36,14 +50,15 @@ struct Statement {
 
 enum class StatementFormat { Csv, Ofx, Qif };
 
-// How to read a CSV file where its header does not say it plainly. A column
-// is named by its header text or by its number, counting from 1.
-struct CsvOptions {
+// How to read a file where it does not say it plainly. A CSV column is named
+// by its header text or by its number, counting from 1.
+struct StatementOptions {
     QString dateColumn;
     QString amountColumn;
     QString descriptionColumn;
     QString dateFormat;  // a Qt date format such as "dd/MM/yyyy"
-    QChar decimal;       // ',' or '.', or null to tell from the amounts
+    QChar decimal;       // ',' or '.', or null to tell from all the amounts of the file
+    QString encoding;    // CSV and QIF: a codec name, or empty to tell from the bytes
 };
 
 // One reader per format. A file that cannot be read as a statement at all
@@ -52,11 +67,14 @@ struct CsvOptions {
 class StatementReader {
 public:
     virtual ~StatementReader() = default;
-    virtual Statement read(const QString& path) const = 0;
+    // The statement in the bytes of a file.
+    virtual Statement parse(const QByteArray& bytes) const = 0;
+    // The file, read once.
+    Statement read(const QString& path) const;
 };
 
 std::unique_ptr<StatementReader> makeStatementReader(StatementFormat format,
-                                                     const CsvOptions& csv = {});
+                                                     const StatementOptions& options = {});
 // Tells the format from the first bytes of a file.
 StatementFormat detectStatementFormat(const QByteArray& head);
 std::optional<StatementFormat> statementFormatNamed(const QString& name);

@@ -5,8 +5,13 @@
 #include "DocTestData.h"
 #include "ToolRun.h"
 #include "VelDoc_Common.h"
+#include "VelDoc_Type3.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +21,11 @@ QString sample(const char* name) {
 
 QString lastLine(const QString& text) {
     return text.trimmed().section(QLatin1Char('\n'), -1);
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -32,6 +42,13 @@ protected:
                            " ('Кафе', ''), ('Продукты', ''), ('Зарплата', '');"
                            "insert into ContrAgent(Caption, [Note]) values"
                            " ('Пятёрочка', ''), ('кофейня', '')"));
+    }
+
+    QString write(const char* name, const QByteArray& bytes) {
+        const QString path = m_dir->filePath(QLatin1String(name));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) > 0);
+        return path;
     }
 
     ToolRun import(const QString& statement, QStringList more = {}) {
@@ -126,13 +143,16 @@ TEST_F(Exchange, OfxByItsIdsAndOnlyInTheAccountsCurrency) {
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.err, QString());  // libofx's own chatter stays out of sight
     EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 4, duplicates skipped 0, refused 0"));
+    // The payee goes to its counterparty, or else ahead of the memo; the first
+    // payment, at 23:00 in New York, is on the day the bank wrote, whatever the
+    // computer's zone (the tests run ten hours east of Greenwich).
     EXPECT_EQ(documents(),
               (QStringList{
-                  QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня, Капучино [] [кофейня] 1"),
-                  QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня, Капучино [] [кофейня] 1"),
+                  QStringLiteral("2025-12-01 00:00:00 1 350 Капучино [] [кофейня] 1"),
+                  QStringLiteral("2025-12-01 00:00:00 1 350 Капучино [] [кофейня] 1"),
                   QStringLiteral("2025-12-05 00:00:00 2 85000 ООО Ромашка, Зарплата за ноябрь [] "
                                  "[] 1"),
-                  QStringLiteral("2025-12-10 00:00:00 1 1234.56 Пятёрочка [] [Пятёрочка] 1")}));
+                  QStringLiteral("2025-12-10 00:00:00 1 1234.56  [] [Пятёрочка] 1")}));
 
     // An overlapping statement brings only its new payment.
     r = import(sample("bank-overlap.ofx"));
@@ -219,25 +239,39 @@ TEST_F(Exchange, AFileFromBeforeImportsGetsItsTableAndNothingElse) {
     EXPECT_EQ(added, (QStringList{QStringLiteral("table ImportedLine"),
                                   QStringLiteral("index ImportedLine_IdDocument")}));
     // The QIF's dates in their three forms, "T" and "U" amounts, a category
-    // with a class.
+    // with a class; a payee that is no counterparty leads the memo.
     const QStringList fromQif = {
-        QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня [Кафе] [кофейня] 1"),
-        QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня [Кафе] [кофейня] 1"),
-        QStringLiteral("2025-12-05 00:00:00 2 85000 Зарплата за ноябрь [Зарплата] [] 1"),
-        QStringLiteral("2025-12-10 00:00:00 1 1234.56 Пятёрочка [Продукты] [Пятёрочка] 1")};
+        QStringLiteral("2025-12-01 00:00:00 1 350  [Кафе] [кофейня] 1"),
+        QStringLiteral("2025-12-01 00:00:00 1 350  [Кафе] [кофейня] 1"),
+        QStringLiteral(
+            "2025-12-05 00:00:00 2 85000 ООО Ромашка, Зарплата за ноябрь [Зарплата] [] 1"),
+        QStringLiteral("2025-12-10 00:00:00 1 1234.56  [Продукты] [Пятёрочка] 1")};
     EXPECT_EQ(documents(), books + fromQif);
     EXPECT_EQ(lastLine(import(sample("bank.qif")).out),
               QStringLiteral("imported 0, duplicates skipped 4, refused 0"));
 }
 
-// The books of the demo family out to QIF and into a fresh file with the same
-// accounts: every side of every document comes back, one document each.
-TEST_F(Exchange, QifRoundTrip) {
+// The books of the demo family out to QIF or CSV and, in one import without
+// --account, into a fresh file with the same accounts: every document comes
+// back, a transfer as one transfer.
+class RoundTrip : public Exchange, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RoundTrip, TheBooksComeBackWhole) {
     const QString demo = m_dir->filePath(QStringLiteral("demo.db"));
-    const QString qif = m_dir->filePath(QStringLiteral("books.qif"));
+    const QString books = m_dir->filePath(QStringLiteral("books.") + QLatin1String(GetParam()));
     ASSERT_EQ(runTool({QStringLiteral("create"), demo, QStringLiteral("--demo")}).exitCode, 0);
-    const ToolRun out = runTool({QStringLiteral("export"), demo, qif, QStringLiteral("--all")});
+    // Text a spreadsheet would run as a formula.
+    reopenTestConnection(demo);
+    exec(
+        QStringLiteral("insert into ContrAgent(Caption, [Note]) values ('@Дом', '');"
+                       "insert into Document(DateEnter, DateDocument, ValueDocument,"
+                       " CodTypeDocument, IdHeadAccount, NoteDocument, CodTypeStatus,"
+                       " IdContrAgent) select Now(), '2025-12-01 00:00:00', 12.5, 1, 1,"
+                       " '=2+2, итого', 1, max(IdContrAgent) from ContrAgent"));
+    const ToolRun out = runTool({QStringLiteral("export"), demo, books, QStringLiteral("--all")});
     ASSERT_EQ(out.exitCode, 0) << out.err.toStdString();
+    EXPECT_EQ(contents(books).contains(",'@Дом,\"'=2+2, итого\"\r\n"),
+              QLatin1String(GetParam()) == "csv");
 
     const QString fresh = m_dir->filePath(QStringLiteral("fresh.db"));
     CreateDatabaseFile(fresh);
@@ -249,17 +283,15 @@ TEST_F(Exchange, QifRoundTrip) {
                        " 0 from demo.HeadAccount;"
                        "insert into Category select * from demo.Category;"
                        "insert into ContrAgent select * from demo.ContrAgent"));
-    // Each side as "account date signed-amount note category counterparty".
-    const QString sides = QStringLiteral(
-        "select d.IdHeadAccount || ' ' || d.DateDocument || ' ' ||"
-        " (case when d.CodTypeDocument = 2 then '' else '-' end) || d.ValueDocument || ' ' ||"
-        " d.NoteDocument || ' [' || coalesce(c.Caption, '') || '] [' ||"
-        " coalesce(ca.Caption, '') || ']' as S"
+    // Each document as "kind account date amount account2 amount2 note [category]
+    // [counterparty]".
+    const QString all = QStringLiteral(
+        "select d.CodTypeDocument || ' ' || d.IdHeadAccount || ' ' || d.DateDocument || ' ' ||"
+        " d.ValueDocument || ' ' || coalesce(d.IdHeadAccount2, '') || ' ' ||"
+        " coalesce(d.ValueDocument2, '') || ' ' || d.NoteDocument || ' [' ||"
+        " coalesce(c.Caption, '') || '] [' || coalesce(ca.Caption, '') || ']' as S"
         " from %1Document d left join %1Category c on c.IdCategory = d.IdCategory"
-        " left join %1ContrAgent ca on ca.IdContrAgent = d.IdContrAgent"
-        " union all select d.IdHeadAccount2 || ' ' || d.DateDocument || ' ' ||"
-        " d.ValueDocument2 || ' ' || d.NoteDocument || ' [] []' from %1Document d"
-        " where d.CodTypeDocument = 3 order by 1");
+        " left join %1ContrAgent ca on ca.IdContrAgent = d.IdContrAgent order by 1");
     auto rows = [&](const QString& sql) {
         m_q->setSql(sql);
         m_q->open();
@@ -269,19 +301,41 @@ TEST_F(Exchange, QifRoundTrip) {
         }
         return out;
     };
-    const QStringList expected = rows(sides.arg(QStringLiteral("demo.")));
+    const QStringList expected = rows(all.arg(QStringLiteral("demo.")));
     exec(QStringLiteral("detach demo"));
 
-    int imported = 0;
-    for (int account = 1; account <= 6; ++account) {
-        const ToolRun r = runTool({QStringLiteral("import"), fresh, qif,
-                                   QStringLiteral("--account"), QString::number(account)});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        imported += lastLine(r.out).section(QLatin1Char(' '), 1, 1).remove(',').toInt();
+    // A section without its account refuses the whole file.
+    exec(
+        QStringLiteral("update HeadAccount set Caption = 'Наличные USD' where IdHeadAccount = 5"));
+    ToolRun r = runTool({QStringLiteral("import"), fresh, books});
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: no account called \"Долларовый вклад\" "
+                                    "(dorsanti-db accounts lists them): nothing imported\n"));
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+    exec(
+        QStringLiteral("update HeadAccount set Caption = 'ДОЛЛАРОВЫЙ ВКЛАД' where "
+                       "IdHeadAccount = 5"));
+
+    r = runTool({QStringLiteral("import"), fresh, books});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(rows(all.arg(QString())), expected);
+    // The rates of a transfer give its second amount as the transfer editor
+    // works it out.
+    m_q->setSql(QStringLiteral("select * from Document where CodTypeDocument = 3"));
+    m_q->open();
+    ASSERT_GT(m_q->recordCount(), 0);
+    for (m_q->first(); !m_q->eof(); m_q->next()) {
+        auto value = [&](const char* name) {
+            return m_q->field(QLatin1String(name)).asMoney().toDouble();
+        };
+        EXPECT_EQ(TransferAmountFrom(value("ValueDocument"), value("Kurs1"), value("Kurs2")),
+                  value("ValueDocument2"));
     }
-    EXPECT_EQ(imported, expected.size());
-    EXPECT_EQ(rows(sides.arg(QString())), expected);
+    EXPECT_EQ(lastLine(runTool({QStringLiteral("import"), fresh, books}).out)
+                  .section(QLatin1Char(','), 0, 0),
+              QStringLiteral("imported 0"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values("qif", "csv"));
 
 TEST_F(Exchange, CsvExportOfTheAppliedBooks) {
     const int cafe =
@@ -331,4 +385,158 @@ TEST_F(Exchange, CsvExportOfTheAppliedBooks) {
                          QStringLiteral("4|2025-12-31|Перенос|Принят|1000.00|Карта|RUB|Вклад|"
                                         "14.25|USD|||"),
                      }));
+}
+
+TEST_F(Exchange, ExportNeverReplacesAFileUnasked) {
+    addDoc(1, m_card, Money::fromInteger(10), 2);
+    const QByteArray books = contents(m_path);
+    const QString victim = write("victim.txt", "secret");
+    const QString link = m_dir->filePath(QStringLiteral("link.csv"));
+    ASSERT_TRUE(QFile::link(victim, link));
+    const QString hard = m_dir->filePath(QStringLiteral("hard.db"));
+    ASSERT_EQ(::link(QFile::encodeName(m_path).constData(), QFile::encodeName(hard).constData()),
+              0);
+    const QString overwrite = QStringLiteral("--overwrite");
+    for (const QStringList& target :
+         {QStringList{m_path},
+          QStringList{m_dir->filePath(QStringLiteral("./test.db")), overwrite},
+          QStringList{hard, overwrite}, QStringList{link, overwrite}}) {
+        EXPECT_EQ(runTool(QStringList{QStringLiteral("export"), m_path} + target).exitCode, 1)
+            << target.join(QLatin1Char(' ')).toStdString();
+    }
+    EXPECT_EQ(contents(m_path), books);
+    EXPECT_EQ(contents(victim), "secret");
+
+    const QString out = write("books.csv", "mine");
+    ToolRun r = runTool({QStringLiteral("export"), m_path, out});
+    EXPECT_EQ(
+        r.err,
+        QStringLiteral("dorsanti-db: %1 already exists; --overwrite replaces it\n").arg(out));
+    EXPECT_EQ(contents(out), "mine");
+    r = runTool({QStringLiteral("export"), m_path, out, overwrite, QStringLiteral("--all")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(out).startsWith("\xEF\xBB\xBFid,date"));
+    EXPECT_EQ(QFile(out).permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                     QFileDevice::ReadUser |
+                                                     QFileDevice::WriteUser);
+    EXPECT_EQ(
+        QDir(m_dir->path()).entryList({QStringLiteral(".*tmp*")}, QDir::Hidden | QDir::Files),
+        QStringList());
+}
+
+TEST_F(Exchange, OfxOfSeveralBankAccountsImportsOneStatementAtATime) {
+    const QString two = sample("two-accounts.ofx");
+    ToolRun r = import(two);
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: the file holds the statements of 2 bank "
+                                    "accounts: 40817810000000000001 (RUB), 40817840000000000002 "
+                                    "(USD); choose one with --ofx-account: nothing imported\n"));
+    const QString usd = QStringLiteral("40817840000000000002");
+    r = import(two, {QStringLiteral("--ofx-account"), usd});
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: the statement is in USD, the account \"Карта\" "
+                                    "in RUB: nothing imported\n"));
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+
+    r = import(two, {QStringLiteral("--ofx-account"), QStringLiteral("40817810000000000001")});
+    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 1, duplicates skipped 0, refused 0"));
+    // The dollar account's FITID "A1" is its own, not the rouble account's.
+    r = runTool({QStringLiteral("import"), m_path, two, QStringLiteral("--account"),
+                 QStringLiteral("Вклад"), QStringLiteral("--ofx-account"), usd});
+    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 2, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(documents(),
+              (QStringList{QStringLiteral("2025-12-01 00:00:00 1 350 Кофе Хауз, Капучино [] [] 1"),
+                           QStringLiteral("2025-12-02 00:00:00 2 100 Deposit [] [] 1"),
+                           QStringLiteral("2025-12-03 00:00:00 1 20 ATM [] [] 1")}));
+    // A file from before keyed the FITID alone, and still knows its lines.
+    exec(QStringLiteral(
+        "update ImportedLine set LineKey = 'fitid:' || substr(LineKey, instr(LineKey, '/') + 1)"));
+    r = import(two, {QStringLiteral("--ofx-account"), QStringLiteral("40817810000000000001")});
+    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 0, duplicates skipped 1, refused 0"));
+}
+
+TEST_F(Exchange, CutOrUnclosedStatementsAreRefusedWhole) {
+    const QString csv = write("unclosed.csv",
+                              "Дата;Сумма;Описание\n01.12.2025;-350,00;\"Кофейня\n"
+                              "02.12.2025;-100,00;Хлеб\n03.12.2025;-200,00;\"Молоко\"\n");
+    ToolRun r = import(csv);
+    EXPECT_EQ(r.err,
+              QStringLiteral("dorsanti-db: %1: line 2: a quoted field is not closed\n").arg(csv));
+    const QByteArray ofx = contents(sample("bank.ofx"));
+    for (const char* end : {"</STMTTRN>", "</BANKTRANLIST>", "</OFX>"}) {
+        const QString cut = write("cut.ofx", ofx.left(ofx.lastIndexOf(end)));
+        r = import(cut);
+        EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: the file is cut short: it ends before "
+                                        "%2; nothing imported\n")
+                             .arg(cut, QLatin1String(end)));
+    }
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+}
+
+TEST_F(Exchange, DecimalMarkAndEncodingAreOnePerFile) {
+    const QByteArray header = "Date;Amount;Description\n";
+    ToolRun r =
+        import(write("marks.csv", header + "01.12.2025;1,234;Чай\n02.12.2025;1.500;Кофе\n"));
+    EXPECT_EQ(r.err.section(QLatin1String(": "), 2),
+              QStringLiteral("the decimal mark cannot be told from the amounts (line 2 "
+                             "\"1,234\"); name it with --decimal , or --decimal .\n"));
+    r = import(write("long.csv", header + "01.12.2025;-350,00;Чай\n02.12.2025;-12,345;Кофе\n"));
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("refused line 3: unreadable amount \"-12,345\"")))
+        << r.err.toStdString();
+    // One stray byte of another code page in a UTF-8 file.
+    const QByteArray stray = header + "01.12.2025;-350,00;Кофейня\n02.12.2025;-10,00;Caf\xE9\n";
+    const QString path = write("stray.csv", stray);
+    r = import(path);
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: byte offset %2 (0xe9) is not UTF-8, and the "
+                                    "file does not read as Windows-1251 either; name its encoding "
+                                    "with --encoding\n")
+                         .arg(path)
+                         .arg(stray.indexOf('\xE9')));
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+    r = import(path, {QStringLiteral("--encoding"), QStringLiteral("windows-1251")});
+    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 2, duplicates skipped 0, refused 0"));
+}
+
+TEST_F(Exchange, OfxThatWouldKeepLibofxBusyIsRefused) {
+    const QByteArray ofx = contents(sample("bank.ofx"));
+    const qsizetype memo = ofx.indexOf("<MEMO>");
+    const QString memos =
+        write("memos.ofx", ofx.left(memo) + QByteArray("<MEMO>x").repeated(5000) + ofx.mid(memo));
+    ToolRun r = import(memos);
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: <MEMO> is given twice in one <STMTTRN>; "
+                                    "nothing imported\n")
+                         .arg(memos));
+    // Elements each of another name pass the structure; libofx is stopped.
+    QByteArray tags;
+    for (int i = 0; i < 40000; ++i) {
+        tags += "<X" + QByteArray::number(i) + ">x";
+    }
+    const QString slow = write("tags.ofx", ofx.left(memo) + tags + ofx.mid(memo));
+    r = import(slow);
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: libofx did not finish reading the file "
+                                    "within 4 s; nothing imported\n")
+                         .arg(slow));
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+}
+
+TEST_F(Exchange, AnUnknownOrValuelessOptionOnlyShowsTheUsage) {
+    const QString out = m_dir->filePath(QStringLiteral("out.csv"));
+    const QString qif = sample("bank.qif");
+    const QString account = QStringLiteral("--account");
+    const QString card = QStringLiteral("Карта");
+    for (const QStringList& call : QList<QStringList>{
+             {QStringLiteral("accounts"), m_path, QStringLiteral("--verbose")},
+             {QStringLiteral("accounts"), QStringLiteral("--help")},
+             {QStringLiteral("import"), m_path, qif, account, card, QStringLiteral("-q")},
+             {QStringLiteral("import"), m_path, qif, account, QStringLiteral("--dry-run")},
+             {QStringLiteral("import"), m_path, qif, account, card, QStringLiteral("--decimal")},
+             {QStringLiteral("export"), m_path, out, QStringLiteral("--force")},
+             {QStringLiteral("export"), m_path, out, QStringLiteral("--format"),
+              QStringLiteral("--all")},
+             {QStringLiteral("export"), m_path, out, QStringLiteral("--from")}}) {
+        const ToolRun r = runTool(call);
+        EXPECT_EQ(r.exitCode, 2) << call.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("usage: dorsanti-db accounts FILE\n")));
+        EXPECT_EQ(r.out, QString());
+    }
+    EXPECT_FALSE(QFileInfo::exists(out));
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
 }

@@ -13,33 +13,38 @@
 namespace {
 
 int usage() {
-    err()
-        << "usage: dorsanti-db accounts FILE\n"
-           "       dorsanti-db import FILE STATEMENT --account ID|CAPTION [--format csv|ofx|qif]\n"
-           "                   [--dry-run] [--skip-bad] [--date-column C] [--amount-column C]\n"
-           "                   [--description-column C] [--date-format F] [--decimal ,|.]\n"
-           "       dorsanti-db export FILE OUT [--format csv|qif] [--from DATE] [--to DATE]\n"
-           "                   [--account ID|CAPTION] [--all]\n";
+    err() << "usage: dorsanti-db accounts FILE\n"
+             "       dorsanti-db import FILE STATEMENT [--account ID|CAPTION]\n"
+             "                   [--format csv|ofx|qif] [--ofx-account ACCTID] [--encoding E]\n"
+             "                   [--dry-run] [--skip-bad] [--date-column C] [--amount-column C]\n"
+             "                   [--description-column C] [--date-format F] [--decimal ,|.]\n"
+             "       dorsanti-db export FILE OUT [--format csv|qif] [--from DATE] [--to DATE]\n"
+             "                   [--account ID|CAPTION] [--all] [--overwrite]\n";
     err().flush();
     return 2;
 }
 
-// "--name value" options after the positional arguments.
+// "--name value" options and flags among the positional arguments.
 struct Options {
     QHash<QString, QString> values;
     QSet<QString> flags;
     QStringList positional;
 };
 
+// False for an option the command does not know, or one that wants a value
+// and has none (the next argument is another option, or there is none).
 bool parse(const QStringList& args, const QStringList& valued, const QStringList& flags,
            Options& o) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (valued.contains(a) && i + 1 < args.size()) {
+        if (valued.contains(a)) {
+            if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--"))) {
+                return false;
+            }
             o.values.insert(a, args[++i]);
         } else if (flags.contains(a)) {
             o.flags.insert(a);
-        } else if (a.startsWith(QLatin1String("--"))) {
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return false;
         } else {
             o.positional << a;
@@ -53,11 +58,12 @@ QString amountText(Money m) {
 }
 
 int accounts(const QStringList& args) {
-    if (args.size() != 2) {
+    Options o;
+    if (!parse(args, {}, {}, o) || o.positional.size() != 1) {
         return usage();
     }
     DbConnection c;
-    c.open(args[1]);
+    c.open(o.positional[0]);
     DbQuery q(c, QStringLiteral("qrAccounts"));
     q.addSql(QStringLiteral("select ha.IdHeadAccount, ha.Caption, v.Caption as Valuta, ha.Saldo"));
     q.addSql(QStringLiteral("from HeadAccount ha left join Valuta v on v.IdValuta = ha.IdValuta"));
@@ -83,15 +89,17 @@ int import(const QStringList& args) {
     Options o;
     if (!parse(args,
                {QStringLiteral("--account"), QStringLiteral("--format"),
+                QStringLiteral("--ofx-account"), QStringLiteral("--encoding"),
                 QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
                 QStringLiteral("--description-column"), QStringLiteral("--date-format"),
                 QStringLiteral("--decimal")},
                {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o) ||
-        o.positional.size() != 2 || !o.values.contains(QStringLiteral("--account"))) {
+        o.positional.size() != 2) {
         return usage();
     }
     const QString statementPath = o.positional[1];
-    CsvOptions csv;
+    StatementOptions csv;
+    csv.encoding = o.values.value(QStringLiteral("--encoding"));
     csv.dateColumn = o.values.value(QStringLiteral("--date-column"));
     csv.amountColumn = o.values.value(QStringLiteral("--amount-column"));
     csv.descriptionColumn = o.values.value(QStringLiteral("--description-column"));
@@ -104,6 +112,8 @@ int import(const QStringList& args) {
         csv.decimal = d[0];
     }
 
+    // Read once: the bytes that tell the format are the bytes imported.
+    const QByteArray bytes = readStatementFile(statementPath);
     StatementFormat format;
     if (o.values.contains(QStringLiteral("--format"))) {
         const auto named = statementFormatNamed(o.values.value(QStringLiteral("--format")));
@@ -113,21 +123,25 @@ int import(const QStringList& args) {
         }
         format = *named;
     } else {
-        format = detectStatementFormat(readStatementFile(statementPath).left(4096));
+        format = detectStatementFormat(bytes);
     }
 
     DbConnection c;
     c.open(o.positional[0]);
-    const qint64 account = findAccount(c, o.values.value(QStringLiteral("--account")));
+    // Without --account, each line goes to the account its section names.
+    const qint64 account = o.values.contains(QStringLiteral("--account"))
+                               ? findAccount(c, o.values.value(QStringLiteral("--account")))
+                               : 0;
     Statement statement;
     try {
-        statement = makeStatementReader(format, csv)->read(statementPath);
+        statement = makeStatementReader(format, csv)->parse(bytes);
     } catch (const AppError& e) {
         return fail(QStringLiteral("%1: %2").arg(statementPath, e.text()));
     }
     ImportOptions options;
     options.dryRun = o.flags.contains(QStringLiteral("--dry-run"));
     options.skipBad = o.flags.contains(QStringLiteral("--skip-bad"));
+    options.bankAccount = o.values.value(QStringLiteral("--ofx-account"));
     const ImportResult r = importStatement(c, account, statement, options);
 
     const bool refusedAll = !r.refused.isEmpty() && !options.skipBad;
@@ -139,9 +153,17 @@ int import(const QStringList& args) {
     if (options.dryRun && !refusedAll) {
         for (const ImportedDocument& d : r.documents) {
             out() << "would create " << d.date.toString(QStringLiteral("dd.MM.yyyy")) << "  "
-                  << (d.type == 1 ? "expense" : "income ")
-                  << QStringLiteral("%1").arg(amountText(d.amount), 12) << "  "
+                  << (d.type == 1   ? "expense"
+                      : d.type == 2 ? "income "
+                                    : "transfer")
+                  << QStringLiteral("%1").arg(amountText(d.amount), d.type == 3 ? 11 : 12) << "  "
                   << QString(d.note).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            if (d.type == 3) {
+                out() << "  [" << d.account << " -> " << d.account2 << " " << amountText(d.amount2)
+                      << "]";
+            } else if (account == 0) {
+                out() << "  [account " << d.account << "]";
+            }
             if (!d.category.isEmpty()) {
                 out() << "  [category " << d.category << "]";
             }
@@ -178,7 +200,7 @@ int exportBooksCommand(const QStringList& args) {
     if (!parse(args,
                {QStringLiteral("--format"), QStringLiteral("--from"), QStringLiteral("--to"),
                 QStringLiteral("--account")},
-               {QStringLiteral("--all")}, o) ||
+               {QStringLiteral("--all"), QStringLiteral("--overwrite")}, o) ||
         o.positional.size() != 2) {
         return usage();
     }
@@ -204,7 +226,8 @@ int exportBooksCommand(const QStringList& args) {
     if (o.values.contains(QStringLiteral("--account"))) {
         options.idHeadAccount = findAccount(c, o.values.value(QStringLiteral("--account")));
     }
-    const qint64 n = exportBooks(c, path, *format, options);
+    const qint64 n =
+        exportBooks(c, path, *format, options, o.flags.contains(QStringLiteral("--overwrite")));
     out() << "exported " << n << " documents to " << path << "\n";
     return 0;
 }

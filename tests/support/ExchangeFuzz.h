@@ -15,8 +15,6 @@
 #include "OfxReader.h"
 #include "QifReader.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 #include <random>
@@ -34,7 +32,7 @@ inline const QByteArray& csvSample() {
         "\"05.12.2025 09:00:00\";\"05.12.2025\";\"OK\";\"85\xC2\xA0"
         "000,00\";\"RUB\";\"Зарплата\";"
         "\"Зарплата; ООО \"\"Ромашка\"\"\"\r\n"
-        "2025-12-10;2025-12-10;OK;-1 234.56;RUB;Продукты;\"Пятёрочка\nу дома\"\r\n";
+        "2025-12-10;2025-12-10;OK;-1 234,56;RUB;Продукты;\"Пятёрочка\nу дома\"\r\n";
     return s;
 }
 
@@ -42,7 +40,7 @@ inline const QByteArray& qifSample() {
     static const QByteArray s =
         "!Account\nNКарта\nTBank\n^\n!Type:Bank\nD12/01'2025\nT-350.00\nPКофейня\nLКафе\n^\n"
         "D05.12.2025\nU85,000.00\nT85,000.00\nPООО Ромашка\nMЗарплата\nLЗарплата/Работа\n^\n"
-        "D2025-12-10\nT-1 234,56\nPПятёрочка\nM\nL[Наличные]\n^\n!Type:CCard\nD1/ "
+        "D2025-12-10\nT-1 234.56\nPПятёрочка\nM\nL[Наличные]\n^\n!Type:CCard\nD1/ "
         "5'26\nT-99.90\n^\n";
     return s;
 }
@@ -196,22 +194,10 @@ inline QString checkQif(qint64 count, quint32 seed = 12) {
         count, seed, qifSample(), [&](const QByteArray& b) { return reader.parse(b); }, 10);
 }
 
-// libofx reads files only, so each input is written to one first.
 inline QString checkOfx(qint64 count, quint32 seed = 13) {
     const OfxReader reader;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("statement.ofx"));
     return check(
-        count, seed, ofxSample(),
-        [&](const QByteArray& b) {
-            QFile f(path);
-            if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(b) != b.size()) {
-                throw AppError(QStringLiteral("cannot write the input"));
-            }
-            f.close();
-            return reader.read(path);
-        },
-        2);
+        count, seed, ofxSample(), [&](const QByteArray& b) { return reader.parse(b); }, 2);
 }
 
 }  // namespace ExchangeFuzz
