@@ -699,7 +699,8 @@ TEST_F(Care, CommandsRefuseUnknownOptionsAndRecoverReadsAnyName) {
     QProcess p;
     p.setWorkingDirectory(m_dir->path());
     p.start(QStringLiteral(DORSANTI_DB_TOOL),
-            {QStringLiteral("recover"), QStringLiteral("-cmd"), QStringLiteral("saved.db")});
+            {QStringLiteral("recover"), QStringLiteral("--"), QStringLiteral("-cmd"),
+             QStringLiteral("saved.db")});
     ASSERT_TRUE(p.waitForFinished(60000)) << "recover waits for input";
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().data();
     EXPECT_EQ(

@@ -111,21 +111,12 @@ int printReport(const QString& path, const CheckReport& report) {
 }
 
 int check(const QStringList& args) {
-    bool repair = false;
-    QStringList files;
-    for (const QString& a : args) {
-        if (a == QLatin1String("--repair")) {
-            repair = true;
-        } else if (a.startsWith(QLatin1String("--"))) {
-            return usageError();
-        } else {
-            files << a;
-        }
-    }
-    if (files.size() != 1) {
+    ToolOptions o;
+    if (!parseToolOptions(args, {}, {QStringLiteral("--repair")}, o) || o.positional.size() != 1) {
         return usageError();
     }
-    const QString path = files[0];
+    const bool repair = o.has(QStringLiteral("--repair"));
+    const QString path = o.positional[0];
     CheckReport before;
     try {
         before = checkDatabase(path);

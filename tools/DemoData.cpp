@@ -65,11 +65,13 @@ void Generator::referenceBooks() {
         m_valuta << insert(q);
     }
 
-    q.setSql(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta, Saldo) "
-                            "values(:Caption, :Note, :IdValuta, 0)"));
+    q.setSql(
+        QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta, Saldo) "
+                       "values(:Caption, :Note, :IdValuta, 0)"));
     const QList<std::tuple<QString, int, QString>> accounts = {
         {QStringLiteral("Наличные"), 0, QStringLiteral("Кошелёк")},
-        {QStringLiteral("Зарплатная карта"), 0, QStringLiteral("Карта, на которую приходит зарплата")},
+        {QStringLiteral("Зарплатная карта"), 0,
+         QStringLiteral("Карта, на которую приходит зарплата")},
         {QStringLiteral("Кредитная карта"), 0, QString()},
         {QStringLiteral("Накопительный счет"), 0, QStringLiteral("Подушка безопасности")},
         {QStringLiteral("Долларовый вклад"), 1, QString()},
@@ -96,8 +98,8 @@ void Generator::referenceBooks() {
         DbQuery member(m_c, QStringLiteral("member"));
         member.setSql(QStringLiteral("insert into %1(%2, %3) values(:Type, :Item)")
                           .arg(membershipTable, typeKey, itemKey));
-        q.setSql(QStringLiteral("insert into %1(Caption, [Note]) values(:Caption, '')")
-                     .arg(itemTable));
+        q.setSql(
+            QStringLiteral("insert into %1(Caption, [Note]) values(:Caption, '')").arg(itemTable));
         for (const auto& [caption, memberOf] : items) {
             q.bindString(QStringLiteral("Caption"), caption);
             const qint64 id = insert(q);
@@ -111,40 +113,41 @@ void Generator::referenceBooks() {
         return itemIds;
     };
 
-    const QVector<qint64> categories = typed(
-        QStringLiteral("TypeCategory"), QStringLiteral("Category"),
-        QStringLiteral("TypeCategoryItem"), QStringLiteral("IdTypeCategory"),
-        QStringLiteral("IdCategory"),
-        {QStringLiteral("Расходы"), QStringLiteral("Доходы"), QStringLiteral("Обязательные платежи")},
-        {{QStringLiteral("Продукты"), {0}},
-         {QStringLiteral("Транспорт"), {0}},
-         {QStringLiteral("Коммунальные услуги"), {0, 2}},
-         {QStringLiteral("Связь и интернет"), {0, 2}},
-         {QStringLiteral("Здоровье"), {0}},
-         {QStringLiteral("Кафе и рестораны"), {0}},
-         {QStringLiteral("Одежда"), {0}},
-         {QStringLiteral("Зарплата"), {1}},
-         {QStringLiteral("Подработка"), {1}},
-         {QStringLiteral("Проценты по вкладу"), {1}},
-         {QStringLiteral("Подарки"), {0, 1}}});
+    const QVector<qint64> categories =
+        typed(QStringLiteral("TypeCategory"), QStringLiteral("Category"),
+              QStringLiteral("TypeCategoryItem"), QStringLiteral("IdTypeCategory"),
+              QStringLiteral("IdCategory"),
+              {QStringLiteral("Расходы"), QStringLiteral("Доходы"),
+               QStringLiteral("Обязательные платежи")},
+              {{QStringLiteral("Продукты"), {0}},
+               {QStringLiteral("Транспорт"), {0}},
+               {QStringLiteral("Коммунальные услуги"), {0, 2}},
+               {QStringLiteral("Связь и интернет"), {0, 2}},
+               {QStringLiteral("Здоровье"), {0}},
+               {QStringLiteral("Кафе и рестораны"), {0}},
+               {QStringLiteral("Одежда"), {0}},
+               {QStringLiteral("Зарплата"), {1}},
+               {QStringLiteral("Подработка"), {1}},
+               {QStringLiteral("Проценты по вкладу"), {1}},
+               {QStringLiteral("Подарки"), {0, 1}}});
     m_expenseCategories = categories.mid(0, 7);
     m_expenseCategories << categories[10];
     m_incomeCategories = categories.mid(7, 4);
 
-    const QVector<qint64> agents = typed(
-        QStringLiteral("TypeContrAgent"), QStringLiteral("ContrAgent"),
-        QStringLiteral("TypeContrAgentItem"), QStringLiteral("IdTypeContrAgent"),
-        QStringLiteral("IdContrAgent"),
-        {QStringLiteral("Магазины"), QStringLiteral("Работодатели"), QStringLiteral("Семья"),
-         QStringLiteral("Услуги"), QStringLiteral("Банки")},
-        {{QStringLiteral("Пятёрочка"), {0}},
-         {QStringLiteral("Перекрёсток"), {0}},
-         {QStringLiteral("Аптека «Ригла»"), {0}},
-         {QStringLiteral("ООО «Вектор»"), {1}},
-         {QStringLiteral("Мосэнерго"), {3}},
-         {QStringLiteral("МТС"), {3}},
-         {QStringLiteral("Мама"), {2}},
-         {QStringLiteral("Сбербанк"), {3, 4}}});
+    const QVector<qint64> agents =
+        typed(QStringLiteral("TypeContrAgent"), QStringLiteral("ContrAgent"),
+              QStringLiteral("TypeContrAgentItem"), QStringLiteral("IdTypeContrAgent"),
+              QStringLiteral("IdContrAgent"),
+              {QStringLiteral("Магазины"), QStringLiteral("Работодатели"), QStringLiteral("Семья"),
+               QStringLiteral("Услуги"), QStringLiteral("Банки")},
+              {{QStringLiteral("Пятёрочка"), {0}},
+               {QStringLiteral("Перекрёсток"), {0}},
+               {QStringLiteral("Аптека «Ригла»"), {0}},
+               {QStringLiteral("ООО «Вектор»"), {1}},
+               {QStringLiteral("Мосэнерго"), {3}},
+               {QStringLiteral("МТС"), {3}},
+               {QStringLiteral("Мама"), {2}},
+               {QStringLiteral("Сбербанк"), {3, 4}}});
     m_shops = {agents[0], agents[1], agents[2]};
     m_employers = {agents[3], agents[7]};
     m_services = {agents[4], agents[5]};
@@ -160,16 +163,18 @@ DemoSummary Generator::run(int documents) {
     doc.addSql(QStringLiteral("  CodTypeStatus, IdContrAgent, DateApply, ValueDocument2, Kurs1,"));
     doc.addSql(QStringLiteral("  Kurs2, IdHeadAccount2)"));
     doc.addSql(QStringLiteral("values(:DateEnter, :DateDocument, :Value, :Type, :Account,"));
-    doc.addSql(QStringLiteral("  :Category, :Note, :Status, :Agent, :DateApply, :Value2, :Kurs1,"));
+    doc.addSql(
+        QStringLiteral("  :Category, :Note, :Status, :Agent, :DateApply, :Value2, :Kurs1,"));
     doc.addSql(QStringLiteral("  :Kurs2, :Account2)"));
     DbQuery ledger(m_c, QStringLiteral("ledger"));
-    ledger.addSql(QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument, DateEnter,"));
+    ledger.addSql(
+        QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument, DateEnter,"));
     ledger.addSql(QStringLiteral("  ValueDataAccount, IdHeadAccount, DateDocument)"));
     ledger.addSql(QStringLiteral("values(:Op, :IdDocument, :DateEnter, :Value, :Account, :Date)"));
 
-    static const QStringList shopNotes = {
-        QStringLiteral("Продукты на неделю"), QStringLiteral("Хлеб, молоко"), QString(),
-        QStringLiteral("Покупки к празднику"), QString()};
+    static const QStringList shopNotes = {QStringLiteral("Продукты на неделю"),
+                                          QStringLiteral("Хлеб, молоко"), QString(),
+                                          QStringLiteral("Покупки к празднику"), QString()};
     const QDate first = m_today.addDays(-m_span);
     const int fresh = 10;  // documents of the last days stay new
 
@@ -201,8 +206,8 @@ DemoSummary Generator::run(int documents) {
                 note = shopNotes[pick(shopNotes.size())];
             } else if (who < 8) {
                 agent = m_services[pick(m_services.size())];
-                note = QStringLiteral("Оплата за %1").arg(QLocale(QLocale::Russian)
-                                                             .standaloneMonthName(date.month()));
+                note = QStringLiteral("Оплата за %1")
+                           .arg(QLocale(QLocale::Russian).standaloneMonthName(date.month()));
             }
         } else if (type == 2) {
             account = &m_accounts[1];
@@ -283,7 +288,8 @@ DemoSummary Generator::run(int documents) {
     }
 
     DbQuery saldo(m_c, QStringLiteral("saldo"));
-    saldo.setSql(QStringLiteral("update HeadAccount set Saldo = :Saldo where IdHeadAccount = :Id"));
+    saldo.setSql(
+        QStringLiteral("update HeadAccount set Saldo = :Saldo where IdHeadAccount = :Id"));
     for (const Account& a : std::as_const(m_accounts)) {
         saldo.bindMoney(QStringLiteral("Saldo"), m_saldo.value(a.id));
         saldo.bindInteger(QStringLiteral("Id"), a.id);

@@ -5,6 +5,7 @@
 #include "ExchangeText.h"
 #include "Importer.h"
 #include "Statement.h"
+#include "ToolOptions.h"
 #include "ToolOutput.h"
 
 #include <QFileInfo>
@@ -24,42 +25,13 @@ int usage() {
     return 2;
 }
 
-// "--name value" options and flags among the positional arguments.
-struct Options {
-    QHash<QString, QString> values;
-    QSet<QString> flags;
-    QStringList positional;
-};
-
-// False for an option the command does not know, or one that wants a value
-// and has none (the next argument is another option, or there is none).
-bool parse(const QStringList& args, const QStringList& valued, const QStringList& flags,
-           Options& o) {
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (valued.contains(a)) {
-            if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--"))) {
-                return false;
-            }
-            o.values.insert(a, args[++i]);
-        } else if (flags.contains(a)) {
-            o.flags.insert(a);
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return false;
-        } else {
-            o.positional << a;
-        }
-    }
-    return true;
-}
-
 QString amountText(Money m) {
     return QString::number(m.toDouble(), 'f', m.units() % 100 == 0 ? 2 : 4);
 }
 
 int accounts(const QStringList& args) {
-    Options o;
-    if (!parse(args, {}, {}, o) || o.positional.size() != 1) {
+    ToolOptions o;
+    if (!parseToolOptions(args.mid(1), {}, {}, o) || o.positional.size() != 1) {
         return usage();
     }
     DbConnection c;
@@ -86,14 +58,14 @@ int accounts(const QStringList& args) {
 }
 
 int import(const QStringList& args) {
-    Options o;
-    if (!parse(args,
-               {QStringLiteral("--account"), QStringLiteral("--format"),
-                QStringLiteral("--ofx-account"), QStringLiteral("--encoding"),
-                QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
-                QStringLiteral("--description-column"), QStringLiteral("--date-format"),
-                QStringLiteral("--decimal")},
-               {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o) ||
+    ToolOptions o;
+    if (!parseToolOptions(args.mid(1),
+                          {QStringLiteral("--account"), QStringLiteral("--format"),
+                           QStringLiteral("--ofx-account"), QStringLiteral("--encoding"),
+                           QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
+                           QStringLiteral("--description-column"), QStringLiteral("--date-format"),
+                           QStringLiteral("--decimal")},
+                          {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o) ||
         o.positional.size() != 2) {
         return usage();
     }
@@ -186,7 +158,7 @@ int import(const QStringList& args) {
     return 0;
 }
 
-QDate dateOption(const Options& o, const QString& name, bool& ok) {
+QDate dateOption(const ToolOptions& o, const QString& name, bool& ok) {
     if (!o.values.contains(name)) {
         return {};
     }
@@ -196,11 +168,11 @@ QDate dateOption(const Options& o, const QString& name, bool& ok) {
 }
 
 int exportBooksCommand(const QStringList& args) {
-    Options o;
-    if (!parse(args,
-               {QStringLiteral("--format"), QStringLiteral("--from"), QStringLiteral("--to"),
-                QStringLiteral("--account")},
-               {QStringLiteral("--all"), QStringLiteral("--overwrite")}, o) ||
+    ToolOptions o;
+    if (!parseToolOptions(args.mid(1),
+                          {QStringLiteral("--format"), QStringLiteral("--from"),
+                           QStringLiteral("--to"), QStringLiteral("--account")},
+                          {QStringLiteral("--all"), QStringLiteral("--overwrite")}, o) ||
         o.positional.size() != 2) {
         return usage();
     }

@@ -13,6 +13,7 @@
 #include "DbSchema.h"
 #include "DemoData.h"
 #include "ExchangeCommands.h"
+#include "ToolOptions.h"
 #include "ToolOutput.h"
 
 #include <QCoreApplication>
@@ -51,26 +52,24 @@ int main(int argc, char** argv) {
     if (!args.isEmpty() && isExchangeCommand(args[0])) {
         return runExchangeCommand(args);
     }
-    if (args.size() < 2 || args[0] != QLatin1String("create")) {
+    ToolOptions o;
+    if (args.isEmpty() || args[0] != QLatin1String("create") ||
+        !parseToolOptions(args.mid(1), {QStringLiteral("--documents")}, {QStringLiteral("--demo")},
+                          o) ||
+        o.positional.size() != 1) {
         return usage();
     }
-    const QString path = args[1];
-    bool demo = false;
+    const QString path = o.positional[0];
+    bool demo = o.has(QStringLiteral("--demo"));
     int documents = 400;
-    for (int i = 2; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--demo")) {
-            demo = true;
-        } else if (args[i] == QLatin1String("--documents") && i + 1 < args.size()) {
-            bool ok = false;
-            documents = args[++i].toInt(&ok);
-            if (!ok || documents < 0) {
-                return fail(
-                    QStringLiteral("--documents needs a whole number, not \"%1\"").arg(args[i]));
-            }
-            demo = true;
-        } else {
-            return usage();
+    if (o.values.contains(QStringLiteral("--documents"))) {
+        const QString n = o.values.value(QStringLiteral("--documents"));
+        bool ok = false;
+        documents = n.toInt(&ok);
+        if (!ok || documents < 0) {
+            return fail(QStringLiteral("--documents needs a whole number, not \"%1\"").arg(n));
         }
+        demo = true;
     }
 
     const QFileInfo target(path);
