@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Db.h"
 #include "Login_FM.h"
+#include "Passwords.h"
 #include "Placeholders.h"
 
 #include <QFileInfo>
@@ -78,7 +79,7 @@ void addUser(const QString& dbPath, const QString& name, const QString& fullName
     q.addSql(QStringLiteral("insert into sec_user(sec_username, sec_password, sec_FullName)"));
     q.addSql(QStringLiteral("values(:name, :pass, :full)"));
     q.bindString(QStringLiteral("name"), login);
-    q.bindString(QStringLiteral("pass"), trimmedLow(password));
+    q.bindString(QStringLiteral("pass"), hashPassword(trimmedLow(password)));
     q.bindString(QStringLiteral("full"), fullName.trimmed());
     q.execute();
     tr.commit();
@@ -91,7 +92,7 @@ void setUserPassword(const QString& dbPath, const QString& name, const QString& 
     const int id = requireUser(db, trimmedLow(name));
     DbQuery q(db, QStringLiteral("qrPasswd"));
     q.setSql(QStringLiteral("update sec_user set sec_password = :pass where sec_IdUser = :id"));
-    q.bindString(QStringLiteral("pass"), trimmedLow(password));
+    q.bindString(QStringLiteral("pass"), hashPassword(trimmedLow(password)));
     q.bindInteger(QStringLiteral("id"), id);
     q.execute();
     tr.commit();

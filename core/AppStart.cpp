@@ -69,6 +69,6 @@ bool CreateFirstDatabase() {
         return false;
     }
     makeOwnerOnlyFolder(file.absolutePath());
-    CreateDatabaseFile(path);
+    CreateDatabaseFile(path, NewFileContents::StarterBooks);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "DbSchema.h"
 
 #include "Db.h"
+#include "Passwords.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -32,14 +33,25 @@ QString configurationSql() {
     return resourceText(QStringLiteral(":/sql/config.sql"));
 }
 
+QString starterBooksSql() {
+    return resourceText(QStringLiteral(":/sql/starter.sql"));
+}
+
 void CreateSchema(DbConnection& connection) {
     Transaction tr(connection);
     connection.executeScript(schemaSql());
     connection.executeScript(configurationSql());
+    hashPlainPasswords(connection);
     tr.commit();
 }
 
-void CreateDatabaseFile(const QString& path) {
+void FillStarterBooks(DbConnection& connection) {
+    Transaction tr(connection);
+    connection.executeScript(starterBooksSql());
+    tr.commit();
+}
+
+void CreateDatabaseFile(const QString& path, NewFileContents contents) {
     QFile file(path);
     if (QFileInfo::exists(path)) {
         throw AppError(QStringLiteral("%1 already exists").arg(path));
@@ -54,6 +66,9 @@ void CreateDatabaseFile(const QString& path) {
         DbConnection connection;
         connection.open(path);
         CreateSchema(connection);
+        if (contents == NewFileContents::StarterBooks) {
+            FillStarterBooks(connection);
+        }
     } catch (...) {
         QFile::remove(path);
         throw;

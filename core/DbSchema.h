@@ -4,12 +4,25 @@
 
 class DbConnection;
 
-// The statements that make the tables, and those that fill the configuration.
+// The statements that make the tables, those that fill the configuration,
+// and those of the starter reference books.
 QString schemaSql();
 QString configurationSql();
+QString starterBooksSql();
+
+// What a new file holds besides the tables and the configuration.
+enum class NewFileContents { ConfigurationOnly, StarterBooks };
 
 // Makes a new database file (mode 0600) with the tables and the configuration
-// rows. An existing path is refused and left untouched; errors are raised.
-void CreateDatabaseFile(const QString& path);
-// Writes the tables and configuration rows into an open, empty database.
+// rows, and the starter books when asked. An existing path is refused and
+// left untouched; errors are raised.
+void CreateDatabaseFile(const QString& path,
+                        NewFileContents contents = NewFileContents::ConfigurationOnly);
+// Writes the tables and configuration rows into an open, empty database; the
+// first user's empty password is stored as its hash.
 void CreateSchema(DbConnection& connection);
+// Adds the reference books a new family starts with: the currency RUB, the
+// accounts "Наличные" and "Банковская карта", the usual categories of a
+// household in the types "Расходы" and "Доходы", and the counterparty types
+// "Магазины" and "Люди". No documents.
+void FillStarterBooks(DbConnection& connection);

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "Passwords.h"
 #include "Placeholders.h"
 #include "Settings.h"
 
@@ -205,13 +206,18 @@ bool TLoginFM::ConnectAndSignIn() {
 
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
+    // The user is found by name (in any letter case); the typed password is
+    // then verified against the stored hash, or compared exactly with the
+    // plain text of a file made before hashes.
     q.addSql(QStringLiteral("select * from sec_user where sec_username = :username"));
-    // Names compare without regard to case, passwords exactly.
-    q.addSql(QStringLiteral("and sec_password = :pass collate BINARY"));
     q.bindString(QStringLiteral("username"), trimmedLow(edLogin->text()));
-    q.bindString(QStringLiteral("pass"), trimmedLow(edPass->text()));
     q.open();
-    if (!q.isEmpty()) {
+    const QString typed = trimmedLow(edPass->text());
+    while (!q.eof() &&
+           !passwordMatches(q.field(QStringLiteral("sec_password")).asString(), typed)) {
+        q.next();
+    }
+    if (!q.eof()) {
         MainDM->UserName = q.field(QStringLiteral("sec_username")).asString();
         MainDM->IdUser = q.field(QStringLiteral("sec_IdUser")).asInteger();
         MainDM->FullName = q.field(QStringLiteral("sec_FullName")).asString();

@@ -10,7 +10,7 @@ packages=(
   libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
   libgtest-dev googletest
-  libofx-dev libcsv-dev
+  libofx-dev libcsv-dev libsodium-dev
   fonts-dejavu-core
   xvfb xauth
   desktop-file-utils appstream dpkg-dev file

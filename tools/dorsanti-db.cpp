@@ -1,6 +1,6 @@
 // dorsanti-db: makes Dorsanti database files.
 //
-//   dorsanti-db create FILE [--demo] [--documents N]
+//   dorsanti-db create FILE [--starter | --demo | --documents N]
 //   dorsanti-db check | backup | restore | recover | user ...  (CareCommands.h)
 //   dorsanti-db accounts | import | export ...   (ExchangeCommands.h)
 //
@@ -31,8 +31,9 @@
 namespace {
 
 int usage() {
-    err() << "usage: dorsanti-db create FILE [--demo] [--documents N]\n"
-          << "  --demo          add currencies, accounts, categories, counterparties\n"
+    err() << "usage: dorsanti-db create FILE [--starter | --demo | --documents N]\n"
+          << "  --starter       add the reference books a new family starts with\n"
+             "  --demo          add currencies, accounts, categories, counterparties\n"
              "                  and documents of every kind over recent months\n"
              "  --documents N   make N documents (implies --demo)\n"
           << careUsage()
@@ -54,13 +55,14 @@ int main(int argc, char** argv) {
     }
     ToolOptions o;
     if (args.isEmpty() || args[0] != QLatin1String("create") ||
-        !parseToolOptions(args.mid(1), {QStringLiteral("--documents")}, {QStringLiteral("--demo")},
-                          o) ||
+        !parseToolOptions(args.mid(1), {QStringLiteral("--documents")},
+                          {QStringLiteral("--demo"), QStringLiteral("--starter")}, o) ||
         o.positional.size() != 1) {
         return usage();
     }
     const QString path = o.positional[0];
     bool demo = o.has(QStringLiteral("--demo"));
+    const bool starter = o.has(QStringLiteral("--starter"));
     int documents = 400;
     if (o.values.contains(QStringLiteral("--documents"))) {
         const QString n = o.values.value(QStringLiteral("--documents"));
@@ -70,6 +72,9 @@ int main(int argc, char** argv) {
             return fail(QStringLiteral("--documents needs a whole number, not \"%1\"").arg(n));
         }
         demo = true;
+    }
+    if (demo && starter) {
+        return usage();  // the demo books are a family's books of their own
     }
 
     const QFileInfo target(path);
@@ -101,6 +106,9 @@ int main(int argc, char** argv) {
                            "PRAGMA synchronous = OFF;"
                            "PRAGMA cache_size = -262144;"));
         CreateSchema(connection);
+        if (starter) {
+            FillStarterBooks(connection);
+        }
         if (demo) {
             // The indexes of the two big tables are built once, after the
             // rows are in: much faster than keeping them up row by row.
