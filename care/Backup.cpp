@@ -64,6 +64,10 @@ void makeBackupFolder(const QString& dbPath) {
 }
 
 QString resolveBackupTarget(const QString& dbPath, const QString& dest) {
+    // Nothing is made for a file that is not there.
+    if (!QFileInfo(dbPath).isFile()) {
+        throw AppError(QStringLiteral("файла %1 нет").arg(dbPath));
+    }
     const QDateTime now = QDateTime::currentDateTime();
     if (dest.isEmpty()) {
         makeBackupFolder(dbPath);

@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Db.h"
+#include "Passwords.h"
 #include "Placeholders.h"
 #include "RawDb.h"
 #include "SaldoCalc.h"
@@ -418,6 +419,25 @@ public:
             rows);
     }
 
+    void passwords() {
+        q.setSql(QStringLiteral(
+            "select sec_IdUser, sec_username, sec_password from sec_user order by sec_IdUser"));
+        q.open();
+        QStringList rows;
+        for (q.first(); !q.eof(); q.next()) {
+            if (!isPasswordHash(q.field(QStringLiteral("sec_password")).asString())) {
+                rows << QStringLiteral("пользователь %1 \"%2\"")
+                            .arg(q.field(QStringLiteral("sec_IdUser")).asInteger())
+                            .arg(q.field(QStringLiteral("sec_username")).asString());
+            }
+        }
+        q.close();
+        add(Finding::Kind::PlainPassword,
+            QStringLiteral("Пароли, которые хранятся открытым текстом (их прочтет любой, кто "
+                           "прочтет файл)"),
+            rows);
+    }
+
     void dailyCopy(const QString& path) {
         QFile marker(dailyCopyFailurePath(path));
         if (marker.open(QIODevice::ReadOnly)) {
@@ -492,6 +512,7 @@ CheckReport checkOpen(DbConnection& db, const QString& path) {
     checker.orphanImports();
     checker.configuration();
     checker.placeholders();
+    checker.passwords();
     checker.dailyCopy(path);
     return checker.report;
 }
@@ -594,6 +615,16 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
             result.changed << QStringLiteral("удалено оставленных типов несохраненных записей: %1")
                                   .arg(removed);
         }
+        // The plain text is right there: its hash takes its place, and the
+        // engine wipes what the old row leaves on its page.
+        db.executeScript(QStringLiteral("PRAGMA secure_delete = ON"));
+        Transaction transaction(db);
+        const QStringList hashed = hashPlainPasswords(db);
+        transaction.commit();
+        if (!hashed.isEmpty()) {
+            result.changed << QStringLiteral("пароли заменены их хешами: %1")
+                                  .arg(hashed.join(QStringLiteral(", ")));
+        }
     }
 
     for (const Finding& f : before.findings) {
@@ -622,6 +653,7 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
             case Finding::Kind::OrphanLedger:
             case Finding::Kind::OrphanImport:
             case Finding::Kind::StalePlaceholder:
+            case Finding::Kind::PlainPassword:
                 break;
         }
     }

@@ -20,6 +20,7 @@ struct Finding {
         StalePlaceholder,   // type memberships of an editor no program runs
         Configuration,      // configuration rows the program relies on
         DailyCopy,          // the last automatic copy failed
+        PlainPassword,      // a user's password kept as plain text
     };
     Kind kind;
     QString title;     // one plain sentence

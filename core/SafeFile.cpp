@@ -246,10 +246,6 @@ void makeSharedFolder(const QString& path, const SharedMode& mode) {
                       .arg(folder)
                 : QStringLiteral("не удалось создать папку %1: на ее месте файл").arg(folder));
     }
-    const QString parent = QFileInfo(folder).absolutePath();
-    if (parent != folder && !QFileInfo(parent).isDir()) {
-        makeSharedFolder(parent, mode);
-    }
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
         const int e = errno;
         throw AppError(

@@ -74,8 +74,8 @@ private:
     bool m_named = true;  // its name is to be removed when destroyed
 };
 
-// Makes a folder with the mode (and a missing parent with it); a folder that
-// exists is used as it is, but a link or a file in its place is refused.
+// Makes a folder with the mode in a folder that exists; a folder that exists
+// is used as it is, but a link or a file in its place is refused.
 void makeSharedFolder(const QString& path, const SharedMode& mode);
 
 // The same file (device and inode) under both names; false when either is

@@ -740,3 +740,70 @@ TEST_F(Care, DailyCopiesOfTwoFilesOfOneFolderAreToldApart) {
     EXPECT_EQ(files(defaultBackupFolder(db)).size(), kDailyCopiesKept);
     EXPECT_EQ(files(defaultBackupFolder(other)), copies);
 }
+
+// Passwords are kept as hashes only. A file of an older program, with a plain
+// text, still signs in and is not written to by it; the check names such
+// users and its repair hashes them.
+TEST_F(Care, PasswordsAreKeptOnlyAsHashes) {
+    const QString path = m_dir->filePath(QStringLiteral("new.db"));
+    ASSERT_EQ(runTool({QStringLiteral("create"), path, QStringLiteral("--starter")}).exitCode, 0);
+    ASSERT_EQ(runTool({QStringLiteral("user"), QStringLiteral("add"), path,
+                       QStringLiteral("Мария"), QStringLiteral("--full-name"),
+                       QStringLiteral("Мария"), QStringLiteral("--password-stdin")},
+                      "ТайнаМарии-1\n")
+                  .exitCode,
+              0);
+    ASSERT_EQ(runTool({QStringLiteral("user"), QStringLiteral("passwd"), path,
+                       QStringLiteral("sa"), QStringLiteral("--password-stdin")},
+                      "Secret-Of-sa\n")
+                  .exitCode,
+              0);
+    for (const QByteArray& password : {QByteArray("ТайнаМарии-1"), QByteArray("Secret-Of-sa")}) {
+        EXPECT_FALSE(contents(path).contains(password)) << password.data();
+    }
+    ToolRun r = runTool({QStringLiteral("check"), path});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+
+    setSettingsFilePath(m_dir->filePath(QStringLiteral("dorsanti.ini")));
+    const auto signIn = [&](const QString& name, const QString& password) {
+        m_dm->ADOConnection1.close();
+        ModalHelper mh;
+        mh.onNext<TLoginFM>([&](TLoginFM* f) {
+            f->edLogin->setText(name);
+            f->edPass->setText(password);
+            f->feDB->setFileName(path);
+            f->BitBtn1->click();
+            if (f->isVisible()) {
+                f->BitBtn2->click();
+            }
+        });
+        const bool ok = ShowLoginFM();
+        m_dm->ADOConnection1.close();
+        return ok;
+    };
+    EXPECT_TRUE(signIn(QStringLiteral("МАРИЯ"), QStringLiteral("ТайнаМарии-1")));
+    EXPECT_FALSE(signIn(QStringLiteral("мария"), QStringLiteral("тайнамарии-1")));
+    EXPECT_TRUE(signIn(QStringLiteral("sa"), QStringLiteral("Secret-Of-sa")));
+
+    // A password of an older program.
+    reopenTestConnection(path);
+    exec(QStringLiteral("update sec_user set sec_password = 'Старый' where sec_username = 'sa'"));
+    EXPECT_FALSE(signIn(QStringLiteral("sa"), QStringLiteral("старый")));
+    EXPECT_TRUE(signIn(QStringLiteral("sa"), QStringLiteral("Старый")));
+    EXPECT_EQ(scalar(QStringLiteral("select sec_password from sec_user where sec_IdUser = 1"))
+                  .toString(),
+              QStringLiteral("Старый"));
+    m_q.reset();
+    m_db.reset();
+    r = runTool({QStringLiteral("check"), path});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("открытым текстом (их прочтет любой, кто прочтет "
+                                      "файл): 1\n  пользователь 1 \"sa\"\n")))
+        << r.out.toStdString();
+    r = runTool({QStringLiteral("check"), path, QStringLiteral("--repair")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_FALSE(contents(path).contains(QByteArray("Старый")));
+    EXPECT_TRUE(signIn(QStringLiteral("sa"), QStringLiteral("Старый")));
+    setSettingsFilePath(QString());
+}

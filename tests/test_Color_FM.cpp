@@ -180,7 +180,7 @@ TEST_F(ColorWindow, AChosenColourIsStoredPaintedAndTheCursorStaysOnItsStatus) {
     EXPECT_EQ(preset, QColor(0, 0, 0));
     EXPECT_EQ(writes(), 1);
     EXPECT_EQ(colorOf(4, 2), 255);
-    EXPECT_EQ(colorOf(2, 1), 15138790);
+    EXPECT_EQ(colorOf(2, 1), 9891071);
 }
 
 TEST_F(ColorWindow, BlackIsStoredAsZeroAndShowsAsNoColour) {

@@ -4,6 +4,9 @@
 #include "Document_FM.h"
 #include "TestDb.h"
 
+#include <QColor>
+#include <cmath>
+
 #include <QProcess>
 #include <QTreeWidgetItemIterator>
 
@@ -120,12 +123,28 @@ TEST_F(Configuration, StatusesAndSignsCoverEveryKind) {
                           .toInt(),
                       0);
         }
-        // Colours differ between the two statuses of a type.
-        EXPECT_EQ(scalar(QStringLiteral("select count(distinct ColorStatus) from TypeStatus "
-                                        "where CodTypeDocument = %1")
-                             .arg(type))
-                      .toInt(),
-                  2);
+        // The two statuses of a type differ at a glance (in hue), and black
+        // text reads well on both (a contrast of at least 7 to 1).
+        const auto colour = [&](int status) {
+            const int v = scalar(QStringLiteral("select ColorStatus from TypeStatus where "
+                                                "CodTypeDocument = %1 and CodStatus = %2")
+                                     .arg(type)
+                                     .arg(status))
+                              .toInt();
+            return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+        };
+        const int hues = std::abs(colour(1).hslHue() - colour(2).hslHue());
+        EXPECT_GE(std::min(hues, 360 - hues), 40) << type;
+        for (int status : {1, 2}) {
+            const QColor c = colour(status);
+            const auto linear = [](double v) {
+                v /= 255;
+                return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            const double luminance =
+                0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+            EXPECT_GE((luminance + 0.05) / 0.05, 7.0) << type << "/" << status;
+        }
     }
     EXPECT_EQ(scalar(QStringLiteral("select group_concat(SignInGroup, ',') from (select "
                                     "SignInGroup from GroupOperationItem where "

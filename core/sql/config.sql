@@ -39,14 +39,16 @@ INSERT INTO TypeDocument (CodTypeDocument, Caption, ParentTypeDocument, SQLQuery
     (2, 'Приход', -1, '', 2),
     (3, 'Перенос', -1, '', 3);
 
--- Colours are 0x00BBGGRR.
+-- Colours are 0x00BBGGRR. A new document of any kind is yellow, so that what
+-- is still to be applied stands out; an applied one takes its kind's colour.
+-- All are light enough for black text.
 INSERT INTO TypeStatus (CodTypeDocument, CodStatus, CaptionStatus, ColorStatus) VALUES
-    (1, 1, 'Новый', 14804223),    -- RGB(255, 228, 225): pale rose
-    (1, 2, 'Принят', 13158650),   -- RGB(250, 200, 200): rose
-    (2, 1, 'Новый', 15138790),    -- RGB(230, 255, 230): pale green
-    (2, 2, 'Принят', 12841155),   -- RGB(195, 240, 195): green
-    (3, 1, 'Новый', 16773345),    -- RGB(225, 240, 255): pale blue
-    (3, 2, 'Принят', 16439235);   -- RGB(195, 215, 250): blue
+    (1, 1, 'Новый', 9891071),     -- RGB(255, 236, 150): yellow
+    (1, 2, 'Принят', 12171775),   -- RGB(255, 185, 185): rose
+    (2, 1, 'Новый', 9891071),     -- yellow
+    (2, 2, 'Принят', 11856052),   -- RGB(180, 232, 180): green
+    (3, 1, 'Новый', 9891071),     -- yellow
+    (3, 2, 'Принят', 16437433);   -- RGB(185, 208, 250): blue
 
 INSERT INTO sys_DocColumn (sys_CodColumn, sys_FieldName, sys_Caption, sys_Alignment, sys_Width, sys_DisplayFormat) VALUES
     (1, 'DateDocument', 'Дата', 2, 100, 'dd.mm.yyyy'),
