@@ -1,0 +1,20 @@
+#!/bin/sh
+# Builds the Debian package from the build folder and reads it as apt would:
+# what it depends on and where its licence lies.
+set -eu
+build=$1
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+cd "$build"
+cpack -G DEB -B "$out" >/dev/null
+deb=$(ls "$out"/dorsanti_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in sqlite3 libsodium23 libqt6sql6-sqlite qt6-translations-l10n; do
+    echo "$depends" | tr ',' '\n' | grep -q "^ *$needed\b" || {
+        echo "Depends lacks $needed: $depends"; exit 1; }
+done
+dpkg-deb -c "$deb" | grep -q ' ./usr/share/doc/dorsanti/copyright$' || {
+    echo "no /usr/share/doc/dorsanti/copyright"; exit 1; }
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/dorsanti/copyright |
+    grep -q '^License: GPL-3.0+$' || { echo "copyright names no GPL-3.0+"; exit 1; }
+echo "package ok: $depends"
