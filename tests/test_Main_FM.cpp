@@ -1,8 +1,12 @@
+#include "CommonVelDocEdit_FM.h"
+#include "DbSchema.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
 #include "Keyboard.h"
+#include "Login_FM.h"
 #include "Main_FM.h"
 #include "ModalHelper.h"
+#include "Settings.h"
 #include "ValutaEdit_FM.h"
 #include "TestDb.h"
 #include "TestUtil.h"
@@ -229,6 +233,77 @@ TEST_F(MainForm, WorksFromTheKeyboard) {
         count(QStringLiteral("sec_Session"),
               QStringLiteral("sec_End is not null and sec_IdSession = %1").arg(m_dm->IdSession)),
         1);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+}
+
+// A new family's first minutes: the file the first start makes, Enter at the
+// sign-in, and a first expense entered and applied from the keyboard with
+// the starter books, no reference book opened before.
+TEST_F(MainForm, AFamilysFirstExpenseNeedsNoReferenceBookOpened) {
+    m_form.reset();
+    m_dm->ADOConnection1.close();
+    const QString path = m_dir->filePath(QStringLiteral("first.db"));
+    CreateDatabaseFile(path, NewFileContents::StarterBooks);
+    reopenTestConnection(path);
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
+    const QString ini = m_dir->filePath(QStringLiteral("dorsanti.ini"));
+    setSettingsFilePath(ini);
+    QFile settings(ini);
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(QStringLiteral("[General]\nUserName=sa\nDBPath=%1\n").arg(path).toUtf8());
+    settings.close();
+
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([](TLoginFM* f) {
+        activate(f);
+        EXPECT_EQ(focused(), f->edPass);
+        press(Qt::Key_Return);
+    });
+    ASSERT_TRUE(ShowLoginFM()) << mh.texts().join(QLatin1Char('|')).toStdString();
+    setSettingsFilePath(QString());
+    TMainFM form;
+    form.show();
+    activate(&form);
+    press(Qt::Key_F6);
+    press(Qt::Key_Space);  // "Документы"
+    ASSERT_EQ(form.MdiArea->subWindowList().size(), 1);
+    auto* browser = qobject_cast<TDocumentFM*>(form.MdiArea->subWindowList().first()->widget());
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(waitFor([&] { return focused() == browser->tvDocs; }));
+    press(Qt::Key_Home);
+    press(Qt::Key_Right);
+    press(Qt::Key_End);
+    ASSERT_EQ(browser->selectedNode()->Caption, QStringLiteral("Расход"));
+
+    mh.onNext<TCommonVelDocEditFM>([](TCommonVelDocEditFM* e) {
+        activate(e);
+        press(Qt::Key_Tab);
+        type(QStringLiteral("350"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcHeadAccount);
+        type(QStringLiteral("Нал"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcCategory);
+        type(QStringLiteral("Прод"));
+        for (int i = 0; i < 3; ++i) {
+            press(Qt::Key_Tab);
+        }
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Return);
+    });
+    press(Qt::Key_Insert);
+    EXPECT_EQ(mh.pending(), 0);
+    const QString expense = QStringLiteral(
+        "CodTypeDocument = 1 and ValueDocument = 350 and IdHeadAccount = (select IdHeadAccount "
+        "from HeadAccount where Caption = 'Наличные') and IdCategory = (select IdCategory from "
+        "Category where Caption = 'Продукты')");
+    ASSERT_EQ(count(QStringLiteral("Document"), expense), 1);
+    press(Qt::Key_Tab);
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(count(QStringLiteral("Document"), expense + QStringLiteral(" and CodTypeStatus = 2")),
+              1);
+    EXPECT_EQ(money(QStringLiteral("select Saldo from HeadAccount where Caption = 'Наличные'")),
+              Money::fromInteger(-350));
     EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
 }
 
