@@ -199,6 +199,14 @@ TEST_F(Exchange, ABadLineRefusesAllUnlessSkipped) {
               QStringLiteral("Импортировано: 0, пропущено повторов: 0, отклонено: 2"));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
 
+    // A dry run tells what the import would do: nothing.
+    r = import(bad, {QStringLiteral("--dry-run")});
+    EXPECT_EQ(lastLine(r.out),
+              QStringLiteral("Будет импортировано: 0, пропущено повторов: 0, отклонено: 2"));
+    EXPECT_TRUE(
+        r.err.endsWith(QStringLiteral("dorsanti-db: импорт не пройдет (отклонено: 2); "
+                                      "с --skip-bad будут импортированы остальные\n")));
+
     r = import(bad, {QStringLiteral("--skip-bad"), QStringLiteral("--dry-run")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
