@@ -172,23 +172,19 @@ int import(const QStringList& args) {
                                      << ", " << bad.reason << "\n";
     }
     err().flush();
-    // A dry run says what the import would do, in the future tense.
-    const QString will = options.dryRun ? QStringLiteral("Будет ") : QString();
+    // A dry run says what the import would do.
     if (options.dryRun && !refusedAll) {
         for (const ImportedDocument& d : r.documents) {
             printPlanned(d, account == 0);
         }
     }
     if (r.failed > 0) {
-        out() << (will.isEmpty() ? QStringLiteral("Пропущено")
-                                 : will + QStringLiteral("пропущено"))
+        out() << (options.dryRun ? "Будет пропущено" : "Пропущено")
               << " отклоненных банком платежей: " << r.failed << "\n";
     }
-    const qsizetype imported =
-        r.written || (options.dryRun && !refusedAll) ? r.documents.size() : 0;
-    out() << (will.isEmpty() ? QStringLiteral("Импортировано")
-                             : will + QStringLiteral("импортировано"))
-          << ": " << imported << ", пропущено повторов: " << r.duplicates
+    const bool imports = r.written || (options.dryRun && !refusedAll);
+    out() << (options.dryRun ? "Будет импортировано: " : "Импортировано: ")
+          << (imports ? r.documents.size() : 0) << ", пропущено повторов: " << r.duplicates
           << ", отклонено: " << r.refused.size() << "\n";
     if (refusedAll) {
         return fail(
