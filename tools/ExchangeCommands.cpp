@@ -52,6 +52,16 @@ const QList<std::pair<QString, QString>>& usages() {
     return list;
 }
 
+// Opens the database file; the engine's reason is said after the file's name,
+// as "check" says it.
+void openBooks(DbConnection& c, const QString& path) {
+    try {
+        c.open(path);
+    } catch (const AppError& e) {
+        throw AppError(QStringLiteral("не удалось открыть %1: %2").arg(path, e.text()));
+    }
+}
+
 QString amountText(Money m) {
     return QString::number(m.toDouble(), 'f', m.units() % 100 == 0 ? 2 : 4);
 }
@@ -62,7 +72,7 @@ int accounts(const QStringList& args) {
         return showUsage(exchangeUsage(args[0]), o.problem);
     }
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     DbQuery q(c, QStringLiteral("qrAccounts"));
     q.addSql(QStringLiteral("select ha.IdHeadAccount, ha.Caption, v.Caption as Valuta, ha.Saldo"));
     q.addSql(QStringLiteral("from HeadAccount ha left join Valuta v on v.IdValuta = ha.IdValuta"));
@@ -149,7 +159,7 @@ int import(const QStringList& args) {
     }
 
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     // Without --account, each line goes to the account its section names.
     const qint64 account = o.values.contains(QStringLiteral("--account"))
                                ? findAccount(c, o.values.value(QStringLiteral("--account")))
@@ -233,7 +243,7 @@ int exportBooksCommand(const QStringList& args) {
     }
     options.all = o.flags.contains(QStringLiteral("--all"));
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     if (o.values.contains(QStringLiteral("--account"))) {
         options.idHeadAccount = findAccount(c, o.values.value(QStringLiteral("--account")));
     }
