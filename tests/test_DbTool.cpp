@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 class DbTool : public DbTest {
@@ -107,9 +106,9 @@ TEST_F(DbTool, TheStockToolOpensTheFile) {
 // Help on standard output with exit code 0; a call that cannot run says first
 // what is wrong with it, then shows the usage on standard error, exit code 2.
 TEST_F(DbTool, HelpAndWrongCallsSayWhatTheyMean) {
-    const QString all = runTool({QStringLiteral("--help")}).out;
     for (const auto& [call, first] :
-         QList<std::pair<QString, QString>>{{"-h", "create"},
+         QList<std::pair<QString, QString>>{{"--help", "create"},
+                                            {"-h", "create"},
                                             {"help", "create"},
                                             {"import --help", "import"},
                                             {"help user", "user"},
@@ -119,10 +118,8 @@ TEST_F(DbTool, HelpAndWrongCallsSayWhatTheyMean) {
         EXPECT_EQ(r.err, QString());
         EXPECT_TRUE(
             r.out.startsWith(QStringLiteral("Использование:\n  dorsanti-db %1 ").arg(first)));
-        // The whole usage, or that command's part of it.
-        EXPECT_TRUE(call.contains(QLatin1Char(' '))
-                        ? all.contains(r.out.mid(15)) && r.out.size() < all.size() / 3
-                        : r.out == all);
+        // The whole usage, or that command's part of it alone.
+        EXPECT_EQ(r.out.contains(QStringLiteral("\n\n")), !call.contains(QLatin1Char(' ')));
     }
     for (const auto& [call, problem] : QList<std::pair<QString, QString>>{
              {"", "не указана команда"},
@@ -141,6 +138,6 @@ TEST_F(DbTool, HelpAndWrongCallsSayWhatTheyMean) {
         EXPECT_EQ(r.out, QString());
         EXPECT_EQ(r.err.section(QLatin1Char('\n'), 0, 1),
                   QStringLiteral("dorsanti-db: %1\nИспользование:").arg(problem));
-        EXPECT_FALSE(QFileInfo::exists(path));
+        EXPECT_FALSE(QFile::exists(path));
     }
 }
