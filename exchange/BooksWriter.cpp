@@ -32,7 +32,8 @@ public:
     }
     void flush() {
         if (!m_buffer.isEmpty() && m_device.write(m_buffer) != m_buffer.size()) {
-            throw AppError(m_device.errorString());
+            throw AppError(
+                QStringLiteral("не удалось записать файл: %1").arg(m_device.errorString()));
         }
         m_buffer.clear();
     }
@@ -320,16 +321,17 @@ qint64 exportBooks(DbConnection& connection, const QString& path, BooksFormat fo
     struct stat there {};
     if (::lstat(QFile::encodeName(path).constData(), &there) == 0) {
         if (S_ISLNK(there.st_mode)) {
-            throw AppError(QStringLiteral("%1 is a symbolic link; the books are not written "
-                                          "through one")
+            throw AppError(QStringLiteral("%1 - символическая ссылка; через ссылку файл "
+                                          "не пишется")
                                .arg(path));
         }
         if (sameFile(path, connection.path())) {
             throw AppError(
-                QStringLiteral("%1 is the database itself; it has not been changed").arg(path));
+                QStringLiteral("%1 - это сам файл базы данных; он не изменен").arg(path));
         }
         if (!overwrite) {
-            throw AppError(QStringLiteral("%1 already exists; --overwrite replaces it").arg(path));
+            throw AppError(
+                QStringLiteral("%1 уже существует; заменить его можно с --overwrite").arg(path));
         }
     }
     // A new file of its own, written through its descriptor; it takes the name
@@ -340,7 +342,8 @@ qint64 exportBooks(DbConnection& connection, const QString& path, BooksFormat fo
     QFile device;
     if (!device.open(file.fd(), QIODevice::WriteOnly | QIODevice::Unbuffered,
                      QFileDevice::DontCloseHandle)) {
-        throw AppError(QStringLiteral("cannot write %1: %2").arg(path, device.errorString()));
+        throw AppError(
+            QStringLiteral("не удалось записать %1: %2").arg(path, device.errorString()));
     }
     const qint64 count = makeBooksWriter(format)->write(connection, options, device);
     device.close();

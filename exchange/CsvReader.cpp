@@ -103,7 +103,7 @@ int namedColumn(const QStringList& header, const QString& given, const QString& 
     const int n = given.toInt(&number);
     if (number) {
         if (n < 1 || n > header.size()) {
-            throw AppError(QStringLiteral("%1 %2: the file has %3 columns")
+            throw AppError(QStringLiteral("%1 %2: столбцов в файле: %3")
                                .arg(option, given)
                                .arg(header.size()));
         }
@@ -111,7 +111,7 @@ int namedColumn(const QStringList& header, const QString& given, const QString& 
     }
     const qsizetype at = header.indexOf(folded(given));
     if (at < 0) {
-        throw AppError(QStringLiteral("%1: the header has no column \"%2\"").arg(option, given));
+        throw AppError(QStringLiteral("%1: в заголовке нет столбца \"%2\"").arg(option, given));
     }
     return int(at);
 }
@@ -154,7 +154,7 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     // Strict: a quoted field that never ends is an error, at the end of the
     // file too, rather than a field that takes in the lines after it.
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI) != 0) {
-        throw AppError(QStringLiteral("out of memory"));
+        throw AppError(QStringLiteral("не хватает памяти"));
     }
     csv_set_delim(&parser, static_cast<unsigned char>(separator));
     Collect collect;
@@ -185,12 +185,12 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     }
     csv_free(&parser);
     if (error != CSV_SUCCESS) {
-        throw AppError(QStringLiteral("line %1: %2")
+        throw AppError(QStringLiteral("строка %1: %2")
                            .arg(collect.startLine)
-                           .arg(error != CSV_EPARSE ? QString::fromUtf8(csv_strerror(error))
-                                : quoted ? QStringLiteral("a quoted field is not closed")
-                                         : QStringLiteral("a quote inside a field that is not "
-                                                          "quoted")));
+                           .arg(error == CSV_ENOMEM ? QStringLiteral("не хватает памяти")
+                                : error == CSV_ETOOBIG ? QStringLiteral("слишком длинное поле")
+                                : quoted ? QStringLiteral("кавычки поля не закрыты")
+                                         : QStringLiteral("кавычка внутри поля без кавычек")));
     }
     return collect.records;
 }
@@ -212,7 +212,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
         ++first;
     }
     if (first == records.size()) {
-        throw AppError(QStringLiteral("the file is empty"));
+        throw AppError(QStringLiteral("файл пуст"));
     }
     QStringList header;
     for (const QString& name : std::as_const(records[first].fields)) {
@@ -239,19 +239,19 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
     const int amount2 = findColumn(header, "amount2");
     const int currency2 = findColumn(header, "currency2");
     if (date < 0) {
-        throw AppError(QStringLiteral("line %1: no date column (\"Дата операции\", \"Дата "
-                                      "платежа\", \"Date\"); name it with --date-column")
+        throw AppError(QStringLiteral("строка %1: нет столбца даты (\"Дата операции\", \"Дата "
+                                      "платежа\", \"Date\"); укажите его с --date-column")
                            .arg(records[first].line));
     }
     if (amount < 0 && debit < 0 && credit < 0) {
-        throw AppError(QStringLiteral("line %1: no amount column (\"Сумма операции\", \"Сумма "
-                                      "платежа\", \"Amount\", or debit and credit columns); "
-                                      "name it with --amount-column")
+        throw AppError(QStringLiteral("строка %1: нет столбца суммы (\"Сумма операции\", \"Сумма "
+                                      "платежа\", \"Amount\" или столбцов расхода и прихода); "
+                                      "укажите его с --amount-column")
                            .arg(records[first].line));
     }
 
     auto where = [](const CsvRecord& rec) {
-        return QLatin1String("line ") + QString::number(rec.line);
+        return QStringLiteral("строка ") + QString::number(rec.line);
     };
     auto field = [](const CsvRecord& rec, int c) {
         return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
@@ -288,14 +288,14 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
         line.where = where(rec);
         line.date = parseStatementDate(field(rec, date), m_options.dateFormat);
         if (!line.date.isValid()) {
-            refuse(QStringLiteral("unreadable date \"%1\"").arg(field(rec, date)));
+            refuse(QStringLiteral("неверная дата \"%1\"").arg(field(rec, date)));
             continue;
         }
         std::optional<Money> value;
         if (amount >= 0) {
             value = parseStatementAmount(field(rec, amount), decimal);
             if (!value) {
-                refuse(QStringLiteral("unreadable amount \"%1\"").arg(field(rec, amount)));
+                refuse(QStringLiteral("неверная сумма \"%1\"").arg(field(rec, amount)));
                 continue;
             }
         } else {
@@ -304,19 +304,19 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
             const auto outValue = parseStatementAmount(out, decimal);
             const auto inValue = parseStatementAmount(in, decimal);
             if ((!out.isEmpty() && !outValue) || (!in.isEmpty() && !inValue)) {
-                refuse(QStringLiteral("unreadable amount \"%1\"").arg(outValue ? in : out));
+                refuse(QStringLiteral("неверная сумма \"%1\"").arg(outValue ? in : out));
                 continue;
             }
             value = magnitude(inValue) - magnitude(outValue);
         }
         if (value->isZero()) {
-            refuse(QStringLiteral("no amount"));
+            refuse(QStringLiteral("нет суммы"));
             continue;
         }
         // A row of the books names its kind; its amount has no sign.
         const int rowKind = kind >= 0 ? kindNamed(field(rec, kind)) : 0;
         if (kind >= 0 && rowKind == 0) {
-            refuse(QStringLiteral("unknown kind \"%1\"").arg(field(rec, kind)));
+            refuse(QStringLiteral("неизвестный вид документа \"%1\"").arg(field(rec, kind)));
             continue;
         }
         line.amount = rowKind == 2 ? magnitude(value) : rowKind != 0 ? -magnitude(value) : *value;
@@ -336,7 +336,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
             other.category.clear();
             const auto value2 = parseStatementAmount(field(rec, amount2), decimal);
             if (!value2 || value2->isZero() || other.account.isEmpty()) {
-                refuse(QStringLiteral("a transfer without its second account and amount"));
+                refuse(QStringLiteral("перенос без второго счета и суммы на нем"));
                 continue;
             }
             other.amount = magnitude(value2);

@@ -65,12 +65,12 @@ QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
     if (!encoding.isEmpty()) {
         QStringDecoder named(encoding.toLatin1().constData(), QStringDecoder::Flag::Stateless);
         if (!named.isValid()) {
-            throw AppError(QStringLiteral("unknown encoding \"%1\"").arg(encoding));
+            throw AppError(QStringLiteral("неизвестная кодировка \"%1\"").arg(encoding));
         }
         const bool utf8 = named.name() == QLatin1String("UTF-8");
         QString text = named.decode(data.sliced(utf8 ? mark : 0));
         if (named.hasError()) {
-            throw AppError(QStringLiteral("the file is not %1 text").arg(encoding));
+            throw AppError(QStringLiteral("файл не в кодировке %1").arg(encoding));
         }
         return text;
     }
@@ -82,14 +82,14 @@ QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
     if (!cp1251.isValid()) {
         // Qt without ICU cannot read the code page; say so rather than garble.
         throw AppError(
-            QStringLiteral("the file is not UTF-8, and Windows-1251 cannot be read "
-                           "on this computer"));
+            QStringLiteral("файл не в UTF-8, а Windows-1251 на этом компьютере "
+                           "не читается"));
     }
     QString text = cp1251.decode(data);
     if (cp1251.hasError() || !isRussianText(text)) {
-        throw AppError(QStringLiteral("byte offset %1 (0x%2) is not UTF-8, and the file does not "
-                                      "read as Windows-1251 either; name its encoding with "
-                                      "--encoding")
+        throw AppError(QStringLiteral("байт со смещением %1 (0x%2) - не UTF-8, и как "
+                                      "Windows-1251 файл тоже не читается; укажите его "
+                                      "кодировку с --encoding")
                            .arg(mark + bad)
                            .arg(uchar(data[mark + bad]), 2, 16, QLatin1Char('0')));
     }
@@ -173,17 +173,16 @@ QChar decimalMarkOf(const QVector<AmountText>& amounts) {
             continue;
         }
         if (told && says != mark) {
-            throw AppError(
-                QStringLiteral("the amounts disagree on the decimal mark (%1 \"%2\", %3 \"%4\"); "
-                               "name it with --decimal , or --decimal .")
-                    .arg(told->where, told->text, a.where, a.text));
+            throw AppError(QStringLiteral("суммы расходятся в десятичном разделителе (%1 \"%2\", "
+                                          "%3 \"%4\"); укажите его: --decimal , или --decimal .")
+                               .arg(told->where, told->text, a.where, a.text));
         }
         told = told ? told : &a;
         mark = says;
     }
     if (!told && open) {
-        throw AppError(QStringLiteral("the decimal mark cannot be told from the amounts (%1 "
-                                      "\"%2\"); name it with --decimal , or --decimal .")
+        throw AppError(QStringLiteral("по суммам не понять десятичный разделитель (%1 "
+                                      "\"%2\"); укажите его: --decimal , или --decimal .")
                            .arg(open->where, open->text));
     }
     return told ? mark : QLatin1Char('.');

@@ -87,20 +87,21 @@ Statement statementOfBankAccount(const Statement& st, const QString& chosen) {
     const BankAccount* found = nullptr;
     for (const BankAccount& a : st.bankAccounts) {
         held << QStringLiteral("%1 (%2)").arg(
-            a.id, a.currency.isEmpty() ? QStringLiteral("no currency") : a.currency);
+            a.id, a.currency.isEmpty() ? QStringLiteral("без валюты") : a.currency);
         found = a.id == chosen ? &a : found;
     }
     if (chosen.isEmpty()) {
-        throw AppError(QStringLiteral("the file holds the statements of %1 bank accounts: %2; "
-                                      "choose one with --ofx-account: nothing imported")
+        throw AppError(QStringLiteral("в файле выписки нескольких банковских счетов (%1): "
+                                      "%2; выберите один с --ofx-account: ничего не "
+                                      "импортировано")
                            .arg(st.bankAccounts.size())
                            .arg(held.join(QStringLiteral(", "))));
     }
     if (!found) {
         throw AppError(st.bankAccounts.isEmpty()
-                           ? QStringLiteral("--ofx-account: the file holds no OFX statement")
-                           : QStringLiteral("the file holds no statement of bank account %1, only "
-                                            "of %2: nothing imported")
+                           ? QStringLiteral("--ofx-account: в файле нет выписки OFX")
+                           : QStringLiteral("в файле нет выписки банковского счета %1, есть "
+                                            "только %2: ничего не импортировано")
                                  .arg(chosen, held.join(QStringLiteral(", "))));
     }
     Statement out;
@@ -130,11 +131,11 @@ QVector<const BookAccount*> placeLines(const Statement& st, qint64 idHeadAccount
             own = a.id == idHeadAccount ? &a : own;
         }
         if (!own) {
-            throw AppError(QStringLiteral("no account with id %1").arg(idHeadAccount));
+            throw AppError(QStringLiteral("нет счета с номером %1").arg(idHeadAccount));
         }
         if (!own->takes(st.currency)) {
-            throw AppError(QStringLiteral("the statement is in %1, the account \"%2\" in %3: "
-                                          "nothing imported")
+            throw AppError(QStringLiteral("выписка в %1, а счет \"%2\" в %3: "
+                                          "ничего не импортировано")
                                .arg(st.currency, own->caption, own->valuta));
         }
         // A file of several accounts (QIF, the books' CSV) gives the lines of
@@ -146,8 +147,8 @@ QVector<const BookAccount*> placeLines(const Statement& st, qint64 idHeadAccount
         }
         const QString name = own->caption.trimmed().toCaseFolded();
         if (sections.size() > 1 && !sections.contains(name)) {
-            throw AppError(QStringLiteral("the file holds %1 accounts and none is called \"%2\": "
-                                          "nothing imported")
+            throw AppError(QStringLiteral("в файле несколько счетов (%1), и ни один не "
+                                          "называется \"%2\": ничего не импортировано")
                                .arg(sections.size())
                                .arg(own->caption));
         }
@@ -167,14 +168,15 @@ QVector<const BookAccount*> placeLines(const Statement& st, qint64 idHeadAccount
     for (qsizetype i = 0; i < st.lines.size(); ++i) {
         const QString caption = st.lines[i].account.trimmed();
         if (caption.isEmpty()) {
-            throw AppError(QStringLiteral("the statement does not say which account %1 is for; "
-                                          "name the account with --account")
+            throw AppError(QStringLiteral("в выписке не сказано, к какому счету относится "
+                                          "%1; укажите счет с --account")
                                .arg(st.lines[i].where));
         }
         const auto& found = byCaption.value(caption.toCaseFolded());
         if (found.size() > 1) {
-            throw AppError(QStringLiteral("%1 accounts are called \"%2\"; import its section with "
-                                          "--account ID")
+            throw AppError(QStringLiteral("счетов с названием \"%2\" несколько (%1); "
+                                          "импортируйте его раздел с --account и номером "
+                                          "счета")
                                .arg(found.size())
                                .arg(caption));
         }
@@ -184,10 +186,11 @@ QVector<const BookAccount*> placeLines(const Statement& st, qint64 idHeadAccount
         target[i] = found.value(0);
     }
     if (!missing.isEmpty()) {
-        throw AppError(
-            QStringLiteral("no account called \"%1\" (dorsanti-db accounts lists them): "
-                           "nothing imported")
-                .arg(missing.join(QStringLiteral("\", \""))));
+        throw AppError(QStringLiteral("%1 \"%2\" (их список дает dorsanti-db accounts): "
+                                      "ничего не импортировано")
+                           .arg(missing.size() > 1 ? QStringLiteral("нет счетов")
+                                                   : QStringLiteral("нет счета"),
+                                missing.join(QStringLiteral("\", \""))));
     }
     return target;
 }
@@ -253,7 +256,7 @@ QVector<QString> newLineKeys(const Statement& st, const QVector<const BookAccoun
         }
         if (!account->takes(line.currency)) {
             result.refused.push_back({line.where,
-                                      QStringLiteral("in %1, the account \"%2\" in %3")
+                                      QStringLiteral("платеж в %1, а счет \"%2\" в %3")
                                           .arg(line.currency, account->caption, account->valuta),
                                       {}});
             continue;
@@ -432,11 +435,11 @@ qint64 findAccount(DbConnection& c, const QString& idOrCaption) {
     q.open();
     // "=" on Caption compares exactly: the column has no collation of its own.
     if (q.recordCount() == 0) {
-        throw AppError(QStringLiteral("no account \"%1\" (dorsanti-db accounts lists them)")
+        throw AppError(QStringLiteral("нет счета \"%1\" (их список дает dorsanti-db accounts)")
                            .arg(idOrCaption));
     }
     if (q.recordCount() > 1) {
-        throw AppError(QStringLiteral("%1 accounts are called \"%2\"; give the id")
+        throw AppError(QStringLiteral("счетов с названием \"%2\" несколько (%1); укажите номер")
                            .arg(q.recordCount())
                            .arg(idOrCaption));
     }

@@ -70,11 +70,11 @@ OfxOutline outlineOfx(QByteArrayView data) {
     QString account;  // the ACCTID of the statement being walked
     qsizetype at = data.indexOf(QByteArrayView("<OFX>"));
     if (at < 0) {
-        throw AppError(QStringLiteral("not an OFX statement: it has no <OFX> element"));
+        throw AppError(QStringLiteral("это не выписка OFX: в ней нет элемента <OFX>"));
     }
     auto cut = [&]() -> AppError {
         return AppError(
-            QStringLiteral("the file is cut short: it ends before </%1>; nothing imported")
+            QStringLiteral("файл оборван: он кончается до </%1>; ничего не импортировано")
                 .arg(tagText(open.isEmpty() ? QByteArrayView("OFX") : open.last().name)));
     };
     while (true) {
@@ -95,7 +95,7 @@ OfxOutline outlineOfx(QByteArrayView data) {
             const QByteArrayView name = tag.sliced(1).trimmed();
             if (open.isEmpty() || open.last().name != name) {
                 throw AppError(
-                    QStringLiteral("</%1> where <%2> is still open; nothing imported")
+                    QStringLiteral("</%1> там, где еще открыт <%2>; ничего не импортировано")
                         .arg(tagText(name),
                              tagText(open.isEmpty() ? QByteArrayView("OFX") : open.last().name)));
             }
@@ -131,7 +131,7 @@ OfxOutline outlineOfx(QByteArrayView data) {
         }
         Open& holder = open.last();
         if (holder.values.contains(name)) {
-            throw AppError(QStringLiteral("<%1> is given twice in one <%2>; nothing imported")
+            throw AppError(QStringLiteral("<%1> дважды в одном <%2>; ничего не импортировано")
                                .arg(tagText(name), tagText(holder.name)));
         }
         holder.values.insert(name);
@@ -215,7 +215,7 @@ int onStatement(const OfxStatementData, void* context) {
 
 int onTransaction(const OfxTransactionData data, void* context) {
     auto* c = static_cast<Collect*>(context);
-    const QString where = QStringLiteral("transaction %1").arg(++c->transactions);
+    const QString where = QStringLiteral("платеж %1").arg(++c->transactions);
     const QString fitId = text(data.fi_id, data.fi_id_valid);
     const QString named =
         fitId.isEmpty() ? where : QStringLiteral("%1 (FITID %2)").arg(where, fitId);
@@ -226,27 +226,27 @@ int onTransaction(const OfxTransactionData data, void* context) {
         return 0;
     };
     if (fitId.isEmpty()) {
-        return refuse(QStringLiteral("no FITID"));
+        return refuse(QStringLiteral("нет FITID"));
     }
     // The date as the bank wrote it: libofx gives a moment, which the
     // computer's own time zone may move to another day.
     QVector<QDate>& dates = c->outline->posted[ofxPaymentKey(bankAccount, fitId)];
     const QDate date = dates.isEmpty() ? QDate() : dates.takeFirst();
     if (!data.date_posted_valid || !date.isValid()) {
-        return refuse(QStringLiteral("no posting date"));
+        return refuse(QStringLiteral("нет даты платежа"));
     }
     if (!data.amount_valid || !std::isfinite(data.amount) || std::abs(data.amount) >= 1e12) {
-        return refuse(QStringLiteral("no amount"));
+        return refuse(QStringLiteral("нет суммы"));
     }
     StatementLine line;
     line.where = where;
     line.date = date;
     line.amount = Money::fromDouble(data.amount);
     if (line.amount.isZero()) {
-        return refuse(QStringLiteral("no amount"));
+        return refuse(QStringLiteral("нет суммы"));
     }
     if (line.amount.units() % 100 != 0) {
-        return refuse(QStringLiteral("an amount with more than two decimals"));
+        return refuse(QStringLiteral("в сумме больше двух знаков после запятой"));
     }
     line.fitId = fitId;
     line.bankAccount = bankAccount;
@@ -296,7 +296,7 @@ QByteArray readWithLibofx(const QByteArray& bytes, OfxOutline& outline) {
     // name again.
     const int memory = ::memfd_create("statement.ofx", MFD_CLOEXEC);
     if (memory < 0 || ::write(memory, bytes.constData(), size_t(bytes.size())) != bytes.size()) {
-        throw AppError(QStringLiteral("no memory for the file"));
+        throw AppError(QStringLiteral("не хватает памяти для файла"));
     }
     const QByteArray name = "/proc/self/fd/" + QByteArray::number(memory);
 
@@ -338,14 +338,14 @@ QByteArray runInChild(const std::function<QByteArray()>& work, int limitMs) {
     QTemporaryDir scratch;
     int pipeFds[2];
     if (!scratch.isValid() || ::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        throw AppError(QStringLiteral("cannot start the OFX reader"));
+        throw AppError(QStringLiteral("не удалось запустить чтение OFX"));
     }
     const QByteArray scratchPath = QFile::encodeName(scratch.path());
     const pid_t pid = ::fork();
     if (pid < 0) {
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        throw AppError(QStringLiteral("cannot start the OFX reader"));
+        throw AppError(QStringLiteral("не удалось запустить чтение OFX"));
     }
     if (pid == 0) {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -390,12 +390,12 @@ QByteArray runInChild(const std::function<QByteArray()>& work, int limitMs) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (!finished) {
-        throw AppError(QStringLiteral("libofx did not finish reading the file within %1 s; "
-                                      "nothing imported")
+        throw AppError(QStringLiteral("libofx не дочитала файл за %1 с; "
+                                      "ничего не импортировано")
                            .arg(limitMs / 1000));
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw AppError(QStringLiteral("libofx failed on the file; nothing imported"));
+        throw AppError(QStringLiteral("libofx не смогла прочитать файл; ничего не импортировано"));
     }
     return out;
 }
@@ -415,10 +415,10 @@ Statement OfxReader::parse(const QByteArray& bytes) const {
     QDataStream s(found);
     s >> sawStatement >> transactions >> why >> st.bankAccounts >> st.lines >> st.refused;
     if (s.status() != QDataStream::Ok) {
-        throw AppError(QStringLiteral("libofx failed on the file; nothing imported"));
+        throw AppError(QStringLiteral("libofx не смогла прочитать файл; ничего не импортировано"));
     }
     if (!sawStatement && transactions == 0) {
-        throw AppError(QStringLiteral("not a readable OFX statement%1")
+        throw AppError(QStringLiteral("выписка OFX не читается%1")
                            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     }
     // A file of one statement gives its currency; with several, the one that

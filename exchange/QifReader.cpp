@@ -32,7 +32,7 @@ struct Record {
 
 // The payment of a record, or the reason it is refused.
 void takeRecord(const Record& rec, QChar decimal, Statement& st) {
-    const QString where = QLatin1String("line ") + QString::number(rec.line);
+    const QString where = QStringLiteral("строка ") + QString::number(rec.line);
     StatementLine out;
     out.where = where;
     out.account = rec.account;
@@ -41,16 +41,16 @@ void takeRecord(const Record& rec, QChar decimal, Statement& st) {
     if (!out.date.isValid()) {
         st.refused.push_back({where,
                               rec.date.isEmpty()
-                                  ? QStringLiteral("no date")
-                                  : QStringLiteral("unreadable date \"%1\"").arg(rec.date),
+                                  ? QStringLiteral("нет даты")
+                                  : QStringLiteral("неверная дата \"%1\"").arg(rec.date),
                               {}});
         return;
     }
     if (!amount || amount->isZero()) {
         st.refused.push_back({where,
                               rec.amount.isEmpty() || amount
-                                  ? QStringLiteral("no amount")
-                                  : QStringLiteral("unreadable amount \"%1\"").arg(rec.amount),
+                                  ? QStringLiteral("нет суммы")
+                                  : QStringLiteral("неверная сумма \"%1\"").arg(rec.amount),
                               {}});
         return;
     }
@@ -193,14 +193,14 @@ Statement QifReader::parse(const QByteArray& bytes) const {
     }
     finish();
     if (!typed) {
-        throw AppError(QStringLiteral("not a QIF file: it has no \"!Type:\" line"));
+        throw AppError(QStringLiteral("это не файл QIF: в нем нет строки \"!Type:\""));
     }
     // The amounts of the whole file decide the decimal mark together.
     QChar decimal = m_options.decimal;
     if (decimal.isNull()) {
         QVector<AmountText> amounts;
         for (const Record& r : std::as_const(records)) {
-            amounts.push_back({QLatin1String("line ") + QString::number(r.line), r.amount});
+            amounts.push_back({QStringLiteral("строка ") + QString::number(r.line), r.amount});
         }
         decimal = decimalMarkOf(amounts);
     }

@@ -19,7 +19,7 @@ SqlCursor::~SqlCursor() {
 int SqlCursor::index(const char* name) const {
     const int i = sqlite3_bind_parameter_index(m_stmt, name);
     if (i == 0) {
-        throw AppError(QStringLiteral("Parameter '%1' not found").arg(QLatin1String(name)));
+        throw AppError(QStringLiteral("в запросе нет параметра '%1'").arg(QLatin1String(name)));
     }
     return i;
 }

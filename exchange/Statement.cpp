@@ -62,10 +62,11 @@ QByteArray readStatementFile(const QString& path) {
     constexpr qint64 limit = 256 * 1024 * 1024;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        throw AppError(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        throw AppError(
+            QStringLiteral("не удалось прочитать %1: %2").arg(path, file.errorString()));
     }
     if (file.size() > limit) {
-        throw AppError(QStringLiteral("%1 is too large for a statement").arg(path));
+        throw AppError(QStringLiteral("%1 слишком велик для выписки").arg(path));
     }
     return file.readAll();
 }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <unistd.h>
 
@@ -21,6 +22,11 @@ QString sample(const char* name) {
 
 QString lastLine(const QString& text) {
     return text.trimmed().section(QLatin1Char('\n'), -1);
+}
+
+QString summary(int imported, int duplicates, int refused) {
+    return QStringLiteral("Импортировано: %1, пропущено повторов: %2, отклонено: %3")
+        .arg(QString::number(imported), QString::number(duplicates), QString::number(refused));
 }
 
 QByteArray contents(const QString& path) {
@@ -96,9 +102,9 @@ class CsvForms : public Exchange, public ::testing::WithParamInterface<CsvForm> 
 TEST_P(CsvForms, BecomeNewDocumentsOnceAndOnlyOnce) {
     const ToolRun r = import(sample(GetParam().file), GetParam().options);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("failed payments skipped 1\n")))
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Пропущено отклоненных банком платежей: 1\n")))
         << r.out.toStdString();
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 4, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(4, 0, 0));
     const QStringList expected = {
         QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня [Кафе] [кофейня] 1"),
         QStringLiteral("2025-12-01 00:00:00 1 350 Кофейня [Кафе] [кофейня] 1"),
@@ -109,7 +115,7 @@ TEST_P(CsvForms, BecomeNewDocumentsOnceAndOnlyOnce) {
     EXPECT_EQ(count(QStringLiteral("DataAccount")), 0);
 
     const ToolRun again = import(sample(GetParam().file), GetParam().options);
-    EXPECT_EQ(lastLine(again.out), QStringLiteral("imported 0, duplicates skipped 4, refused 0"));
+    EXPECT_EQ(lastLine(again.out), summary(0, 4, 0));
     EXPECT_EQ(count(QStringLiteral("Document")), 4);
 }
 
@@ -142,7 +148,7 @@ TEST_F(Exchange, OfxByItsIdsAndOnlyInTheAccountsCurrency) {
     ToolRun r = import(sample("bank.ofx"));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.err, QString());  // libofx's own chatter stays out of sight
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 4, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(4, 0, 0));
     // The payee goes to its counterparty, or else ahead of the memo; the first
     // payment, at 23:00 in New York, is on the day the bank wrote, whatever the
     // computer's zone (the tests run ten hours east of Greenwich).
@@ -156,7 +162,7 @@ TEST_F(Exchange, OfxByItsIdsAndOnlyInTheAccountsCurrency) {
 
     // An overlapping statement brings only its new payment.
     r = import(sample("bank-overlap.ofx"));
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 1, duplicates skipped 2, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(1, 2, 0));
 
     // Imported documents live as typed ones: applied, deleted in the browser,
     // and a deleted one may come again.
@@ -169,14 +175,14 @@ TEST_F(Exchange, OfxByItsIdsAndOnlyInTheAccountsCurrency) {
     m_q->bindInteger(QStringLiteral("IdDoc"), first);
     m_q->execute();
     r = import(sample("bank.ofx"));
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 1, duplicates skipped 3, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(1, 3, 0));
     EXPECT_EQ(count(QStringLiteral("Document")), 5);
 
     r = runTool({QStringLiteral("import"), m_path, sample("bank.ofx"), QStringLiteral("--account"),
                  QString::number(m_usd)});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: the statement is in RUB, the account \"Вклад\" "
-                                    "in USD: nothing imported\n"));
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: выписка в RUB, а счет \"Вклад\" в USD: "
+                                    "ничего не импортировано\n"));
     EXPECT_EQ(count(QStringLiteral("Document"), QStringLiteral("IdHeadAccount = %1").arg(m_usd)),
               0);
 }
@@ -185,25 +191,29 @@ TEST_F(Exchange, ABadLineRefusesAllUnlessSkipped) {
     const QString bad = sample("bad-lines.csv");
     ToolRun r = import(bad);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, QStringLiteral("refused line 4: unreadable date \"31.11.2025\"\n"
-                                    "refused line 5: unreadable amount \"сто рублей\"\n"
-                                    "dorsanti-db: nothing imported: 2 line(s) refused; "
-                                    "--skip-bad imports the others\n"));
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 0, duplicates skipped 0, refused 2"));
+    EXPECT_EQ(r.err, QStringLiteral("Отклонено: строка 4, неверная дата \"31.11.2025\"\n"
+                                    "Отклонено: строка 5, неверная сумма \"сто рублей\"\n"
+                                    "dorsanti-db: ничего не импортировано (отклонено: 2); "
+                                    "с --skip-bad будут импортированы остальные\n"));
+    EXPECT_EQ(lastLine(r.out), summary(0, 0, 2));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
+
+    r = import(bad, {QStringLiteral("--dry-run")});  // would import nothing
+    EXPECT_EQ(lastLine(r.out),
+              QStringLiteral("Будет импортировано: 0, пропущено повторов: 0, отклонено: 2"));
 
     r = import(bad, {QStringLiteral("--skip-bad"), QStringLiteral("--dry-run")});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out,
-              QStringLiteral("skipped line 4: unreadable date \"31.11.2025\"\n"
-                             "skipped line 5: unreadable amount \"сто рублей\"\n"
-                             "would create 01.12.2025  expense      350.00  Кофейня у дома\n"
-                             "would create 03.12.2025  expense      200.00  Хлеб\n"
-                             "imported 2, duplicates skipped 0, refused 2\n"));
+              QStringLiteral("Пропущено: строка 4, неверная дата \"31.11.2025\"\n"
+                             "Пропущено: строка 5, неверная сумма \"сто рублей\"\n"
+                             "Будет создан 01.12.2025  расход       350.00  Кофейня у дома\n"
+                             "Будет создан 03.12.2025  расход       200.00  Хлеб\n"
+                             "Будет импортировано: 2, пропущено повторов: 0, отклонено: 2\n"));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
 
     r = import(bad, {QStringLiteral("--skip-bad")});
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 2, duplicates skipped 0, refused 2"));
+    EXPECT_EQ(lastLine(r.out), summary(2, 0, 2));
     EXPECT_EQ(count(QStringLiteral("Document")), 2);
 }
 
@@ -228,7 +238,7 @@ TEST_F(Exchange, AFileFromBeforeImportsGetsItsTableAndNothingElse) {
     EXPECT_EQ(shape(), before);  // a dry run writes nothing, not even the table
 
     const ToolRun r = import(sample("bank.qif"));
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 4, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(4, 0, 0));
     QStringList after = shape();
     QStringList added;
     for (const QString& s : after) {
@@ -247,8 +257,7 @@ TEST_F(Exchange, AFileFromBeforeImportsGetsItsTableAndNothingElse) {
             "2025-12-05 00:00:00 2 85000 ООО Ромашка, Зарплата за ноябрь [Зарплата] [] 1"),
         QStringLiteral("2025-12-10 00:00:00 1 1234.56  [Продукты] [Пятёрочка] 1")};
     EXPECT_EQ(documents(), books + fromQif);
-    EXPECT_EQ(lastLine(import(sample("bank.qif")).out),
-              QStringLiteral("imported 0, duplicates skipped 4, refused 0"));
+    EXPECT_EQ(lastLine(import(sample("bank.qif")).out), summary(0, 4, 0));
 }
 
 // The books of the demo family out to QIF or CSV and, in one import without
@@ -308,8 +317,8 @@ TEST_P(RoundTrip, TheBooksComeBackWhole) {
     exec(
         QStringLiteral("update HeadAccount set Caption = 'Наличные USD' where IdHeadAccount = 5"));
     ToolRun r = runTool({QStringLiteral("import"), fresh, books});
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: no account called \"Долларовый вклад\" "
-                                    "(dorsanti-db accounts lists them): nothing imported\n"));
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: нет счета \"Долларовый вклад\" (их список "
+                                    "дает dorsanti-db accounts): ничего не импортировано\n"));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
     exec(
         QStringLiteral("update HeadAccount set Caption = 'ДОЛЛАРОВЫЙ ВКЛАД' where "
@@ -332,7 +341,7 @@ TEST_P(RoundTrip, TheBooksComeBackWhole) {
     }
     EXPECT_EQ(lastLine(runTool({QStringLiteral("import"), fresh, books}).out)
                   .section(QLatin1Char(','), 0, 0),
-              QStringLiteral("imported 0"));
+              QStringLiteral("Импортировано: 0"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTrip, ::testing::Values("qif", "csv"));
@@ -366,7 +375,7 @@ TEST_F(Exchange, CsvExportOfTheAppliedBooks) {
                                QStringLiteral("2025-12-31"), QStringLiteral("--account"),
                                QStringLiteral("Карта")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("exported 2 documents to %1\n").arg(csv));
+    EXPECT_EQ(r.out, QStringLiteral("В %1 выгружено документов: 2\n").arg(csv));
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -406,12 +415,15 @@ TEST_F(Exchange, ExportNeverReplacesAFileUnasked) {
     }
     EXPECT_EQ(contents(m_path), books);
     EXPECT_EQ(contents(victim), "secret");
+    EXPECT_EQ(runTool({QStringLiteral("accounts"), victim}).err,
+              QStringLiteral("dorsanti-db: не удалось открыть %1: file is not a database\n")
+                  .arg(victim));
 
     const QString out = write("books.csv", "mine");
     ToolRun r = runTool({QStringLiteral("export"), m_path, out});
-    EXPECT_EQ(
-        r.err,
-        QStringLiteral("dorsanti-db: %1 already exists; --overwrite replaces it\n").arg(out));
+    EXPECT_EQ(r.err,
+              QStringLiteral("dorsanti-db: %1 уже существует; заменить его можно с --overwrite\n")
+                  .arg(out));
     EXPECT_EQ(contents(out), "mine");
     r = runTool({QStringLiteral("export"), m_path, out, overwrite, QStringLiteral("--all")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -427,21 +439,21 @@ TEST_F(Exchange, ExportNeverReplacesAFileUnasked) {
 TEST_F(Exchange, OfxOfSeveralBankAccountsImportsOneStatementAtATime) {
     const QString two = sample("two-accounts.ofx");
     ToolRun r = import(two);
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: the file holds the statements of 2 bank "
-                                    "accounts: 40817810000000000001 (RUB), 40817840000000000002 "
-                                    "(USD); choose one with --ofx-account: nothing imported\n"));
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: в файле выписки нескольких банковских счетов "
+                                    "(2): 40817810000000000001 (RUB), 40817840000000000002 (USD); "
+                                    "выберите один с --ofx-account: ничего не импортировано\n"));
     const QString usd = QStringLiteral("40817840000000000002");
     r = import(two, {QStringLiteral("--ofx-account"), usd});
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: the statement is in USD, the account \"Карта\" "
-                                    "in RUB: nothing imported\n"));
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: выписка в USD, а счет \"Карта\" в RUB: "
+                                    "ничего не импортировано\n"));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
 
     r = import(two, {QStringLiteral("--ofx-account"), QStringLiteral("40817810000000000001")});
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 1, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(1, 0, 0));
     // The dollar account's FITID "A1" is its own, not the rouble account's.
     r = runTool({QStringLiteral("import"), m_path, two, QStringLiteral("--account"),
                  QStringLiteral("Вклад"), QStringLiteral("--ofx-account"), usd});
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 2, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(2, 0, 0));
     EXPECT_EQ(documents(),
               (QStringList{QStringLiteral("2025-12-01 00:00:00 1 350 Кофе Хауз, Капучино [] [] 1"),
                            QStringLiteral("2025-12-02 00:00:00 2 100 Deposit [] [] 1"),
@@ -450,7 +462,7 @@ TEST_F(Exchange, OfxOfSeveralBankAccountsImportsOneStatementAtATime) {
     exec(QStringLiteral(
         "update ImportedLine set LineKey = 'fitid:' || substr(LineKey, instr(LineKey, '/') + 1)"));
     r = import(two, {QStringLiteral("--ofx-account"), QStringLiteral("40817810000000000001")});
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 0, duplicates skipped 1, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(0, 1, 0));
 }
 
 TEST_F(Exchange, CutOrUnclosedStatementsAreRefusedWhole) {
@@ -459,13 +471,13 @@ TEST_F(Exchange, CutOrUnclosedStatementsAreRefusedWhole) {
                               "02.12.2025;-100,00;Хлеб\n03.12.2025;-200,00;\"Молоко\"\n");
     ToolRun r = import(csv);
     EXPECT_EQ(r.err,
-              QStringLiteral("dorsanti-db: %1: line 2: a quoted field is not closed\n").arg(csv));
+              QStringLiteral("dorsanti-db: %1: строка 2: кавычки поля не закрыты\n").arg(csv));
     const QByteArray ofx = contents(sample("bank.ofx"));
     for (const char* end : {"</STMTTRN>", "</BANKTRANLIST>", "</OFX>"}) {
         const QString cut = write("cut.ofx", ofx.left(ofx.lastIndexOf(end)));
         r = import(cut);
-        EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: the file is cut short: it ends before "
-                                        "%2; nothing imported\n")
+        EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: файл оборван: он кончается до %2; "
+                                        "ничего не импортировано\n")
                              .arg(cut, QLatin1String(end)));
     }
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
@@ -476,23 +488,24 @@ TEST_F(Exchange, DecimalMarkAndEncodingAreOnePerFile) {
     ToolRun r =
         import(write("marks.csv", header + "01.12.2025;1,234;Чай\n02.12.2025;1.500;Кофе\n"));
     EXPECT_EQ(r.err.section(QLatin1String(": "), 2),
-              QStringLiteral("the decimal mark cannot be told from the amounts (line 2 "
-                             "\"1,234\"); name it with --decimal , or --decimal .\n"));
+              QStringLiteral("по суммам не понять десятичный разделитель (строка 2 "
+                             "\"1,234\"); укажите его: --decimal , или --decimal .\n"));
     r = import(write("long.csv", header + "01.12.2025;-350,00;Чай\n02.12.2025;-12,345;Кофе\n"));
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("refused line 3: unreadable amount \"-12,345\"")))
+    EXPECT_TRUE(
+        r.err.startsWith(QStringLiteral("Отклонено: строка 3, неверная сумма \"-12,345\"")))
         << r.err.toStdString();
     // One stray byte of another code page in a UTF-8 file.
     const QByteArray stray = header + "01.12.2025;-350,00;Кофейня\n02.12.2025;-10,00;Caf\xE9\n";
     const QString path = write("stray.csv", stray);
     r = import(path);
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: byte offset %2 (0xe9) is not UTF-8, and the "
-                                    "file does not read as Windows-1251 either; name its encoding "
-                                    "with --encoding\n")
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: байт со смещением %2 (0xe9) - не UTF-8, и "
+                                    "как Windows-1251 файл тоже не читается; укажите его "
+                                    "кодировку с --encoding\n")
                          .arg(path)
                          .arg(stray.indexOf('\xE9')));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
     r = import(path, {QStringLiteral("--encoding"), QStringLiteral("windows-1251")});
-    EXPECT_EQ(lastLine(r.out), QStringLiteral("imported 2, duplicates skipped 0, refused 0"));
+    EXPECT_EQ(lastLine(r.out), summary(2, 0, 0));
 }
 
 TEST_F(Exchange, OfxThatWouldKeepLibofxBusyIsRefused) {
@@ -501,8 +514,8 @@ TEST_F(Exchange, OfxThatWouldKeepLibofxBusyIsRefused) {
     const QString memos =
         write("memos.ofx", ofx.left(memo) + QByteArray("<MEMO>x").repeated(5000) + ofx.mid(memo));
     ToolRun r = import(memos);
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: <MEMO> is given twice in one <STMTTRN>; "
-                                    "nothing imported\n")
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: <MEMO> дважды в одном <STMTTRN>; "
+                                    "ничего не импортировано\n")
                          .arg(memos));
     // Elements each of another name pass the structure; libofx is stopped.
     QByteArray tags;
@@ -511,32 +524,62 @@ TEST_F(Exchange, OfxThatWouldKeepLibofxBusyIsRefused) {
     }
     const QString slow = write("tags.ofx", ofx.left(memo) + tags + ofx.mid(memo));
     r = import(slow);
-    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: libofx did not finish reading the file "
-                                    "within 4 s; nothing imported\n")
+    EXPECT_EQ(r.err, QStringLiteral("dorsanti-db: %1: libofx не дочитала файл за 4 с; "
+                                    "ничего не импортировано\n")
                          .arg(slow));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
 }
 
 TEST_F(Exchange, AnUnknownOrValuelessOptionOnlyShowsTheUsage) {
     const QString out = m_dir->filePath(QStringLiteral("out.csv"));
-    const QString qif = sample("bank.qif");
-    const QString account = QStringLiteral("--account");
-    const QString card = QStringLiteral("Карта");
-    for (const QStringList& call : QList<QStringList>{
-             {QStringLiteral("accounts"), m_path, QStringLiteral("--verbose")},
-             {QStringLiteral("accounts"), QStringLiteral("--help")},
-             {QStringLiteral("import"), m_path, qif, account, card, QStringLiteral("-q")},
-             {QStringLiteral("import"), m_path, qif, account, QStringLiteral("--dry-run")},
-             {QStringLiteral("import"), m_path, qif, account, card, QStringLiteral("--decimal")},
-             {QStringLiteral("export"), m_path, out, QStringLiteral("--force")},
-             {QStringLiteral("export"), m_path, out, QStringLiteral("--format"),
-              QStringLiteral("--all")},
-             {QStringLiteral("export"), m_path, out, QStringLiteral("--from")}}) {
-        const ToolRun r = runTool(call);
-        EXPECT_EQ(r.exitCode, 2) << call.join(QLatin1Char(' ')).toStdString();
-        EXPECT_TRUE(r.err.startsWith(QStringLiteral("usage: dorsanti-db accounts FILE\n")));
+    for (const auto& [call, problem] : QList<std::pair<QString, QString>>{
+             {"accounts DB --verbose", "неизвестный параметр --verbose"},
+             {"import DB QIF --account Карта -q", "неизвестный параметр -q"},
+             {"import DB QIF --account --dry-run", "у параметра --account нет значения"},
+             {"import DB QIF --account Карта --decimal", "у параметра --decimal нет значения"},
+             {"import DB --account Карта", "не указан файл выписки"},
+             {"export DB OUT --force", "неизвестный параметр --force"},
+             {"export DB OUT --format --all", "у параметра --format нет значения"},
+             {"export DB OUT --from", "у параметра --from нет значения"}}) {
+        const QHash<QString, QString> files = {
+            {"DB", m_path}, {"QIF", sample("bank.qif")}, {"OUT", out}};
+        QStringList args;
+        for (const QString& word : call.split(QLatin1Char(' '))) {
+            args << files.value(word, word);
+        }
+        const ToolRun r = runTool(args);
+        EXPECT_EQ(r.exitCode, 2) << call.toStdString();
+        EXPECT_EQ(r.err.section(QLatin1Char('\n'), 0, 1),
+                  QStringLiteral("dorsanti-db: %1\nИспользование:").arg(problem));
+        EXPECT_TRUE(r.err.contains(QStringLiteral("\n  dorsanti-db %1 ").arg(args[0])));
         EXPECT_EQ(r.out, QString());
     }
     EXPECT_FALSE(QFileInfo::exists(out));
     EXPECT_EQ(count(QStringLiteral("Document")), 0);
+}
+
+// What the tool says after a run is Russian: the only Latin words are the
+// names of commands, options, files and formats, and values from the books.
+TEST_F(Exchange, TheToolSpeaksRussian) {
+    const QHash<QString, QString> files = {{"DB", m_dir->filePath(QStringLiteral("demo.db"))},
+                                           {"CSV", sample("card-utf8-bom.csv")},
+                                           {"BAD", sample("bad-lines.csv")},
+                                           {"QIF", m_dir->filePath(QStringLiteral("books.qif"))}};
+    QString said;
+    for (const QString& call :
+         {"create DB --demo", "accounts DB", "import DB CSV --account 2 --dry-run",
+          "import DB CSV --account 2", "import DB BAD --account 2 --skip-bad --dry-run",
+          "import DB BAD --account 2", "export DB QIF --all"}) {
+        QStringList args;
+        for (const QString& word : call.split(QLatin1Char(' '))) {
+            args << files.value(word, word);
+        }
+        const ToolRun r = runTool(args);
+        said += r.out + r.err;
+    }
+    said.remove(
+        QRegularExpression(QStringLiteral("/\\S+|--[a-z-]+|\"[^\"]*\"|\\b(RUB|USD|EUR|OFX|CSV|QIF|"
+                                          "FITID|libofx|UTF-8|dorsanti-db)\\b")));
+    EXPECT_FALSE(said.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}"))))
+        << said.toStdString();
 }

@@ -21,10 +21,45 @@
 
 namespace {
 
-int usageError() {
-    err() << careUsage();
-    err().flush();
-    return 2;
+// The usage of each command, in the order the full usage lists them.
+const QList<std::pair<QString, QString>>& usages() {
+    static const QList<std::pair<QString, QString>> list = {
+        {QStringLiteral("check"),
+         QStringLiteral("  dorsanti-db check ФАЙЛ [--repair]\n"
+                        "      Проверяет файл, ничего в нем не меняя. Код выхода: 0 - файл\n"
+                        "      в порядке, 1 - найдены проблемы, 2 - файл не открыть.\n"
+                        "      --repair                  сделать копию и исправить то, что не\n"
+                        "                                требует вашего решения\n")},
+        {QStringLiteral("backup"),
+         QStringLiteral("  dorsanti-db backup ФАЙЛ [КУДА]\n"
+                        "      Делает проверенную копию файла, даже пока программа с ним\n"
+                        "      работает. КУДА - папка или новый файл; без него копия ляжет\n"
+                        "      в папку копий рядом с файлом.\n")},
+        {QStringLiteral("restore"),
+         QStringLiteral("  dorsanti-db restore КОПИЯ ФАЙЛ\n"
+                        "      Проверяет копию и ставит ее на место файла; прежний файл\n"
+                        "      остается рядом. Пока файл открыт другой программой, ничего\n"
+                        "      не делает.\n")},
+        {QStringLiteral("recover"),
+         QStringLiteral("  dorsanti-db recover ФАЙЛ НОВЫЙ\n"
+                        "      Спасает все, что читается из поврежденного файла, в новый файл\n"
+                        "      (нужна программа sqlite3).\n")},
+        {QStringLiteral("user"),
+         QStringLiteral("  dorsanti-db user list ФАЙЛ\n"
+                        "  dorsanti-db user add ФАЙЛ ИМЯ --full-name ТЕКСТ [--password-stdin]\n"
+                        "  dorsanti-db user passwd ФАЙЛ ИМЯ [--password-stdin]\n"
+                        "  dorsanti-db user remove ФАЙЛ ИМЯ\n"
+                        "      Показывает пользователей, добавляет пользователя, меняет его\n"
+                        "      пароль, удаляет его. Пароль вводится в терминале дважды.\n"
+                        "      --full-name ТЕКСТ         полное имя нового пользователя\n"
+                        "      --password-stdin          прочитать пароль одной строкой\n"
+                        "                                со стандартного ввода\n")},
+    };
+    return list;
+}
+
+int usageError(const QString& command, const QString& problem) {
+    return showUsage(careUsage(command), problem);
 }
 
 // One line typed on the terminal without echo.
@@ -112,8 +147,9 @@ int printReport(const QString& path, const CheckReport& report) {
 
 int check(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args, {}, {QStringLiteral("--repair")}, o) || o.positional.size() != 1) {
-        return usageError();
+    if (!parseToolOptions(args, {}, {QStringLiteral("--repair")}, o, {noDatabaseFile()}) ||
+        o.help) {
+        return usageError(QStringLiteral("check"), o.problem);
     }
     const bool repair = o.has(QStringLiteral("--repair"));
     const QString path = o.positional[0];
@@ -155,8 +191,8 @@ int check(const QStringList& args) {
 
 int backup(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args, {}, {}, o) || o.positional.isEmpty() || o.positional.size() > 2) {
-        return usageError();
+    if (!parseToolOptions(args, {}, {}, o, {noDatabaseFile()}, 1) || o.help) {
+        return usageError(QStringLiteral("backup"), o.problem);
     }
     const QString path = o.positional[0];
     try {
@@ -175,8 +211,10 @@ int backup(const QStringList& args) {
 
 int restore(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args, {}, {}, o) || o.positional.size() != 2) {
-        return usageError();
+    if (!parseToolOptions(args, {}, {}, o,
+                          {QStringLiteral("не указана копия"), noDatabaseFile()}) ||
+        o.help) {
+        return usageError(QStringLiteral("restore"), o.problem);
     }
     try {
         const QString kept = restoreDatabase(o.positional[0], o.positional[1]);
@@ -192,8 +230,10 @@ int restore(const QStringList& args) {
 
 int recover(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args, {}, {}, o) || o.positional.size() != 2) {
-        return usageError();
+    if (!parseToolOptions(args, {}, {}, o,
+                          {noDatabaseFile(), QStringLiteral("не указан новый файл")}) ||
+        o.help) {
+        return usageError(QStringLiteral("recover"), o.problem);
     }
     try {
         const QStringList tables = recoverDatabase(o.positional[0], o.positional[1]);
@@ -209,39 +249,54 @@ int recover(const QStringList& args) {
 }
 
 int user(const QStringList& all) {
-    ToolOptions o;
-    if (all.isEmpty() || !parseToolOptions(all.mid(1), {QStringLiteral("--full-name")},
-                                           {QStringLiteral("--password-stdin")}, o)) {
-        return usageError();
+    const QString user = QStringLiteral("user");
+    const QString verb = all.value(0);
+    if (verb == QLatin1String("--help") || verb == QLatin1String("-h")) {
+        return usageError(user, {});
     }
-    const QString verb = all[0];
+    const bool add = verb == QLatin1String("add");
+    const bool passwordVerb = add || verb == QLatin1String("passwd");
+    if (!passwordVerb && verb != QLatin1String("list") && verb != QLatin1String("remove")) {
+        return usageError(user, verb.isEmpty()
+                                    ? QStringLiteral("не указано действие: list, add, passwd "
+                                                     "или remove")
+                                    : QStringLiteral("неизвестное действие \"%1\"").arg(verb));
+    }
+    // Each verb takes only its own options.
+    ToolOptions o;
+    QStringList needed = {noDatabaseFile()};
+    if (verb != QLatin1String("list")) {
+        needed << QStringLiteral("не указано имя пользователя");
+    }
+    if (!parseToolOptions(
+            all.mid(1), add ? QStringList{QStringLiteral("--full-name")} : QStringList{},
+            passwordVerb ? QStringList{QStringLiteral("--password-stdin")} : QStringList{}, o,
+            needed) ||
+        o.help) {
+        return usageError(user, o.problem);
+    }
+    if (add && !o.values.contains(QStringLiteral("--full-name"))) {
+        return usageError(user, QStringLiteral("не указан параметр --full-name"));
+    }
     const QStringList& args = o.positional;
     const bool passwordStdin = o.has(QStringLiteral("--password-stdin"));
-    const bool hasFullName = o.values.contains(QStringLiteral("--full-name"));
-    // Each verb takes only its own options.
-    const bool passwordVerb = verb == QLatin1String("add") || verb == QLatin1String("passwd");
-    if ((passwordStdin && !passwordVerb) || (hasFullName && verb != QLatin1String("add"))) {
-        return usageError();
-    }
     const QString path = args.value(0);
     try {
-        if (verb == QLatin1String("list") && args.size() == 1) {
+        if (verb == QLatin1String("list")) {
             for (const UserRow& u : listUsers(path)) {
                 out() << u.id << "\t" << u.name << "\t" << u.fullName << "\n";
             }
-        } else if (verb == QLatin1String("add") && args.size() == 2 && hasFullName) {
+        } else if (add) {
             addUser(path, args[1], o.values.value(QStringLiteral("--full-name")),
                     readPassword(passwordStdin));
             out() << "Пользователь \"" << args[1].trimmed() << "\" добавлен.\n";
-        } else if (verb == QLatin1String("passwd") && args.size() == 2) {
+        } else if (passwordVerb) {
             setUserPassword(path, args[1], readPassword(passwordStdin));
             out() << "Пароль пользователя \"" << args[1].trimmed() << "\" изменен.\n";
-        } else if (verb == QLatin1String("remove") && args.size() == 2) {
+        } else {
             const int sessions = removeUser(path, args[1]);
             out() << "Пользователь \"" << args[1].trimmed()
                   << "\" удален (записей о входах: " << sessions << ").\n";
-        } else {
-            return usageError();
         }
     } catch (const AppError& e) {
         return fail(e.text());
@@ -258,16 +313,8 @@ bool isCareCommand(const QString& command) {
     return commands.contains(command);
 }
 
-QString careUsage() {
-    return QStringLiteral(
-        "       dorsanti-db check FILE [--repair]\n"
-        "       dorsanti-db backup FILE [DEST]\n"
-        "       dorsanti-db restore BACKUP FILE\n"
-        "       dorsanti-db recover FILE NEW\n"
-        "       dorsanti-db user list FILE\n"
-        "       dorsanti-db user add FILE NAME --full-name TEXT [--password-stdin]\n"
-        "       dorsanti-db user passwd FILE NAME [--password-stdin]\n"
-        "       dorsanti-db user remove FILE NAME\n");
+QStringList careUsage(const QString& command) {
+    return usageOf(usages(), command);
 }
 
 int runCareCommand(const QStringList& args) {

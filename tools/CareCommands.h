@@ -7,5 +7,5 @@
 // is done by the care library.
 bool isCareCommand(const QString& command);
 int runCareCommand(const QStringList& args);
-// The lines of the usage text that describe these commands.
-QString careUsage();
+// The usage of the command named, or of them all: one text for each.
+QStringList careUsage(const QString& command = {});

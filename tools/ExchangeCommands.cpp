@@ -13,16 +13,53 @@
 
 namespace {
 
-int usage() {
-    err() << "usage: dorsanti-db accounts FILE\n"
-             "       dorsanti-db import FILE STATEMENT [--account ID|CAPTION]\n"
-             "                   [--format csv|ofx|qif] [--ofx-account ACCTID] [--encoding E]\n"
-             "                   [--dry-run] [--skip-bad] [--date-column C] [--amount-column C]\n"
-             "                   [--description-column C] [--date-format F] [--decimal ,|.]\n"
-             "       dorsanti-db export FILE OUT [--format csv|qif] [--from DATE] [--to DATE]\n"
-             "                   [--account ID|CAPTION] [--all] [--overwrite]\n";
-    err().flush();
-    return 2;
+const QList<std::pair<QString, QString>>& usages() {
+    static const QList<std::pair<QString, QString>> list = {
+        {QStringLiteral("accounts"),
+         QStringLiteral("  dorsanti-db accounts ФАЙЛ\n"
+                        "      Показывает счета: номер, название, валюту и остаток.\n")},
+        {QStringLiteral("import"),
+         QStringLiteral(
+             "  dorsanti-db import ФАЙЛ ВЫПИСКА [параметры]\n"
+             "      Создает из банковской выписки (CSV, OFX/QFX, QIF) новые документы,\n"
+             "      не проводя их. Платежи, импортированные раньше, пропускаются.\n"
+             "      Строка, которую не прочитать, отменяет весь импорт.\n"
+             "      --account НОМЕР|НАЗВАНИЕ  счет выписки; без него каждая строка идет\n"
+             "                                на счет, который называет ее раздел\n"
+             "      --format csv|ofx|qif      формат, если его не узнать по содержимому\n"
+             "      --ofx-account ACCTID      какой банковский счет взять из файла OFX\n"
+             "      --encoding КОДИРОВКА      кодировка файла: utf-8, windows-1251, ...\n"
+             "      --dry-run                 только показать, что будет импортировано\n"
+             "      --skip-bad                пропустить строки, которые не прочитать\n"
+             "      --date-column СТОЛБЕЦ     столбец даты: заголовок или номер (CSV)\n"
+             "      --amount-column СТОЛБЕЦ   столбец суммы: заголовок или номер (CSV)\n"
+             "      --description-column СТОЛБЕЦ\n"
+             "                                столбец описания: заголовок или номер\n"
+             "      --date-format ФОРМАТ      вид даты, например dd/MM/yyyy (CSV)\n"
+             "      --decimal ,|.             десятичный разделитель сумм (CSV, QIF)\n")},
+        {QStringLiteral("export"),
+         QStringLiteral(
+             "  dorsanti-db export ФАЙЛ КУДА [параметры]\n"
+             "      Выгружает проведенные документы в CSV или QIF. Существующий файл\n"
+             "      заменяется только с --overwrite.\n"
+             "      --format csv|qif          формат; без него - по расширению файла\n"
+             "      --from ДАТА, --to ДАТА    только документы этих дней, с первого\n"
+             "                                по последний (31.12.2025 или 2025-12-31)\n"
+             "      --account НОМЕР|НАЗВАНИЕ  только документы этого счета\n"
+             "      --all                     и новые, не проведенные документы\n"
+             "      --overwrite               заменить существующий файл\n")},
+    };
+    return list;
+}
+
+// Opens the database file; the engine's reason is said after the file's name,
+// as "check" says it.
+void openBooks(DbConnection& c, const QString& path) {
+    try {
+        c.open(path);
+    } catch (const AppError& e) {
+        throw AppError(QStringLiteral("не удалось открыть %1: %2").arg(path, e.text()));
+    }
 }
 
 QString amountText(Money m) {
@@ -31,21 +68,21 @@ QString amountText(Money m) {
 
 int accounts(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args.mid(1), {}, {}, o) || o.positional.size() != 1) {
-        return usage();
+    if (!parseToolOptions(args.mid(1), {}, {}, o, {noDatabaseFile()}) || o.help) {
+        return showUsage(exchangeUsage(args[0]), o.problem);
     }
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     DbQuery q(c, QStringLiteral("qrAccounts"));
     q.addSql(QStringLiteral("select ha.IdHeadAccount, ha.Caption, v.Caption as Valuta, ha.Saldo"));
     q.addSql(QStringLiteral("from HeadAccount ha left join Valuta v on v.IdValuta = ha.IdValuta"));
     q.addSql(QStringLiteral("order by ha.IdHeadAccount"));
     q.open();
     out() << QStringLiteral("%1  %2  %3  %4\n")
-                 .arg(QStringLiteral("id"), 4)
-                 .arg(QStringLiteral("caption"), -24)
-                 .arg(QStringLiteral("currency"), -8)
-                 .arg(QStringLiteral("balance"), 14);
+                 .arg(QStringLiteral("№"), 4)
+                 .arg(QStringLiteral("Название"), -24)
+                 .arg(QStringLiteral("Валюта"), -8)
+                 .arg(QStringLiteral("Остаток"), 14);
     for (q.first(); !q.eof(); q.next()) {
         out() << QStringLiteral("%1  %2  %3  %4\n")
                      .arg(q.field(QStringLiteral("IdHeadAccount")).asInteger(), 4)
@@ -57,6 +94,28 @@ int accounts(const QStringList& args) {
     return 0;
 }
 
+// One document a dry run would make: its date, kind, amount and note, and
+// where its account, category or counterparty come from the statement.
+void printPlanned(const ImportedDocument& d, bool accountNamed) {
+    static const QString kinds[] = {QString(), QStringLiteral("расход"), QStringLiteral("приход"),
+                                    QStringLiteral("перенос")};
+    out() << "Будет создан " << d.date.toString(QStringLiteral("dd.MM.yyyy")) << "  "
+          << QStringLiteral("%1%2").arg(kinds[d.type], -7).arg(amountText(d.amount), 12) << "  "
+          << QString(d.note).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (d.type == 3) {
+        out() << "  [" << d.account << " -> " << d.account2 << " " << amountText(d.amount2) << "]";
+    } else if (accountNamed) {
+        out() << "  [счет " << d.account << "]";
+    }
+    if (!d.category.isEmpty()) {
+        out() << "  [категория " << d.category << "]";
+    }
+    if (!d.contrAgent.isEmpty()) {
+        out() << "  [контрагент " << d.contrAgent << "]";
+    }
+    out() << "\n";
+}
+
 int import(const QStringList& args) {
     ToolOptions o;
     if (!parseToolOptions(args.mid(1),
@@ -65,9 +124,10 @@ int import(const QStringList& args) {
                            QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
                            QStringLiteral("--description-column"), QStringLiteral("--date-format"),
                            QStringLiteral("--decimal")},
-                          {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o) ||
-        o.positional.size() != 2) {
-        return usage();
+                          {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o,
+                          {noDatabaseFile(), QStringLiteral("не указан файл выписки")}) ||
+        o.help) {
+        return showUsage(exchangeUsage(args[0]), o.problem);
     }
     const QString statementPath = o.positional[1];
     StatementOptions csv;
@@ -79,7 +139,7 @@ int import(const QStringList& args) {
     if (o.values.contains(QStringLiteral("--decimal"))) {
         const QString d = o.values.value(QStringLiteral("--decimal"));
         if (d != QLatin1String(",") && d != QLatin1String(".")) {
-            return fail(QStringLiteral("--decimal takes \",\" or \".\", not \"%1\"").arg(d));
+            return fail(QStringLiteral("--decimal принимает \",\" или \".\", а не \"%1\"").arg(d));
         }
         csv.decimal = d[0];
     }
@@ -90,7 +150,7 @@ int import(const QStringList& args) {
     if (o.values.contains(QStringLiteral("--format"))) {
         const auto named = statementFormatNamed(o.values.value(QStringLiteral("--format")));
         if (!named) {
-            return fail(QStringLiteral("--format takes csv, ofx or qif, not \"%1\"")
+            return fail(QStringLiteral("--format принимает csv, ofx или qif, а не \"%1\"")
                             .arg(o.values.value(QStringLiteral("--format"))));
         }
         format = *named;
@@ -99,7 +159,7 @@ int import(const QStringList& args) {
     }
 
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     // Without --account, each line goes to the account its section names.
     const qint64 account = o.values.contains(QStringLiteral("--account"))
                                ? findAccount(c, o.values.value(QStringLiteral("--account")))
@@ -118,42 +178,30 @@ int import(const QStringList& args) {
 
     const bool refusedAll = !r.refused.isEmpty() && !options.skipBad;
     for (const RefusedLine& bad : r.refused) {
-        (refusedAll ? err() : out())
-            << (refusedAll ? "refused " : "skipped ") << bad.where << ": " << bad.reason << "\n";
+        (refusedAll ? err() : out()) << (refusedAll ? "Отклонено: " : "Пропущено: ") << bad.where
+                                     << ", " << bad.reason << "\n";
     }
     err().flush();
+    // A dry run says what the import would do.
     if (options.dryRun && !refusedAll) {
         for (const ImportedDocument& d : r.documents) {
-            out() << "would create " << d.date.toString(QStringLiteral("dd.MM.yyyy")) << "  "
-                  << (d.type == 1   ? "expense"
-                      : d.type == 2 ? "income "
-                                    : "transfer")
-                  << QStringLiteral("%1").arg(amountText(d.amount), d.type == 3 ? 11 : 12) << "  "
-                  << QString(d.note).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            if (d.type == 3) {
-                out() << "  [" << d.account << " -> " << d.account2 << " " << amountText(d.amount2)
-                      << "]";
-            } else if (account == 0) {
-                out() << "  [account " << d.account << "]";
-            }
-            if (!d.category.isEmpty()) {
-                out() << "  [category " << d.category << "]";
-            }
-            if (!d.contrAgent.isEmpty()) {
-                out() << "  [counterparty " << d.contrAgent << "]";
-            }
-            out() << "\n";
+            printPlanned(d, account == 0);
         }
     }
     if (r.failed > 0) {
-        out() << "failed payments skipped " << r.failed << "\n";
+        out() << (options.dryRun ? "Будет пропущено" : "Пропущено")
+              << " отклоненных банком платежей: " << r.failed << "\n";
     }
-    out() << "imported " << (r.written || options.dryRun ? r.documents.size() : 0)
-          << ", duplicates skipped " << r.duplicates << ", refused " << r.refused.size() << "\n";
+    const bool imports = r.written || (options.dryRun && !refusedAll);
+    out() << (options.dryRun ? "Будет импортировано: " : "Импортировано: ")
+          << (imports ? r.documents.size() : 0) << ", пропущено повторов: " << r.duplicates
+          << ", отклонено: " << r.refused.size() << "\n";
     if (refusedAll) {
-        return fail(QStringLiteral("nothing imported: %1 line(s) refused; --skip-bad imports the "
-                                   "others")
-                        .arg(r.refused.size()));
+        return fail(
+            QStringLiteral("%1 (отклонено: %2); с --skip-bad будут импортированы остальные")
+                .arg(options.dryRun ? QStringLiteral("импорт не пройдет")
+                                    : QStringLiteral("ничего не импортировано"))
+                .arg(r.refused.size()));
     }
     return 0;
 }
@@ -172,9 +220,10 @@ int exportBooksCommand(const QStringList& args) {
     if (!parseToolOptions(args.mid(1),
                           {QStringLiteral("--format"), QStringLiteral("--from"),
                            QStringLiteral("--to"), QStringLiteral("--account")},
-                          {QStringLiteral("--all"), QStringLiteral("--overwrite")}, o) ||
-        o.positional.size() != 2) {
-        return usage();
+                          {QStringLiteral("--all"), QStringLiteral("--overwrite")}, o,
+                          {noDatabaseFile(), QStringLiteral("не указан файл для выгрузки")}) ||
+        o.help) {
+        return showUsage(exchangeUsage(args[0]), o.problem);
     }
     const QString path = o.positional[1];
     const QString formatName = o.values.value(
@@ -183,28 +232,32 @@ int exportBooksCommand(const QStringList& args) {
                                         : QStringLiteral("csv"));
     const auto format = booksFormatNamed(formatName);
     if (!format) {
-        return fail(QStringLiteral("--format takes csv or qif, not \"%1\"").arg(formatName));
+        return fail(QStringLiteral("--format принимает csv или qif, а не \"%1\"").arg(formatName));
     }
     ExportOptions options;
     bool ok = true;
     options.from = dateOption(o, QStringLiteral("--from"), ok);
     options.to = dateOption(o, QStringLiteral("--to"), ok);
     if (!ok) {
-        return fail(QStringLiteral("dates are written 31.12.2025 or 2025-12-31"));
+        return fail(QStringLiteral("даты пишутся так: 31.12.2025 или 2025-12-31"));
     }
     options.all = o.flags.contains(QStringLiteral("--all"));
     DbConnection c;
-    c.open(o.positional[0]);
+    openBooks(c, o.positional[0]);
     if (o.values.contains(QStringLiteral("--account"))) {
         options.idHeadAccount = findAccount(c, o.values.value(QStringLiteral("--account")));
     }
     const qint64 n =
         exportBooks(c, path, *format, options, o.flags.contains(QStringLiteral("--overwrite")));
-    out() << "exported " << n << " documents to " << path << "\n";
+    out() << "В " << path << " выгружено документов: " << n << "\n";
     return 0;
 }
 
 }  // namespace
+
+QStringList exchangeUsage(const QString& command) {
+    return usageOf(usages(), command);
+}
 
 bool isExchangeCommand(const QString& command) {
     return command == QLatin1String("accounts") || command == QLatin1String("import") ||

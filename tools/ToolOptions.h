@@ -13,15 +13,28 @@ struct ToolOptions {
     QHash<QString, QString> values;
     QSet<QString> flags;
     QStringList positional;
+    bool help = false;  // "--help" or "-h": the command's usage is asked for
+    QString problem;    // what was wrong with the arguments, in one line
 
     bool has(const QString& flag) const { return flags.contains(flag); }
 };
 
-// Reads `args` (without the command's own name); false for an option the
-// command does not know, or one given without its value (none follows, or
-// the next word is an option itself).
+// Reads `args` (without the command's own name). `needed` says, for each word
+// the command takes in order, how to report it missing ("не указан файл
+// базы данных"); `optional` more words may follow. False, with o.problem, for
+// an option the command does not know, one given without its value (none
+// follows, or the next word is an option itself), a word missing or one too
+// many. "--help" before "--" wins over all of these.
 inline bool parseToolOptions(const QStringList& args, const QStringList& valued,
-                             const QStringList& flags, ToolOptions& o) {
+                             const QStringList& flags, ToolOptions& o,
+                             const QStringList& needed = {}, qsizetype optional = 0) {
+    const qsizetype end = args.indexOf(QStringLiteral("--"));
+    for (const QString& a : args.first(end < 0 ? args.size() : end)) {
+        o.help = o.help || a == QLatin1String("--help") || a == QLatin1String("-h");
+    }
+    if (o.help) {
+        return true;
+    }
     bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
@@ -31,14 +44,27 @@ inline bool parseToolOptions(const QStringList& args, const QStringList& valued,
             optionsEnded = true;
         } else if (valued.contains(a)) {
             if (i + 1 >= args.size() || args[i + 1].startsWith(QLatin1String("--"))) {
+                o.problem = QStringLiteral("у параметра %1 нет значения").arg(a);
                 return false;
             }
             o.values.insert(a, args[++i]);
         } else if (flags.contains(a)) {
             o.flags.insert(a);
         } else {
+            o.problem = QStringLiteral("неизвестный параметр %1").arg(a);
             return false;
         }
     }
-    return true;
+    if (o.positional.size() < needed.size()) {
+        o.problem = needed[o.positional.size()];
+    } else if (o.positional.size() > needed.size() + optional) {
+        o.problem =
+            QStringLiteral("лишний аргумент \"%1\"").arg(o.positional[needed.size() + optional]);
+    }
+    return o.problem.isEmpty();
+}
+
+// The first word of nearly every command, reported missing.
+inline QString noDatabaseFile() {
+    return QStringLiteral("не указан файл базы данных");
 }

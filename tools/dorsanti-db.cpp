@@ -1,6 +1,7 @@
-// dorsanti-db: makes Dorsanti database files.
+// dorsanti-db: makes and looks after Dorsanti database files.
 //
 //   dorsanti-db create FILE [--starter | --demo | --documents N]
+//   dorsanti-db help [COMMAND], dorsanti-db COMMAND --help
 //   dorsanti-db check | backup | restore | recover | user ...  (CareCommands.h)
 //   dorsanti-db accounts | import | export ...   (ExchangeCommands.h)
 //
@@ -20,9 +21,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <unistd.h>
 #include <cerrno>
@@ -30,35 +33,67 @@
 
 namespace {
 
-int usage() {
-    err() << "usage: dorsanti-db create FILE [--starter | --demo | --documents N]\n"
-          << "  --starter       add the reference books a new family starts with\n"
-             "  --demo          add currencies, accounts, categories, counterparties\n"
-             "                  and documents of every kind over recent months\n"
-             "  --documents N   make N documents (implies --demo)\n"
-          << careUsage()
-          << "       dorsanti-db accounts | import | export ...   (bank statements, books)\n";
-    err().flush();
-    return 2;
+const QString kCreateUsage = QStringLiteral(
+    "  dorsanti-db create ФАЙЛ [--starter | --demo | --documents N]\n"
+    "      Создает новый файл базы данных с таблицами и настройками.\n"
+    "      Существующий файл не меняет.\n"
+    "      --starter                 добавить начальные справочники новой семьи\n"
+    "      --demo                    добавить пример: валюты, счета, категории,\n"
+    "                                контрагентов и документы всех видов\n"
+    "                                за последние месяцы\n"
+    "      --documents N             пример из N документов (включает --demo)\n");
+
+const QString kHelpUsage = QStringLiteral(
+    "  dorsanti-db help [КОМАНДА]\n"
+    "  dorsanti-db КОМАНДА --help\n"
+    "      Показывает эту справку или справку одной команды.\n");
+
+bool isHelp(const QString& word) {
+    return word == QLatin1String("help") || word == QLatin1String("--help") ||
+           word == QLatin1String("-h");
 }
 
-}  // namespace
+// The usage of the command named; none for a name that is no command.
+QStringList commandUsage(const QString& command) {
+    if (isCareCommand(command)) {
+        return careUsage(command);
+    }
+    if (isExchangeCommand(command)) {
+        return exchangeUsage(command);
+    }
+    if (command == QLatin1String("create")) {
+        return {kCreateUsage};
+    }
+    if (isHelp(command)) {
+        return {kHelpUsage};
+    }
+    return {};
+}
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (!args.isEmpty() && isCareCommand(args[0])) {
-        return runCareCommand(args);
+QStringList allUsage() {
+    return QStringList{kCreateUsage} + careUsage() + exchangeUsage() + QStringList{kHelpUsage};
+}
+
+// "help" and "help COMMAND": the usage, on standard output.
+int help(const QStringList& args) {
+    const QString command = args.value(0);
+    const QStringList usage = command.isEmpty() ? allUsage() : commandUsage(command);
+    if (usage.isEmpty()) {
+        return showUsage(allUsage(), QStringLiteral("неизвестная команда \"%1\"").arg(command));
     }
-    if (!args.isEmpty() && isExchangeCommand(args[0])) {
-        return runExchangeCommand(args);
+    if (args.size() > 1) {
+        return showUsage(usage, QStringLiteral("лишний аргумент \"%1\"").arg(args[1]));
     }
+    return showUsage(usage);
+}
+
+int create(const QStringList& args) {
     ToolOptions o;
-    if (args.isEmpty() || args[0] != QLatin1String("create") ||
-        !parseToolOptions(args.mid(1), {QStringLiteral("--documents")},
-                          {QStringLiteral("--demo"), QStringLiteral("--starter")}, o) ||
-        o.positional.size() != 1) {
-        return usage();
+    if (!parseToolOptions(args, {QStringLiteral("--documents")},
+                          {QStringLiteral("--demo"), QStringLiteral("--starter")}, o,
+                          {noDatabaseFile()}) ||
+        o.help) {
+        return showUsage({kCreateUsage}, o.problem);
     }
     const QString path = o.positional[0];
     bool demo = o.has(QStringLiteral("--demo"));
@@ -69,27 +104,29 @@ int main(int argc, char** argv) {
         bool ok = false;
         documents = n.toInt(&ok);
         if (!ok || documents < 0) {
-            return fail(QStringLiteral("--documents needs a whole number, not \"%1\"").arg(n));
+            return fail(QStringLiteral("--documents принимает целое число, а не \"%1\"").arg(n));
         }
         demo = true;
     }
     if (demo && starter) {
-        return usage();  // the demo books are a family's books of their own
+        // The demo books are a family's books of their own.
+        return showUsage({kCreateUsage}, QStringLiteral("--starter нельзя вместе с --demo и "
+                                                        "--documents"));
     }
 
     const QFileInfo target(path);
     if (target.exists() || target.isSymLink()) {
-        return fail(QStringLiteral("%1 already exists; it has not been changed").arg(path));
+        return fail(QStringLiteral("%1 уже существует и не изменен").arg(path));
     }
     const QDir folder = target.absoluteDir();
     if (!folder.exists()) {
-        return fail(QStringLiteral("cannot create %1: the folder %2 does not exist")
-                        .arg(path, folder.path()));
+        return fail(
+            QStringLiteral("не удалось создать %1: нет папки %2").arg(path, folder.path()));
     }
 
     QTemporaryFile temp(folder.filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
     if (!temp.open()) {
-        return fail(QStringLiteral("cannot create %1: %2").arg(path, temp.errorString()));
+        return fail(QStringLiteral("не удалось создать %1: %2").arg(path, temp.errorString()));
     }
     temp.close();
 
@@ -129,7 +166,7 @@ int main(int argc, char** argv) {
         connection.executeScript(QStringLiteral("PRAGMA journal_mode = DELETE;"));
         connection.close();
     } catch (const AppError& e) {
-        return fail(QStringLiteral("cannot create %1: %2").arg(path, e.text()));
+        return fail(QStringLiteral("не удалось создать %1: %2").arg(path, e.text()));
     }
     {
         // The generator wrote without syncing; put the file on disk before it
@@ -150,20 +187,49 @@ int main(int argc, char** argv) {
     }
     if (linked != 0) {
         const int e = errno;
-        return fail(e == EEXIST
-                        ? QStringLiteral("%1 already exists; it has not been changed").arg(path)
-                        : QStringLiteral("cannot create %1: %2")
-                              .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+        return fail(e == EEXIST ? QStringLiteral("%1 уже существует и не изменен").arg(path)
+                                : QStringLiteral("не удалось создать %1: %2")
+                                      .arg(path, QString::fromLocal8Bit(std::strerror(e))));
     }
     // The temporary file was made for its owner only (0600), and the database
     // keeps that mode: a family's money is nobody else's business.
 
-    QTextStream out(stdout);
-    out << "Created " << path;
+    out() << "Файл " << path << " создан за " << QString::number(timer.elapsed() / 1000.0, 'f', 1)
+          << " с";
     if (demo) {
-        out << ": " << summary.documents << " documents (" << summary.applied << " applied), "
-            << summary.accounts << " accounts";
+        out() << ": документов " << summary.documents << " (проведено " << summary.applied
+              << "), счетов " << summary.accounts;
     }
-    out << " in " << QString::number(timer.elapsed() / 1000.0, 'f', 1) << " s\n";
+    out() << "\n";
+    out().flush();
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    // Qt's own texts, such as why a file cannot be read, in Russian too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ru"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(&qtTexts);
+    }
+    const QStringList args = app.arguments().mid(1);
+    const QString command = args.value(0);
+    if (isCareCommand(command)) {
+        return runCareCommand(args);
+    }
+    if (isExchangeCommand(command)) {
+        return runExchangeCommand(args);
+    }
+    if (command == QLatin1String("create")) {
+        return create(args.mid(1));
+    }
+    if (isHelp(command)) {
+        return help(args.mid(1));
+    }
+    return showUsage(allUsage(), command.isEmpty()
+                                     ? QStringLiteral("не указана команда")
+                                     : QStringLiteral("неизвестная команда \"%1\"").arg(command));
 }
