@@ -1,6 +1,7 @@
 #include "CurrencyEdit.h"
 #include "DBLookupCombo.h"
 #include "DateEdit.h"
+#include "Keyboard.h"
 #include "TestDb.h"
 #include "TestUtil.h"
 
@@ -163,4 +164,32 @@ TEST_F(LookupCombo, ChoosesByKeyAndKeepsTheListOnTheChosenRow) {
     QTest::keyClick(&combo, Qt::Key_Delete);
     EXPECT_FALSE(combo.hasValue());
     EXPECT_EQ(spy.count(), 1);
+}
+
+// Letters find an account by the start of what the list shows or by its name
+// after the currency; typed into the closed field, or into the open list.
+TEST_F(LookupCombo, LettersFindAnAccountByItsNameAfterTheCurrency) {
+    DbQuery list(m_dm->ADOConnection1, QStringLiteral("qrHeadAccount"));
+    list.setSql(
+        QStringLiteral("select 1 as Id, '(RUB) Карта' as Caption union all "
+                       "select 2, '(RUB) Наличные' union all select 3, '(USD) Доллары'"));
+    list.open();
+    // A fresh field for each search: letters typed at once make one search.
+    const auto find = [&](const QString& letters, bool open) {
+        Shown<DBLookupCombo> s;
+        s.field->setListSource(&list, QStringLiteral("Id"), QStringLiteral("Caption"));
+        s.field->setFocus();
+        if (open) {
+            press(Qt::Key_Down, Qt::AltModifier);
+        }
+        type(letters);
+        if (open) {
+            press(Qt::Key_Return);
+        }
+        return s.field->value();
+    };
+    EXPECT_EQ(find(QStringLiteral("Нал"), false), QStringLiteral("2"));
+    EXPECT_EQ(find(QStringLiteral("(US"), false), QStringLiteral("3"));
+    EXPECT_EQ(find(QStringLiteral("руб"), false), QString());
+    EXPECT_EQ(find(QStringLiteral("дол"), true), QStringLiteral("3"));
 }
