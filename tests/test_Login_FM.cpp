@@ -1,3 +1,4 @@
+#include "Keyboard.h"
 #include "Login_FM.h"
 #include "ModalHelper.h"
 #include "Placeholders.h"
@@ -7,6 +8,7 @@
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QStyle>
 #include <QTest>
 
@@ -74,8 +76,11 @@ TEST_F(Login, WithoutSettingsShowsTheDefaultsAndFocusesThePassword) {
     ModalHelper mh;
     mh.onNext<TLoginFM>([](TLoginFM* f) {
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Вход в систему"));
-        // A small fixed-size tool window, as near 413 by 85 as its texts allow.
-        EXPECT_EQ(f->windowType(), Qt::Tool);
+        // A small fixed-size dialog, as near 413 by 85 as its texts allow,
+        // with no minimise or maximise button.
+        EXPECT_EQ(f->windowType(), Qt::Dialog);
+        EXPECT_FALSE(f->windowFlags() &
+                     (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         EXPECT_EQ(f->minimumSize(), f->maximumSize());
         EXPECT_LE(f->width(), 430);
         EXPECT_LE(f->height(), 95);
@@ -376,4 +381,37 @@ TEST_F(LoginBadInput, ADatabaseLockedByAnotherProgram) {
     EXPECT_TRUE(mh.texts().first().endsWith(QStringLiteral("database is locked")));
     other.executeScript(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(sessions(), 0);
+}
+
+// A long path shows its start and its file name while the field is not being
+// edited; the field holds the whole path, and the file dialog and the sign-in
+// use it.
+TEST_F(Login, ALongPathShowsItsFileNameAndSignsInWithTheWholePath) {
+    const QString folder =
+        m_dir->filePath(QStringLiteral("home/anna/Документы/Семейные финансы/2026/дом"));
+    const QString db = folder + QStringLiteral("/family.db");
+    ASSERT_TRUE(QDir().mkpath(folder) && QFile::copy(m_path, db));
+    writeSettings(QStringLiteral("sa"), db);
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([&](TLoginFM* f) {
+        activate(f);
+        const QString shown = f->feDB->shownText();
+        EXPECT_TRUE(shown.startsWith(db.left(8)) && shown.endsWith(QStringLiteral("/family.db")) &&
+                    shown.contains(QChar(0x2026)))
+            << shown.toStdString();
+        EXPECT_LT(f->feDB->lineEdit()->fontMetrics().horizontalAdvance(shown),
+                  f->feDB->lineEdit()->width());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(f->feDB->shownText(), db);
+        press(Qt::Key_F4);
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        press(Qt::Key_Return);
+    });
+    mh.onNext<QFileDialog>([&](QFileDialog* d) {
+        EXPECT_EQ(d->directory().absolutePath(), folder);
+        d->reject();
+    });
+    EXPECT_TRUE(ShowLoginFM());
+    EXPECT_EQ(m_dm->ADOConnection1.path(), db);
+    EXPECT_TRUE(fileBytes(m_ini).contains(QStringLiteral("DBPath=%1\n").arg(db).toUtf8()));
 }
