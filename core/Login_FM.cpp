@@ -43,9 +43,9 @@ QString trimmedLow(const QString& s) {
 
 TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
     // A small fixed-size dialog with a title and a close box, no minimise or
-    // maximise button, as every dialog of the program. A dialog rather than a
-    // tool window: while it is the program's only window, the desktop lists
-    // it among the open windows.
+    // maximise button, as every dialog of the program. Not a tool window: the
+    // window system takes those for palettes beside a main window, and this
+    // one opens before there is any.
     setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
 
     Label1 = new QLabel(QStringLiteral("Имя пользователя"), this);
