@@ -43,9 +43,11 @@ QString trimmedLow(const QString& s) {
 }
 
 TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
-    // A small fixed-size tool window with a title and a close box.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // A small fixed-size dialog with a title and a close box, no minimise or
+    // maximise button, as every dialog of the program. Not a tool window: the
+    // window system takes those for palettes beside a main window, and this
+    // one opens before there is any.
+    setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
 
     Label1 = new QLabel(QStringLiteral("Имя пользователя"), this);
     edLogin = new QLineEdit(this);
@@ -104,7 +106,7 @@ TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
 
     FormCreate();
     // A client area of 413 by 85 pixels, or as little more as the texts need;
-    // the path box shows the end of a longer path.
+    // the path box shows a longer path elided in the middle.
     const QSize least = minimumSizeHint();
     setFixedSize(std::max(413, least.width()), std::max(85, least.height()));
 }

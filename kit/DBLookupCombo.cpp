@@ -1,8 +1,59 @@
 #include "DBLookupCombo.h"
 
 #include <QKeyEvent>
+#include <QStandardItemModel>
+
+namespace {
+
+// True when `typed` begins `shown`, or what follows a leading "(...) " of it.
+bool lookupTextStartsWith(const QString& shown, const QString& typed, Qt::CaseSensitivity cs) {
+    if (shown.startsWith(typed, cs)) {
+        return true;
+    }
+    if (!shown.startsWith(QLatin1Char('('))) {
+        return false;
+    }
+    const qsizetype close = shown.indexOf(QStringLiteral(") "));
+    return close > 0 && QStringView(shown).mid(close + 2).startsWith(typed, cs);
+}
+
+// The combo's items. The list's search by letters (closed or open, the list
+// view's keyboardSearch) asks the model for a match at the start of the text;
+// here the name after a "(RUB) " prefix counts as such a start too.
+class LookupModel : public QStandardItemModel {
+public:
+    using QStandardItemModel::QStandardItemModel;
+
+    QModelIndexList match(const QModelIndex& start, int role, const QVariant& value, int hits,
+                          Qt::MatchFlags flags) const override {
+        if ((flags & Qt::MatchTypeMask) != Qt::MatchStartsWith || role != Qt::DisplayRole ||
+            !start.isValid()) {
+            return QStandardItemModel::match(start, role, value, hits, flags);
+        }
+        const QString typed = value.toString();
+        const Qt::CaseSensitivity cs =
+            flags & Qt::MatchCaseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        const int rows = rowCount(start.parent());
+        QModelIndexList found;
+        // From the start row to the end, then from the top when the search wraps.
+        for (int i = 0; i < rows && (hits < 0 || found.size() < hits); ++i) {
+            const int row = start.row() + i;
+            if (row >= rows && !(flags & Qt::MatchWrap)) {
+                break;
+            }
+            const QModelIndex at = index(row % rows, start.column(), start.parent());
+            if (lookupTextStartsWith(at.data(role).toString(), typed, cs)) {
+                found << at;
+            }
+        }
+        return found;
+    }
+};
+
+}  // namespace
 
 DBLookupCombo::DBLookupCombo(QWidget* parent) : QComboBox(parent) {
+    setModel(new LookupModel(this));
     setMaxVisibleItems(8);
     setEditable(false);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

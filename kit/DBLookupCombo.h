@@ -9,7 +9,8 @@
 // and holds the key of the chosen row as text (empty: nothing chosen). While a
 // row is chosen, the list's cursor stands on it, so the row's other columns
 // can be read from the list. Alt+Down and F4 open the list, typing finds an
-// entry by its first letters.
+// entry by its first letters: those of the shown text, or of the name after a
+// leading "(...) " (an account's currency, as in "(RUB) Наличные").
 class DBLookupCombo : public QComboBox {
     Q_OBJECT
 public:

@@ -7,6 +7,8 @@
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyleOptionFrame>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
@@ -34,10 +36,53 @@ protected:
     }
 };
 
+// Where QLineEdit puts its text: the style's contents rectangle less the
+// text margins and the two pixels it keeps free on each side.
+QRect textRect(const QLineEdit* edit, const QStyleOptionFrame& panel) {
+    const QRect contents =
+        edit->style()->subElementRect(QStyle::SE_LineEditContents, &panel, edit);
+    return contents.marginsRemoved(edit->textMargins()).adjusted(2, 0, -2, 0);
+}
+
+// A line edit that, not focused, paints a long path elided in the middle; a
+// plain line edit would show only the end of it.
+class PathLineEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+    QString shownText() const {
+        if (hasFocus()) {
+            return text();
+        }
+        QStyleOptionFrame panel;
+        initStyleOption(&panel);
+        return fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect(this, panel).width());
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QString shown = shownText();
+        if (shown == text()) {
+            QLineEdit::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        QStyleOptionFrame panel;
+        initStyleOption(&panel);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+        style()->drawItemText(&painter, textRect(this, panel), Qt::AlignLeft | Qt::AlignVCenter,
+                              palette(), isEnabled(), shown, QPalette::Text);
+    }
+};
+
 }  // namespace
 
+QString FilenameEdit::shownText() const {
+    return static_cast<const PathLineEdit*>(m_edit)->shownText();
+}
+
 FilenameEdit::FilenameEdit(QWidget* parent) : QWidget(parent) {
-    m_edit = new QLineEdit(this);
+    m_edit = new PathLineEdit(this);
     m_button = new QToolButton(this);
     m_button->setIcon(Icons::openFile());
     m_button->setToolTip(QStringLiteral("Выбрать файл"));

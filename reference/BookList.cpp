@@ -229,7 +229,9 @@ void TBookListFM::acTypeDeleteExecute() {
 }
 
 void TBookListFM::acItemNewExecute() {
+    // An item is written into a type; without one there is nowhere to put it.
     if (qrType->isEmpty()) {
+        ShowMessage(m_book.noTypeYet);
         return;
     }
     const int id = EditItem(0, currentType());

@@ -21,6 +21,8 @@ TypedBook makeContrAgentBook() {
     b.typeGroupCaption = QStringLiteral("Типы контрагентов");
     b.itemGroupCaption = QStringLiteral("Контрагенты");
     b.typeInUse = QStringLiteral("Имеются контрагенты выбранного типа. Удаление невозможно.");
+    b.noTypeYet = QStringLiteral(
+        "Сначала создайте тип контрагентов: без типа нового контрагента некуда записать.");
     b.listCentredOnDesktop = false;
     b.typeNewCaption = QStringLiteral("Добавить тип контрагента");
     b.typeChangeCaption = QStringLiteral("Изменить тип контрагента");
@@ -77,6 +79,8 @@ TypedBook makeCategoryBook() {
     b.typeGroupCaption = QStringLiteral("Типы категорий");
     b.itemGroupCaption = QStringLiteral("Категории");
     b.typeInUse = QStringLiteral("Имеются категории выбранного типа. Удаление невозможно.");
+    b.noTypeYet = QStringLiteral(
+        "Сначала создайте тип категорий: без типа новую категорию некуда записать.");
     b.listCentredOnDesktop = true;
     b.typeNewCaption = QStringLiteral("Добавить тип категории");
     b.typeChangeCaption = QStringLiteral("Изменить тип категории");

@@ -20,6 +20,8 @@ struct TypedBook {
     QString typeGroupCaption;
     QString itemGroupCaption;
     QString typeInUse;
+    // Said when an item is to be added while the book has no type yet.
+    QString noTypeYet;
     bool listCentredOnDesktop = false;
     // Type editor.
     QString typeNewCaption;

@@ -1,6 +1,7 @@
 #include "CurrencyEdit.h"
 #include "DBLookupCombo.h"
 #include "DateEdit.h"
+#include "Keyboard.h"
 #include "TestDb.h"
 #include "TestUtil.h"
 
@@ -163,4 +164,18 @@ TEST_F(LookupCombo, ChoosesByKeyAndKeepsTheListOnTheChosenRow) {
     QTest::keyClick(&combo, Qt::Key_Delete);
     EXPECT_FALSE(combo.hasValue());
     EXPECT_EQ(spy.count(), 1);
+}
+
+TEST_F(LookupCombo, LettersFindAnAccountByItsNameAfterTheCurrency) {
+    DbQuery list(m_dm->ADOConnection1, QStringLiteral("qrHeadAccount"));
+    list.setSql(
+        QStringLiteral("select 1 as Id, '(RUB) Карта' as C union all select 2, "
+                       "'(RUB) Наличные' union all select 3, '(USD) Доллары'"));
+    list.open();
+    for (const auto& [letters, id] : {std::pair{"Нал", "2"}, {"(US", "3"}, {"руб", ""}}) {
+        Shown<DBLookupCombo> s;  // a fresh field: letters typed at once make one search
+        s.field->setListSource(&list, QStringLiteral("Id"), QStringLiteral("C"));
+        type(QString::fromUtf8(letters));
+        EXPECT_EQ(s.field->value(), QString::fromUtf8(id)) << letters;
+    }
 }

@@ -1,3 +1,4 @@
+#include "Keyboard.h"
 #include "Login_FM.h"
 #include "ModalHelper.h"
 #include "Placeholders.h"
@@ -74,8 +75,9 @@ TEST_F(Login, WithoutSettingsShowsTheDefaultsAndFocusesThePassword) {
     ModalHelper mh;
     mh.onNext<TLoginFM>([](TLoginFM* f) {
         EXPECT_EQ(f->windowTitle(), QStringLiteral("Вход в систему"));
-        // A small fixed-size tool window, as near 413 by 85 as its texts allow.
-        EXPECT_EQ(f->windowType(), Qt::Tool);
+        // A small fixed-size dialog, no minimise or maximise, as near 413 by 85 as it can.
+        EXPECT_EQ(f->windowType(), Qt::Dialog);
+        EXPECT_FALSE(f->windowFlags() & Qt::WindowMinMaxButtonsHint);
         EXPECT_EQ(f->minimumSize(), f->maximumSize());
         EXPECT_LE(f->width(), 430);
         EXPECT_LE(f->height(), 95);
@@ -376,4 +378,21 @@ TEST_F(LoginBadInput, ADatabaseLockedByAnotherProgram) {
     EXPECT_TRUE(mh.texts().first().endsWith(QStringLiteral("database is locked")));
     other.executeScript(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(sessions(), 0);
+}
+
+TEST_F(Login, ALongPathShowsItsFileNameAndSignsInWithTheWholePath) {
+    const QString db =
+        m_dir->filePath(QStringLiteral("home/anna/Документы/Семейные финансы/2026/дом/family.db"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(db).path()) && QFile::copy(m_path, db));
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([&](TLoginFM* f) {
+        f->feDB->setFileName(db);
+        const QString shown = f->feDB->shownText();
+        EXPECT_TRUE(shown.startsWith(db.left(8)) && shown.endsWith(QStringLiteral("…/family.db")));
+        activate(f);
+        f->feDB->lineEdit()->setFocus();
+        EXPECT_EQ(f->feDB->shownText(), db);
+        f->BitBtn1->click();
+    });
+    EXPECT_TRUE(ShowLoginFM());  // with the whole path: a cut one is no file
 }
