@@ -707,6 +707,19 @@ TEST_F(Care, CommandsRefuseUnknownOptionsAndRecoverReadsAnyName) {
         runTool({QStringLiteral("check"), m_dir->filePath(QStringLiteral("saved.db"))}).exitCode,
         0);
     EXPECT_FALSE(QFile::exists(m_dir->filePath(QStringLiteral("--dry-run"))));
+
+    // A copy of a file that is not there, or into a folder that is not there,
+    // makes no folder.
+    const QStringList untouched = files(m_dir->path());
+    EXPECT_EQ(
+        runTool({QStringLiteral("backup"), m_dir->filePath(QStringLiteral("nosuch.db"))}).exitCode,
+        1);
+    EXPECT_EQ(runTool({QStringLiteral("backup"), path,
+                       m_dir->filePath(QStringLiteral("no/such/copy.db"))})
+                  .exitCode,
+              1);
+    EXPECT_EQ(QDir(m_dir->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(files(m_dir->path()), untouched);
 }
 
 // Two files of one folder whose names differ only in the extension keep

@@ -187,11 +187,13 @@ TEST_F(Installed, ANewUserSignsInWithEnterAndTheSettingsAreReadBack) {
     q.open();
     EXPECT_EQ(q.field(QStringLiteral("n")).asInteger(), 0);  // no demo family
     // The starter books, ready for the first expense.
-    q.setSql(QStringLiteral("select group_concat(Caption, '|') as c from (select ha.Caption from "
-                            "HeadAccount ha join Valuta v using (IdValuta) where v.Caption = "
-                            "'RUB' order by ha.IdHeadAccount)"));
+    q.setSql(
+        QStringLiteral("select group_concat(Caption, '|') as c from (select ha.Caption from "
+                       "HeadAccount ha join Valuta v using (IdValuta) where v.Caption = "
+                       "'RUB' order by ha.IdHeadAccount)"));
     q.open();
-    EXPECT_EQ(q.field(QStringLiteral("c")).asString(), QStringLiteral("Наличные|Банковская карта"));
+    EXPECT_EQ(q.field(QStringLiteral("c")).asString(),
+              QStringLiteral("Наличные|Банковская карта"));
     connection.close();
 
     // The installed tool makes owner-only files too.

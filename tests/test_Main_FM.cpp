@@ -7,9 +7,9 @@
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "Settings.h"
-#include "ValutaEdit_FM.h"
 #include "TestDb.h"
 #include "TestUtil.h"
+#include "ValutaEdit_FM.h"
 
 #include <QMdiSubWindow>
 #include <QToolButton>
@@ -90,8 +90,8 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
     }
     EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
                                   QStringLiteral("Операции")}));
-    EXPECT_EQ(menuActions, (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount,
-                                            f.acContrAgent, f.acCategory, f.acColor, f.acSaldo}));
+    EXPECT_EQ(menuActions, (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent,
+                                            f.acCategory, f.acColor, f.acSaldo}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };
@@ -141,26 +141,28 @@ TEST_F(MainForm, ClosesOnlyTheActiveChild) {
 }
 
 TEST_F(MainForm, ClosingStampsTheSessionEndOnce) {
-    exec(QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2025-01-01 "
-                        "00:00:00')"));
+    exec(
+        QStringLiteral("insert into sec_Session(sec_IdUser, sec_Start) values(1, '2025-01-01 "
+                       "00:00:00')"));
     m_form->ShowChildForm<ChildA>();
     ModalHelper mh;
     m_form->acExit->trigger();
     EXPECT_FALSE(m_form->isVisible());
     EXPECT_TRUE(mh.boxes().isEmpty());
     EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is not null")), 1);
-    EXPECT_EQ(count(QStringLiteral("sec_Session"),
-                    QStringLiteral("sec_End is not null and sec_IdSession = %1")
-                        .arg(m_dm->IdSession)),
-              1);
+    EXPECT_EQ(
+        count(QStringLiteral("sec_Session"),
+              QStringLiteral("sec_End is not null and sec_IdSession = %1").arg(m_dm->IdSession)),
+        1);
     const QVariant end = scalar(QStringLiteral("select sec_End from sec_Session"));
     m_form->close();  // a second close does not stamp again
     EXPECT_EQ(scalar(QStringLiteral("select sec_End from sec_Session")), end);
 }
 
 TEST_F(MainForm, AFailingStampKeepsTheWindowOpen) {
-    exec(QStringLiteral("create trigger no_end before update on sec_Session "
-                        "begin select raise(abort, 'the disk went away'); end"));
+    exec(
+        QStringLiteral("create trigger no_end before update on sec_Session "
+                       "begin select raise(abort, 'the disk went away'); end"));
     ModalHelper mh;
     m_form->close();
     EXPECT_TRUE(m_form->isVisible());
@@ -300,8 +302,8 @@ TEST_F(MainForm, AFamilysFirstExpenseNeedsNoReferenceBookOpened) {
     ASSERT_EQ(count(QStringLiteral("Document"), expense), 1);
     press(Qt::Key_Tab);
     press(Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_EQ(count(QStringLiteral("Document"), expense + QStringLiteral(" and CodTypeStatus = 2")),
-              1);
+    EXPECT_EQ(
+        count(QStringLiteral("Document"), expense + QStringLiteral(" and CodTypeStatus = 2")), 1);
     EXPECT_EQ(money(QStringLiteral("select Saldo from HeadAccount where Caption = 'Наличные'")),
               Money::fromInteger(-350));
     EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
