@@ -14,6 +14,7 @@
 #include "DbSchema.h"
 #include "DemoData.h"
 #include "ExchangeCommands.h"
+#include "ReportCommands.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
 
@@ -61,6 +62,9 @@ QStringList commandUsage(const QString& command) {
     if (isExchangeCommand(command)) {
         return exchangeUsage(command);
     }
+    if (isReportCommand(command)) {
+        return reportUsage();
+    }
     if (command == QLatin1String("create")) {
         return {kCreateUsage};
     }
@@ -71,7 +75,8 @@ QStringList commandUsage(const QString& command) {
 }
 
 QStringList allUsage() {
-    return QStringList{kCreateUsage} + careUsage() + exchangeUsage() + QStringList{kHelpUsage};
+    return QStringList{kCreateUsage} + careUsage() + exchangeUsage() + reportUsage() +
+           QStringList{kHelpUsage};
 }
 
 // "help" and "help COMMAND": the usage, on standard output.
@@ -222,6 +227,9 @@ int main(int argc, char** argv) {
     }
     if (isExchangeCommand(command)) {
         return runExchangeCommand(args);
+    }
+    if (isReportCommand(command)) {
+        return runReportCommand(args);
     }
     if (command == QLatin1String("create")) {
         return create(args.mid(1));

@@ -1,0 +1,192 @@
+#include "ReportCommands.h"
+
+#include "Db.h"
+#include "ExchangeText.h"
+#include "Reports.h"
+#include "ToolOptions.h"
+#include "ToolOutput.h"
+
+#include <QLocale>
+
+namespace {
+
+const QString kUsage = QStringLiteral(
+    "  dorsanti-db report ФАЙЛ ОТЧЕТ [--from ДАТА] [--to ДАТА] [--account НОМЕР]\n"
+    "                     [--currency КОД] [--income] [--csv]\n"
+    "      Печатает отчет по проведенным документам, те же цифры, что окно отчета.\n"
+    "      ОТЧЕТ: categories (расходы по категориям), months (доходы и расходы\n"
+    "      по месяцам), counterparties (по контрагентам), balances (остатки),\n"
+    "      statement (выписка по счету), networth (капитал).\n"
+    "      --from, --to              период (31.12.2025 или 2025-12-31); без них\n"
+    "                                с первого документа по сегодня\n"
+    "      --account НОМЕР           один счет (для statement обязателен смысл:\n"
+    "                                без него берется первый счет валюты)\n"
+    "      --currency КОД            валюта отчета (для networth - валюта итога)\n"
+    "      --income                  для categories: доходы вместо расходов\n"
+    "      --csv                     таблица в CSV вместо выровненного текста\n");
+
+QString moneyText(Money m, bool csv) {
+    if (csv) {
+        return QString::number(m.toDouble(), 'f', 2);
+    }
+    static const QLocale russian(QLocale::Russian, QLocale::Russia);
+    return russian.toString(m.toDouble(), 'f', 2);
+}
+
+QString cellText(const QVariant& v, ColumnKind kind, bool csv) {
+    if (!v.isValid()) {
+        return {};
+    }
+    switch (kind) {
+        case ColumnKind::Money:
+            return moneyText(v.value<Money>(), csv);
+        case ColumnKind::Share:
+            return csv ? QString::number(v.toDouble() * 100, 'f', 1)
+                       : QStringLiteral("%1 %").arg(
+                             QString::number(v.toDouble() * 100, 'f', 1)
+                                 .replace(QLatin1Char('.'), QLatin1Char(',')));
+        case ColumnKind::Date:
+            return v.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+        case ColumnKind::Count:
+            return QString::number(v.toLongLong());
+        case ColumnKind::Text:
+        case ColumnKind::Rate:
+            return v.toString();
+    }
+    return v.toString();
+}
+
+QString csvField(const QString& text) {
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n'))) {
+        return text;
+    }
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+void print(const Report& r, bool csv) {
+    QList<QStringList> lines;
+    QStringList header;
+    for (const ReportColumn& c : r.columns) {
+        header << c.title;
+    }
+    lines << header;
+    QList<ReportRow> rows = r.rows;
+    if (!r.total.values.isEmpty()) {
+        rows << r.total;
+    }
+    for (const ReportRow& row : rows) {
+        QStringList cells;
+        for (int i = 0; i < r.columns.size(); ++i) {
+            cells << cellText(row.values.value(i), r.columns[i].kind, csv);
+        }
+        lines << cells;
+    }
+    if (csv) {
+        for (const QStringList& cells : lines) {
+            QStringList fields;
+            for (const QString& c : cells) {
+                fields << csvField(c);
+            }
+            out() << fields.join(QLatin1Char(',')) << "\n";
+        }
+        return;
+    }
+    QList<int> widths(r.columns.size(), 0);
+    for (const QStringList& cells : lines) {
+        for (int i = 0; i < cells.size(); ++i) {
+            widths[i] = std::max(widths[i], int(cells[i].size()));
+        }
+    }
+    out() << r.title << "\n" << r.subtitle << "\n\n";
+    for (const QStringList& cells : lines) {
+        QStringList padded;
+        for (int i = 0; i < cells.size(); ++i) {
+            const bool right = r.columns[i].kind == ColumnKind::Money ||
+                               r.columns[i].kind == ColumnKind::Share ||
+                               r.columns[i].kind == ColumnKind::Count;
+            padded << (right ? cells[i].rightJustified(widths[i])
+                             : cells[i].leftJustified(widths[i]));
+        }
+        out() << padded.join(QStringLiteral("  ")).trimmed() << "\n";
+    }
+    for (const QString& note : r.notes) {
+        out() << "\n" << note << "\n";
+    }
+}
+
+int report(const QStringList& args) {
+    ToolOptions o;
+    if (!parseToolOptions(args.mid(1),
+                          {QStringLiteral("--from"), QStringLiteral("--to"),
+                           QStringLiteral("--account"), QStringLiteral("--currency")},
+                          {QStringLiteral("--csv"), QStringLiteral("--income")}, o,
+                          {noDatabaseFile(), QStringLiteral("не указан отчет")}) ||
+        o.help) {
+        return showUsage({kUsage}, o.problem);
+    }
+    const auto kind = reportKindNamed(o.positional[1]);
+    if (!kind) {
+        return showUsage({kUsage},
+                         QStringLiteral("неизвестный отчет \"%1\"").arg(o.positional[1]));
+    }
+    ReportQuery query;
+    query.kind = *kind;
+    query.flow = o.has(QStringLiteral("--income")) ? Flow::Income : Flow::Expense;
+    for (const auto& [name, date] : {std::pair{QStringLiteral("--from"), &query.from},
+                                     std::pair{QStringLiteral("--to"), &query.to}}) {
+        if (o.values.contains(name)) {
+            *date = parseStatementDate(o.values.value(name));
+            if (!date->isValid()) {
+                return fail(QStringLiteral("даты пишутся 31.12.2025 или 2025-12-31, а не \"%1\"")
+                                .arg(o.values.value(name)));
+            }
+        }
+    }
+    DbConnection c;
+    try {
+        c.open(o.positional[0], DbConnection::Access::ReadOnly);
+    } catch (const AppError& e) {
+        return fail(QStringLiteral("не удалось открыть %1: %2").arg(o.positional[0], e.text()));
+    }
+    if (o.values.contains(QStringLiteral("--account"))) {
+        bool ok = false;
+        query.idHeadAccount = o.values.value(QStringLiteral("--account")).toLongLong(&ok);
+        if (!ok || query.idHeadAccount <= 0) {
+            return fail(QStringLiteral("--account принимает номер счета, а не \"%1\"")
+                            .arg(o.values.value(QStringLiteral("--account"))));
+        }
+    }
+    if (o.values.contains(QStringLiteral("--currency"))) {
+        DbQuery q(c, QStringLiteral("qrCurrency"));
+        q.setSql(QStringLiteral("select IdValuta from Valuta where Caption = :Code"));
+        q.bindString(QStringLiteral("Code"), o.values.value(QStringLiteral("--currency")));
+        q.open();
+        if (q.isEmpty()) {
+            return fail(QStringLiteral("валюты \"%1\" нет")
+                            .arg(o.values.value(QStringLiteral("--currency"))));
+        }
+        query.idValuta = q.field(QStringLiteral("IdValuta")).asInteger();
+    }
+    print(buildReport(c, query), o.has(QStringLiteral("--csv")));
+    return 0;
+}
+
+}  // namespace
+
+bool isReportCommand(const QString& command) {
+    return command == QLatin1String("report");
+}
+
+int runReportCommand(const QStringList& args) {
+    try {
+        return report(args);
+    } catch (const AppError& e) {
+        return fail(e.text());
+    }
+}
+
+QStringList reportUsage() {
+    return {kUsage};
+}
