@@ -3,6 +3,7 @@
 #include "Category_FM.h"
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
+#include "CurrencyRate_FM.h"
 #include "Dialogs.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
@@ -58,6 +59,10 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
                        QStringLiteral("Статистика"), 2, &TMainFM::acStatExecute);
     acReport = addAction(QStringLiteral("acReport"), QStringLiteral("Окна"), QString(),
                          QStringLiteral("Отчеты"), 3, &TMainFM::acReportExecute);
+    acCurrencyRate =
+        addAction(QStringLiteral("acCurrencyRate"), QStringLiteral("Справочники"),
+                  QStringLiteral("Курсы валют"), QStringLiteral("Справочник курсов валют"), -1,
+                  &TMainFM::acCurrencyRateExecute);
     // The statistics and report windows are not offered.
     acStat->setVisible(false);
     acReport->setVisible(false);
@@ -66,7 +71,8 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
     file->addAction(acExit);
     QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
-    books->addActions({acValuta, acHeadAccount, acContrAgent, acCategory, acColor});
+    books->addActions(
+        {acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate});
     QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
     operations->addAction(acSaldo);
 
@@ -295,6 +301,10 @@ void TMainFM::acColorExecute() {
 
 void TMainFM::acSaldoExecute() {
     ShowSaldoFM();
+}
+
+void TMainFM::acCurrencyRateExecute() {
+    ShowCurrencyRateFM();
 }
 
 void TMainFM::acCloseActiveWindowExecute() {

@@ -37,6 +37,7 @@ public:
     QAction* acCloseActiveWindow;
     QAction* acStat;
     QAction* acReport;
+    QAction* acCurrencyRate;
 
     // F6: the focus goes to the tool bar, and from there back to where it
     // was (Escape also goes back).
@@ -75,6 +76,7 @@ private:
     void acCloseActiveWindowExecute();
     void acStatExecute();
     void acReportExecute();
+    void acCurrencyRateExecute();
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;

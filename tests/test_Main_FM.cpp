@@ -62,6 +62,8 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
         {f.acCloseActiveWindow, "acCloseActiveWindow", "Окна", "", "Закрыть активное окно", true},
         {f.acStat, "acStat", "Окна", "", "Статистика", true},
         {f.acReport, "acReport", "Окна", "", "Отчеты", true},
+        {f.acCurrencyRate, "acCurrencyRate", "Справочники", "Курсы валют",
+         "Справочник курсов валют", false},
     };
     const QList<QAction*> all = f.actions();
     ASSERT_EQ(all.size(), expected.size());
@@ -90,8 +92,9 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
     }
     EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
                                   QStringLiteral("Операции")}));
-    EXPECT_EQ(menuActions, (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent,
-                                            f.acCategory, f.acColor, f.acSaldo}));
+    EXPECT_EQ(menuActions,
+              (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent, f.acCategory,
+                               f.acColor, f.acCurrencyRate, f.acSaldo}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };

@@ -150,6 +150,19 @@ CREATE TABLE ImportedLine (
 ) WITHOUT ROWID;
 CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 
+-- Exchange rates: on DateRate one unit of IdValuta costs Rate units of
+-- IdValutaBase (eight decimals). Typed in the window "Курсы валют" or loaded
+-- from the Bank of Russia's daily file; the net worth converts with them. A
+-- file made before rates existed gets this table when that window opens.
+CREATE TABLE CurrencyRate (
+    IdValuta     INTEGER NOT NULL REFERENCES Valuta (IdValuta) ON DELETE CASCADE,
+    IdValutaBase INTEGER NOT NULL REFERENCES Valuta (IdValuta) ON DELETE CASCADE,
+    DateRate     TEXT NOT NULL,
+    Rate         NUMERIC NOT NULL,
+    PRIMARY KEY (IdValuta, IdValutaBase, DateRate)
+) WITHOUT ROWID;
+CREATE INDEX CurrencyRate_Base ON CurrencyRate (IdValutaBase);
+
 CREATE TABLE sys_Dict (
     sys_CodDict   INTEGER PRIMARY KEY,
     sys_Caption   TEXT NOT NULL DEFAULT '',
