@@ -154,8 +154,11 @@ TEST_F(RatesBook, TheBankOfRussiaFileIsLoadedWholeOrNotAtAll) {
     exec(QStringLiteral("insert into CurrencyRate values (2, 1, '2026-12-02 00:00:00', 80)"));
     ModalHelper mh;
     mh.onNext<TCurrencyRateFM>([&](TCurrencyRateFM* f) {
+        activate(f);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), f->btnLoadCbr);
         chooseFile(mh, sample("rates/XML_daily.asp"));
-        f->btnLoadCbr->click();
+        press(Qt::Key_Space);
         EXPECT_EQ(shown(f->dbgRate, 3),
                   (QStringList{QStringLiteral("1 EUR = 97,5678 RUB на 02.12.2026"),
                                QStringLiteral("1 JPY = 0,612345 RUB на 02.12.2026"),
