@@ -2,6 +2,8 @@
 
 #include "Clock.h"
 #include "Dialogs.h"
+#include "Dict_FM.h"
+#include "Icons.h"
 #include "Main_DM.h"
 #include "Rates.h"
 #include "RefBookUtils.h"
@@ -13,6 +15,13 @@ TCurrencyRateEditFM::TCurrencyRateEditFM(QWidget* parent) : ModalForm(parent) {
     rxcValuta = new DBLookupCombo(this);
     Label2 = new QLabel(QStringLiteral("Базовая валюта"), this);
     rxcValutaBase = new DBLookupCombo(this);
+    SpeedButton1 = new QToolButton(this);
+    SpeedButton2 = new QToolButton(this);
+    for (QToolButton* b : {SpeedButton1, SpeedButton2}) {
+        b->setIcon(Icons::lookup());
+        b->setAutoRaise(true);
+        b->setFocusPolicy(Qt::NoFocus);
+    }
     Label3 = new QLabel(QStringLiteral("Дата"), this);
     DateEdit1 = new DateEdit(this);
     Label4 = new QLabel(QStringLiteral("Курс"), this);
@@ -36,8 +45,10 @@ TCurrencyRateEditFM::TCurrencyRateEditFM(QWidget* parent) : ModalForm(parent) {
     auto* layout = new QGridLayout(this);
     layout->addWidget(Label1, 0, 0);
     layout->addWidget(rxcValuta, 0, 1);
+    layout->addWidget(SpeedButton1, 0, 2);
     layout->addWidget(Label2, 1, 0);
     layout->addWidget(rxcValutaBase, 1, 1);
+    layout->addWidget(SpeedButton2, 1, 2);
     layout->addWidget(Label3, 2, 0);
     layout->addWidget(DateEdit1, 2, 1, Qt::AlignLeft);
     layout->addWidget(Label4, 3, 0);
@@ -46,13 +57,39 @@ TCurrencyRateEditFM::TCurrencyRateEditFM(QWidget* parent) : ModalForm(parent) {
     buttons->addStretch();
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
-    layout->addLayout(buttons, 4, 0, 1, 2);
+    layout->addLayout(buttons, 4, 0, 1, 3);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(4, 1);
     resize(300, 170);
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn2Click(); }); });
+    // The book buttons take no focus; Ctrl+Enter on a lookup presses its own.
+    connect(rxcValuta, &DBLookupCombo::bookKey, SpeedButton1, &QToolButton::click);
+    connect(rxcValutaBase, &DBLookupCombo::bookKey, SpeedButton2, &QToolButton::click);
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { guarded([this] { chooseInBook(rxcValuta); }); });
+    connect(SpeedButton2, &QToolButton::clicked, this,
+            [this] { guarded([this] { chooseInBook(rxcValutaBase); }); });
+}
+
+void TCurrencyRateEditFM::chooseInBook(DBLookupCombo* lookup) {
+    const int chosen = ShowDictFM(true, 1, lookup->value().toInt());
+    if (chosen <= 0) {
+        return;
+    }
+    // A currency added in the book is in neither list yet; the other lookup
+    // keeps its choice.
+    const std::pair<DBLookupCombo*, DbQuery*> lists[] = {{rxcValuta, qrValuta},
+                                                         {rxcValutaBase, qrValutaBase}};
+    for (const auto& [each, list] : lists) {
+        const QString kept = each == lookup ? QString::number(chosen) : each->value();
+        {
+            ControlsFrozen frozen(*list);
+            list->requery();
+        }
+        each->setValue(kept);
+    }
 }
 
 void TCurrencyRateEditFM::FormFill(const CurrencyRateKey& key) {

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 
 // Which rate: one unit of IdValuta in IdValutaBase on a day.
 struct CurrencyRateKey {
@@ -29,8 +30,10 @@ public:
 
     QLabel* Label1;
     DBLookupCombo* rxcValuta;
+    QToolButton* SpeedButton1;
     QLabel* Label2;
     DBLookupCombo* rxcValutaBase;
+    QToolButton* SpeedButton2;
     QLabel* Label3;
     DateEdit* DateEdit1;
     QLabel* Label4;
@@ -48,6 +51,8 @@ public:
     void BitBtn2Click();
 
 private:
+    // Chooses a currency in the currency book, where one can also be added.
+    void chooseInBook(DBLookupCombo* lookup);
     bool refuse(const QString& text, QWidget* focus);
     bool exists(const CurrencyRateKey& key);
 };

@@ -1,5 +1,6 @@
 #include "Clock.h"
 #include "CurrencyRate_FM.h"
+#include "Dict_FM.h"
 #include "Keyboard.h"
 #include "Main_FM.h"
 #include "Rates.h"
@@ -110,10 +111,17 @@ TEST_F(RatesBook, RatesAreTypedInChangedAndDeletedFromTheKeyboard) {
         e->BitBtn1->click();
     });
     mh.onNext<TCurrencyRateEditFM>([&](TCurrencyRateEditFM* e) {
-        e->rxcValuta->setValue(QStringLiteral("3"));
+        e->rxcValuta->setFocus();
+        press(Qt::Key_Return, Qt::ControlModifier);  // chosen in the currency book
+        EXPECT_EQ(e->rxcValuta->currentText(), QStringLiteral("EUR"));
         typeInto(e->DateEdit1->lineEdit(), QStringLiteral("30.11.2026"));
         typeInto(e->Edit1, QStringLiteral("0.00512345"));
         e->BitBtn1->click();
+    });
+    mh.onNext<TDictFM>([&](TDictFM* d) {
+        EXPECT_TRUE(d->FSelectMode);
+        activate(d);
+        press(Qt::Key_Return);  // on the first currency, EUR
     });
     mh.onNext<TCurrencyRateEditFM>([&](TCurrencyRateEditFM* e) {
         e->rxcValuta->setValue(QStringLiteral("2"));
