@@ -62,6 +62,18 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
         {f.acCloseActiveWindow, "acCloseActiveWindow", "Окна", "", "Закрыть активное окно", true},
         {f.acStat, "acStat", "Окна", "", "Статистика", true},
         {f.acReport, "acReport", "Окна", "", "Отчеты", true},
+        {f.acReportCategories, "acReportCategories", "Отчеты", "Расходы по категориям",
+         "Расходы и доходы по категориям за период", false},
+        {f.acReportMonths, "acReportMonths", "Отчеты", "Доходы и расходы по месяцам",
+         "Доходы, расходы и их разница по месяцам", false},
+        {f.acReportContrAgents, "acReportContrAgents", "Отчеты", "По контрагентам",
+         "Расходы и доходы по контрагентам за период", false},
+        {f.acReportBalances, "acReportBalances", "Отчеты", "Остатки",
+         "Остатки счетов и итог по валюте за период", false},
+        {f.acReportStatement, "acReportStatement", "Отчеты", "Выписка по счету",
+         "Движения счета с остатком после каждого", false},
+        {f.acReportNetWorth, "acReportNetWorth", "Отчеты", "Капитал",
+         "Все счета в одной валюте по курсам", false},
     };
     const QList<QAction*> all = f.actions();
     ASSERT_EQ(all.size(), expected.size());
@@ -89,9 +101,12 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
         menuActions << top->menu()->actions();
     }
     EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
-                                  QStringLiteral("Операции")}));
-    EXPECT_EQ(menuActions, (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent,
-                                            f.acCategory, f.acColor, f.acSaldo}));
+                                  QStringLiteral("Операции"), QStringLiteral("Отчеты")}));
+    EXPECT_EQ(menuActions,
+              (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent, f.acCategory,
+                               f.acColor, f.acSaldo, f.acReportCategories, f.acReportMonths,
+                               f.acReportContrAgents, f.acReportBalances, f.acReportStatement,
+                               f.acReportNetWorth}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };
