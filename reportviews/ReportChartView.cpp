@@ -49,17 +49,19 @@ QString otherCaption() {
 }
 
 // The figure behind a value: the series' own list, else the row of the
-// same place (balances, net worth), else the total's documents narrowed to
-// the step of the point (a statement's days).
+// same step (balances, net worth: a row per point), else the total's
+// documents narrowed to the step of the point (a statement's days).
 ChartFigure figureOf(const Report& r, int series, int index) {
     const ReportChart& c = r.chart;
     ChartFigure f{c.labels.value(index), {}};
     const ChartSeries& s = c.series[series];
+    const bool rowPerPoint =
+        r.query.kind == ReportKind::Balances || r.query.kind == ReportKind::NetWorth;
     if (index < s.drill.size()) {
         f.drills << s.drill[index];
-    } else if (r.rows.size() == c.labels.size()) {
+    } else if (rowPerPoint && index < r.rows.size()) {
         f.drills << r.rows[index].drill;
-    } else if (r.total.drill.isValid() && index < c.dates.size()) {
+    } else if (!rowPerPoint && r.total.drill.isValid() && index < c.dates.size()) {
         DrillDown d = r.total.drill;
         d.from = index > 0 ? c.dates[index - 1].addDays(1) : r.query.from;
         d.to = c.dates[index];

@@ -118,7 +118,7 @@ private:
         }
         double x = 0;
         for (int c = 0; c < texts.size(); ++c) {
-            const bool right = !header && isNumberColumn(m_r.columns[c].kind);
+            const bool right = isNumberColumn(m_r.columns[c].kind);
             const QRectF cell(x + m_pad, y, m_widths[c] - 2 * m_pad, height);
             m_p.drawText(cell,
                          (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter |
@@ -177,9 +177,9 @@ QByteArray reportPdf(const Report& report, const ReportChartView& chart) {
     y += used.height() * 1.5;
 
     if (!chart.plan().labels.isEmpty()) {
-        // The chart is laid out as on a screen of 1000 points across and
-        // drawn to the page's width.
-        const QSize size(1000, wide ? 420 : 560);
+        // The chart is laid out as on a screen and drawn to the page's
+        // width, so that its type comes out at about eight points.
+        const QSize size = wide ? QSize(1000, 400) : QSize(760, 460);
         const double height = page.width() * size.height() / size.width();
         chart.paintInto(painter, QRectF(0, y, page.width(), height), size);
         y += height + used.height();

@@ -385,7 +385,12 @@ void ReportWindow::ChoiceChanged() {
 
 void ReportWindow::RefreshReport() {
     FillChoosers();
-    BuildReport();
+    // A preset counts from today, which may be another day by now.
+    if (cbPeriod->currentData().toInt() != kOwnPeriod) {
+        SelectPreset(cbPeriod->currentIndex());
+    } else {
+        BuildReport();
+    }
 }
 
 void ReportWindow::BuildReport() {
