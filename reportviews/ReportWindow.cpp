@@ -425,7 +425,19 @@ void ReportWindow::BuildReport() {
 
 void ReportWindow::FitTable() {
     const int width = spReport->width();
-    if (spReport->orientation() != Qt::Horizontal || width <= 0) {
+    const int height = spReport->height();
+    if (width <= 0 || height <= 0) {
+        return;
+    }
+    if (spReport->orientation() == Qt::Vertical) {
+        // A short table leaves its room to the chart, a long one scrolls in
+        // at most half the height.
+        const int need = tvReport->horizontalHeader()->height() +
+                         mdReport->rowCount() * tvReport->verticalHeader()->defaultSectionSize() +
+                         2 * tvReport->frameWidth() +
+                         style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+        const int table = std::clamp(need, std::min(120, height / 2), height / 2);
+        spReport->setSizes({table, height - table});
         return;
     }
     tvReport->resizeColumnsToContents();

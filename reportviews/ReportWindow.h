@@ -79,7 +79,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Side by side, the table takes the width of its columns (up to 60 %).
+    // The table takes the room of its columns side by side (up to 60 %), of
+    // its rows one above the other (up to half).
     void FitTable();
     void FillChoosers();
     void FillAccounts();
