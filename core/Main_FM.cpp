@@ -9,6 +9,7 @@
 #include "Document_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
+#include "ReportWindows.h"
 #include "Report_FM.h"
 #include "Saldo_FM.h"
 #include "Stat_FM.h"
@@ -59,13 +60,38 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
                        QStringLiteral("Статистика"), 2, &TMainFM::acStatExecute);
     acReport = addAction(QStringLiteral("acReport"), QStringLiteral("Окна"), QString(),
                          QStringLiteral("Отчеты"), 3, &TMainFM::acReportExecute);
+    // The statistics and report windows are not offered.
+    acStat->setVisible(false);
+    acReport->setVisible(false);
     acCurrencyRate =
         addAction(QStringLiteral("acCurrencyRate"), QStringLiteral("Справочники"),
                   QStringLiteral("Курсы валют"), QStringLiteral("Справочник курсов валют"), -1,
                   &TMainFM::acCurrencyRateExecute);
-    // The statistics and report windows are not offered.
-    acStat->setVisible(false);
-    acReport->setVisible(false);
+    const QString reports = QStringLiteral("Отчеты");
+    acReportCategories = addAction(QStringLiteral("acReportCategories"), reports,
+                                   QStringLiteral("Расходы по категориям"),
+                                   QStringLiteral("Расходы и доходы по категориям за период"), -1,
+                                   &TMainFM::acReportCategoriesExecute);
+    acReportMonths = addAction(QStringLiteral("acReportMonths"), reports,
+                               QStringLiteral("Доходы и расходы по месяцам"),
+                               QStringLiteral("Доходы, расходы и их разница по месяцам"), -1,
+                               &TMainFM::acReportMonthsExecute);
+    acReportContrAgents = addAction(QStringLiteral("acReportContrAgents"), reports,
+                                    QStringLiteral("По контрагентам"),
+                                    QStringLiteral("Расходы и доходы по контрагентам за период"),
+                                    -1, &TMainFM::acReportContrAgentsExecute);
+    acReportBalances =
+        addAction(QStringLiteral("acReportBalances"), reports, QStringLiteral("Остатки"),
+                  QStringLiteral("Остатки счетов и итог по валюте за период"), -1,
+                  &TMainFM::acReportBalancesExecute);
+    acReportStatement =
+        addAction(QStringLiteral("acReportStatement"), reports, QStringLiteral("Выписка по счету"),
+                  QStringLiteral("Движения счета с остатком после каждого"), -1,
+                  &TMainFM::acReportStatementExecute);
+    acReportNetWorth =
+        addAction(QStringLiteral("acReportNetWorth"), reports, QStringLiteral("Капитал"),
+                  QStringLiteral("Все счета в одной валюте по курсам"), -1,
+                  &TMainFM::acReportNetWorthExecute);
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
@@ -75,6 +101,9 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         {acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate});
     QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
     operations->addAction(acSaldo);
+    QMenu* reportMenu = MainMenu1->addMenu(reports);
+    reportMenu->addActions({acReportCategories, acReportMonths, acReportContrAgents,
+                            acReportBalances, acReportStatement, acReportNetWorth});
 
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -322,4 +351,28 @@ void TMainFM::acStatExecute() {
 
 void TMainFM::acReportExecute() {
     ShowChildForm<TReportFM>();
+}
+
+void TMainFM::acReportCategoriesExecute() {
+    ShowReportWindow(*this, ReportKind::Categories);
+}
+
+void TMainFM::acReportMonthsExecute() {
+    ShowReportWindow(*this, ReportKind::Months);
+}
+
+void TMainFM::acReportContrAgentsExecute() {
+    ShowReportWindow(*this, ReportKind::Counterparties);
+}
+
+void TMainFM::acReportBalancesExecute() {
+    ShowReportWindow(*this, ReportKind::Balances);
+}
+
+void TMainFM::acReportStatementExecute() {
+    ShowReportWindow(*this, ReportKind::Statement);
+}
+
+void TMainFM::acReportNetWorthExecute() {
+    ShowReportWindow(*this, ReportKind::NetWorth);
 }

@@ -12,7 +12,8 @@
 #include <functional>
 
 // The main window: a frame for child windows, with the commands that open the
-// reference books, the status colours and the balance recalculation.
+// reference books, the status colours, the balance recalculation and the
+// report windows.
 class TMainFM : public QMainWindow {
     Q_OBJECT
 public:
@@ -38,6 +39,13 @@ public:
     QAction* acStat;
     QAction* acReport;
     QAction* acCurrencyRate;
+    // The menu "Отчеты": one report window each.
+    QAction* acReportCategories;
+    QAction* acReportMonths;
+    QAction* acReportContrAgents;
+    QAction* acReportBalances;
+    QAction* acReportStatement;
+    QAction* acReportNetWorth;
 
     // F6: the focus goes to the tool bar, and from there back to where it
     // was (Escape also goes back).
@@ -77,6 +85,12 @@ private:
     void acStatExecute();
     void acReportExecute();
     void acCurrencyRateExecute();
+    void acReportCategoriesExecute();
+    void acReportMonthsExecute();
+    void acReportContrAgentsExecute();
+    void acReportBalancesExecute();
+    void acReportStatementExecute();
+    void acReportNetWorthExecute();
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;

@@ -64,6 +64,18 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
         {f.acReport, "acReport", "Окна", "", "Отчеты", true},
         {f.acCurrencyRate, "acCurrencyRate", "Справочники", "Курсы валют",
          "Справочник курсов валют", false},
+        {f.acReportCategories, "acReportCategories", "Отчеты", "Расходы по категориям",
+         "Расходы и доходы по категориям за период", false},
+        {f.acReportMonths, "acReportMonths", "Отчеты", "Доходы и расходы по месяцам",
+         "Доходы, расходы и их разница по месяцам", false},
+        {f.acReportContrAgents, "acReportContrAgents", "Отчеты", "По контрагентам",
+         "Расходы и доходы по контрагентам за период", false},
+        {f.acReportBalances, "acReportBalances", "Отчеты", "Остатки",
+         "Остатки счетов и итог по валюте за период", false},
+        {f.acReportStatement, "acReportStatement", "Отчеты", "Выписка по счету",
+         "Движения счета с остатком после каждого", false},
+        {f.acReportNetWorth, "acReportNetWorth", "Отчеты", "Капитал",
+         "Все счета в одной валюте по курсам", false},
     };
     const QList<QAction*> all = f.actions();
     ASSERT_EQ(all.size(), expected.size());
@@ -91,10 +103,12 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
         menuActions << top->menu()->actions();
     }
     EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
-                                  QStringLiteral("Операции")}));
+                                  QStringLiteral("Операции"), QStringLiteral("Отчеты")}));
     EXPECT_EQ(menuActions,
               (QList<QAction*>{f.acExit, f.acValuta, f.acHeadAccount, f.acContrAgent, f.acCategory,
-                               f.acColor, f.acCurrencyRate, f.acSaldo}));
+                               f.acColor, f.acCurrencyRate, f.acSaldo, f.acReportCategories,
+                               f.acReportMonths, f.acReportContrAgents, f.acReportBalances,
+                               f.acReportStatement, f.acReportNetWorth}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };

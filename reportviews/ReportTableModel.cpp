@@ -1,0 +1,68 @@
+#include "ReportTableModel.h"
+
+#include "ReportText.h"
+
+#include <QColor>
+#include <QFont>
+
+ReportTableModel::ReportTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ReportTableModel::setReport(const Report& report) {
+    beginResetModel();
+    m_report = report;
+    endResetModel();
+}
+
+const ReportRow& ReportTableModel::rowAt(int row) const {
+    return isTotal(row) ? m_report.total : m_report.rows.at(row);
+}
+
+int ReportTableModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) {
+        return 0;
+    }
+    return int(m_report.rows.size()) + (m_report.total.values.isEmpty() ? 0 : 1);
+}
+
+int ReportTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_report.columns.size());
+}
+
+QVariant ReportTableModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const ColumnKind kind = m_report.columns[index.column()].kind;
+    const QVariant value = rowAt(index.row()).values.value(index.column());
+    switch (role) {
+        case Qt::DisplayRole:
+            return reportCellText(value, kind);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::Alignment(
+                (isNumberColumn(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+        case Qt::FontRole:
+            if (isTotal(index.row())) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case Qt::ForegroundRole:
+            if (kind == ColumnKind::Money && value.isValid() && value.value<Money>().units() < 0) {
+                return QColor(0xA0, 0x10, 0x10);
+            }
+            return {};
+        default:
+            return {};
+    }
+}
+
+QVariant ReportTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (role == Qt::DisplayRole) {
+        return m_report.columns[section].title;
+    }
+    return {};
+}
