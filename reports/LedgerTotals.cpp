@@ -4,6 +4,7 @@
 #include "Db.h"
 #include "DbSchema.h"
 #include "Money.h"
+#include "Reports.h"
 
 namespace {
 
@@ -226,6 +227,10 @@ QStringList ledgerTotalsDifferences(DbConnection& connection, int shown, int& to
             continue;
         }
         const auto f = [&](const char* name) { return q.field(QLatin1String(name)); };
+        const auto amount = [](qint64 units) {
+            return reportCellText(QVariant::fromValue(Money::fromUnits(units)), ColumnKind::Money,
+                                  CellForm::Csv);
+        };
         lines << QStringLiteral(
                      "счет %1, месяц %2, операция %3, категория %4, контрагент %5: в итогах "
                      "%6 (проводок %7), по проводкам %8 (проводок %9)")
@@ -234,9 +239,9 @@ QStringList ledgerTotalsDifferences(DbConnection& connection, int shown, int& to
                      .arg(f("CodTypeOperation").asInteger())
                      .arg(f("IdCategory").asInteger())
                      .arg(f("IdContrAgent").asInteger())
-                     .arg(Money::fromUnits(f("TotalUnits").asInt64()).toString())
+                     .arg(amount(f("TotalUnits").asInt64()))
                      .arg(f("TotalRows").asInt64())
-                     .arg(Money::fromUnits(f("LedgerUnits").asInt64()).toString())
+                     .arg(amount(f("LedgerUnits").asInt64()))
                      .arg(f("LedgerRows").asInt64());
     }
     return lines;
