@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QLocale>
 #include <QMap>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
@@ -60,6 +61,21 @@ public:
 
     Report build() {
         m_totals = prepareLedgerTotals(m_c);
+        // Every statement of a report reads the file as of one moment, also
+        // while another program posts.
+        const bool own = !m_c.inTransaction();
+        if (own) {
+            m_c.executeScript(QStringLiteral("BEGIN"));
+        }
+        const auto end = qScopeGuard([&] {
+            if (own && m_c.inTransaction()) {
+                try {
+                    m_c.executeScript(QStringLiteral("ROLLBACK"));
+                } catch (const AppError&) {
+                    // The engine has ended the read on its own.
+                }
+            }
+        });
         resolveCurrencyAndPeriod();
         m_report.query = m_q;
         m_report.title = reportCaption(m_q.kind);
