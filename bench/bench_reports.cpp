@@ -162,7 +162,9 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
 
     out() << "database: " << path << "; every report over \"Всё время\", median of " << runs
           << " runs, ms\n\n";
-    out() << "without the running totals (the ledger read row by row)\n";
+    if (!withTotals) {
+        out() << "without the running totals (the ledger read row by row)\n";
+    }
     std::vector<double> ledgerMs(size_t(kKinds.size()), 0.0);
     if (!withTotals) {
         DbConnection readOnly;
@@ -189,7 +191,7 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
                  .arg(QStringLiteral("bare SQL"), 9)
                  .arg(QStringLiteral("ratio"), 6)
                  .arg(QStringLiteral("speed-up"), 9);
-    bool pass = true;
+    QStringList over;
     for (int i = 0; i < kKinds.size(); ++i) {
         const ReportQuery q = query(kKinds[i]);
         qsizetype rows = 0;
@@ -203,18 +205,26 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
                       << sql << "\n";
             }
         }
-        pass = pass && ours <= 250 && ours <= 2 * plain;
-        out() << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+        if (ours > 250 || ours > 2 * plain) {
+            over << reportKindName(kKinds[i]);
+        }
+        out() << QStringLiteral("%1 %2 %3 %4 %5 %6")
                      .arg(reportKindName(kKinds[i]), -15)
                      .arg(rows, 8)
                      .arg(ours, 9, 'f', 1)
                      .arg(plain, 9, 'f', 1)
                      .arg(ours / plain, 6, 'f', 2)
-                     .arg(QStringLiteral("%1x").arg(ledgerMs[size_t(i)] / ours, 0, 'f', 0), 9)
+                     .arg(withTotals
+                              ? QStringLiteral("-")
+                              : QStringLiteral("%1x").arg(ledgerMs[size_t(i)] / ours, 0, 'f', 0),
+                          9)
               << "\n";
     }
     out() << "\n"
-          << (pass ? "every report within 250 ms and 2x its bare SQL" : "OVER THE BAR") << "\n";
+          << (over.isEmpty() ? QStringLiteral("every report within 250 ms and 2x its bare SQL")
+                             : QStringLiteral("over 250 ms or 2x its bare SQL: ") +
+                                   over.join(QStringLiteral(", ")))
+          << "\n";
     out().flush();
     return 0;
 }

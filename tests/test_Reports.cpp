@@ -272,6 +272,16 @@ protected:
                         }
                     }
                     std::sort(accounts.begin(), accounts.end());
+                    // A point a day, a week (to Sunday) or a month, as long as
+                    // the period is; the last on its last day.
+                    const qint64 days = q.from.daysTo(q.to);
+                    EXPECT_EQ(r.chart.dates.last(), q.to);
+                    for (const QDate& d : r.chart.dates.mid(0, r.chart.dates.size() - 1)) {
+                        EXPECT_TRUE(days <= 62 ||
+                                    (days <= 366 ? d.dayOfWeek() == 7 : d.addDays(1).day() == 1))
+                            << d.toString().toStdString();
+                    }
+                    EXPECT_EQ(r.chart.dates.size(), days <= 62 ? days + 1 : r.rows.size());
                     for (int i = 0; i < r.rows.size(); ++i) {
                         QMap<qint64, Money> own;
                         for (const LedgerRow& l : all) {
