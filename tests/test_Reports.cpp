@@ -366,6 +366,7 @@ TEST_F(Reports, EveryFigureEqualsTheLedgerAndStaysSoWithoutTheTotals) {
 
     // The tool prints the same figures; check finds totals gone wrong and
     // --repair rebuilds them.
+    exec(QStringLiteral("update ContrAgent set Caption = '=1+1' where IdContrAgent = 1"));
     const ToolRun tool = runTool({u"report"_s, m_path, u"counterparties"_s, u"--from"_s,
                                   periods[1].from.toString(Qt::ISODate), u"--to"_s,
                                   periods[1].to.toString(Qt::ISODate), u"--csv"_s});
@@ -379,7 +380,8 @@ TEST_F(Reports, EveryFigureEqualsTheLedgerAndStaysSoWithoutTheTotals) {
     ASSERT_EQ(lines.size(), r.rows.size() + 2);
     for (int i = 0; i < r.rows.size(); ++i) {
         const QStringList fields = lines[i + 1].split(u',');
-        EXPECT_EQ(fields[0], r.rows[i].values[0].toString());
+        const QString name = r.rows[i].values[0].toString();
+        EXPECT_EQ(fields[0], name.startsWith(u'=') ? u"'"_s + name : name);  // not a formula
         EXPECT_EQ(Money::fromText(fields[1]), cell(r.rows[i], 1));
         EXPECT_EQ(Money::fromText(fields[2]), cell(r.rows[i], 2));
     }

@@ -23,9 +23,19 @@ const QString kUsage = QStringLiteral(
     "      --income                  для categories: доходы вместо расходов\n"
     "      --csv                     таблица в CSV вместо выровненного текста\n");
 
-QString csvField(const QString& text) {
+// A field quoted where it has to be. Text that a spreadsheet would run as a
+// formula ("=", "+", "-", "@", also after quotes of this kind) gets one quote
+// more in front, as the books' export does; numbers stay numbers.
+QString csvField(const QString& value, bool number) {
+    qsizetype lead = 0;
+    while (lead < value.size() && value[lead] == QLatin1Char('\'')) {
+        ++lead;
+    }
+    const bool formula =
+        !number && lead < value.size() && QStringLiteral("=+-@").contains(value[lead]);
+    const QString text = formula ? QLatin1Char('\'') + value : value;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n'))) {
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
         return text;
     }
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
@@ -52,10 +62,12 @@ void print(const Report& r, bool csv) {
         lines << cells;
     }
     if (csv) {
-        for (const QStringList& cells : lines) {
+        for (int line = 0; line < lines.size(); ++line) {
             QStringList fields;
-            for (const QString& c : cells) {
-                fields << csvField(c);
+            for (int i = 0; i < lines[line].size(); ++i) {
+                const ColumnKind kind = r.columns[i].kind;
+                fields << csvField(lines[line][i], line > 0 && kind != ColumnKind::Text &&
+                                                       kind != ColumnKind::Rate);
             }
             out() << fields.join(QLatin1Char(',')) << "\n";
         }
