@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Db.h"
+#include "LedgerTotals.h"
 #include "Passwords.h"
 #include "Placeholders.h"
 #include "RawDb.h"
@@ -438,6 +439,19 @@ public:
             rows);
     }
 
+    // The totals a report reads instead of the ledger's rows: a file made
+    // before them has none, which is no fault.
+    void ledgerTotals() {
+        int total = 0;
+        const QStringList rows = ledgerTotalsDifferences(m_db, kRowsShown, total);
+        if (total > 0) {
+            Finding f{Finding::Kind::LedgerTotals,
+                      QStringLiteral("Итоги проводок для отчетов не сходятся с проводками"), rows,
+                      total};
+            report.findings.push_back(f);
+        }
+    }
+
     void dailyCopy(const QString& path) {
         QFile marker(dailyCopyFailurePath(path));
         if (marker.open(QIODevice::ReadOnly)) {
@@ -513,6 +527,7 @@ CheckReport checkOpen(DbConnection& db, const QString& path) {
     checker.configuration();
     checker.placeholders();
     checker.passwords();
+    checker.ledgerTotals();
     checker.dailyCopy(path);
     return checker.report;
 }
@@ -544,7 +559,7 @@ namespace {
 
 // Deletes, in one write, the ledger rows and imported-line marks of documents
 // that are gone; says how many of each went.
-void removeOrphans(DbConnection& db, QStringList& changed) {
+int removeOrphans(DbConnection& db, QStringList& changed) {
     Transaction transaction(db);
     DbQuery q(db, QStringLiteral("cmdOrphans"));
     q.setSql(
@@ -568,6 +583,24 @@ void removeOrphans(DbConnection& db, QStringList& changed) {
                        "нет: %1")
                        .arg(imports);
     }
+    return ledger;
+}
+
+// The reports' totals afresh from the ledger, when the file has none, when
+// they differ, or when the ledger has just lost rows of missing documents.
+void repairLedgerTotals(DbConnection& db, const CheckReport& before, bool ledgerChanged,
+                        QStringList& changed) {
+    const bool missing = !hasLedgerTotals(db);
+    bool differ = ledgerChanged;
+    for (const Finding& f : before.findings) {
+        differ = differ || f.kind == Finding::Kind::LedgerTotals;
+    }
+    if (!missing && !differ) {
+        return;
+    }
+    rebuildLedgerTotals(db);
+    changed << (missing ? QStringLiteral("построены итоги проводок для отчетов")
+                        : QStringLiteral("итоги проводок для отчетов пересчитаны по проводкам"));
 }
 
 }  // namespace
@@ -588,7 +621,7 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
     {
         DbConnection db;
         db.open(path, DbConnection::Access::KeepJournal);
-        removeOrphans(db, result.changed);
+        const int orphans = removeOrphans(db, result.changed);
         const QList<int> missing = missingSigns(db);
         if (!missing.isEmpty()) {
             // Without a sign the rebuilt balances would leave out the amounts
@@ -610,6 +643,7 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
                                       .arg(amount(c.oldSaldo), amount(c.newSaldo));
             }
         }
+        repairLedgerTotals(db, before, orphans > 0, result.changed);
         const int removed = removeStalePlaceholders(db);
         if (removed > 0) {
             result.changed << QStringLiteral("удалено оставленных типов несохраненных записей: %1")
@@ -654,6 +688,7 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
             case Finding::Kind::OrphanImport:
             case Finding::Kind::StalePlaceholder:
             case Finding::Kind::PlainPassword:
+            case Finding::Kind::LedgerTotals:
                 break;
         }
     }

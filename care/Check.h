@@ -21,6 +21,7 @@ struct Finding {
         Configuration,      // configuration rows the program relies on
         DailyCopy,          // the last automatic copy failed
         PlainPassword,      // a user's password kept as plain text
+        LedgerTotals,       // the reports' running totals against the ledger
     };
     Kind kind;
     QString title;     // one plain sentence

@@ -2,39 +2,25 @@
 
 #include "AppError.h"
 #include "Db.h"
+#include "LedgerTotals.h"
 #include "Rates.h"
+#include "SqlCursor.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QMap>
-#include <QSet>
+#include <QScopeGuard>
 #include <algorithm>
 
 namespace {
 
 const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 
-// The signed ledger amount of a row in ten-thousandths, exact: each row is
-// rounded to money as the recalculation reads it.
-const QString kUnits =
-    QStringLiteral("cast(round(da.ValueDataAccount * g.SignInGroup * 10000) as integer)");
-
-// The ledger rows of one currency, or of one account, with their signs.
-QString ledgerFrom() {
-    return QStringLiteral(
-        "from DataAccount da\n"
-        "inner join GroupOperationItem g on g.CodGroupOperation = 1 and g.CodTypeOperation = "
-        "da.CodTypeOperation\n"
-        "inner join HeadAccount ha on ha.IdHeadAccount = da.IdHeadAccount\n"
-        "inner join Document d on d.IdDocument = da.IdDocument\n");
-}
-
-QString operationList(const QList<int>& ops) {
-    QStringList codes;
-    for (int op : ops) {
-        codes << QString::number(op);
-    }
-    return codes.join(QStringLiteral(", "));
-}
+// The ledger's operations: an expense or income row carries its document's
+// type code, a transfer 3 on the first account and 4 on the second.
+constexpr int kExpense = 1;
+constexpr int kIncome = 2;
+const QList<int> kAllOps{1, 2, 3, 4};
 
 QString monthCaption(const QDate& month) {
     QString name = kRussian.standaloneMonthName(month.month());
@@ -48,17 +34,48 @@ QString dayCaption(const QDate& d) {
     return d.toString(QStringLiteral("dd.MM.yyyy"));
 }
 
+QDate lastOfMonth(const QDate& d) {
+    return QDate(d.year(), d.month(), 1).addMonths(1).addDays(-1);
+}
+
 QVariant money(Money m) {
     return QVariant::fromValue(m);
 }
 
-// What every kind needs: the period, the currency, the operations.
+// Captions by id of a small reference table, read once per report.
+QHash<qint64, QString> captions(DbConnection& c, const QString& sql) {
+    DbQuery q(c, QStringLiteral("qrCaptions"));
+    q.setSql(sql);
+    q.open();
+    QHash<qint64, QString> map;
+    for (q.first(); !q.eof(); q.next()) {
+        map.insert(q.value(q.recNo(), 0).toLongLong(), q.value(q.recNo(), 1).toString());
+    }
+    return map;
+}
+
+// What every kind needs: the period, the currency, the account.
 class Builder {
 public:
     Builder(DbConnection& c, const ReportQuery& q) : m_c(c), m_q(q), m_query(c) {}
 
     Report build() {
-        resolveOperations();
+        m_totals = prepareLedgerTotals(m_c);
+        // Every statement of a report reads the file as of one moment, also
+        // while another program posts.
+        const bool own = !m_c.inTransaction();
+        if (own) {
+            m_c.executeScript(QStringLiteral("BEGIN"));
+        }
+        const auto end = qScopeGuard([&] {
+            if (own && m_c.inTransaction()) {
+                try {
+                    m_c.executeScript(QStringLiteral("ROLLBACK"));
+                } catch (const AppError&) {
+                    // The engine has ended the read on its own.
+                }
+            }
+        });
         resolveCurrencyAndPeriod();
         m_report.query = m_q;
         m_report.title = reportCaption(m_q.kind);
@@ -74,13 +91,13 @@ public:
                 counterparties();
                 break;
             case ReportKind::Balances:
-                balances();
+                balances(false);
                 break;
             case ReportKind::Statement:
                 statement();
                 break;
             case ReportKind::NetWorth:
-                netWorth();
+                balances(true);
                 break;
         }
         return m_report;
@@ -91,29 +108,9 @@ private:
     ReportQuery m_q;
     DbQuery m_query;
     Report m_report;
-    int m_expenseOp = 1;
-    int m_incomeOp = 2;
-    QString m_valuta;   // the currency's caption
-    QString m_account;  // the account's caption, when one is chosen
-
-    QList<int> allOps() const { return {m_expenseOp, m_incomeOp, 3, 4}; }
-
-    void resolveOperations() {
-        DbQuery& q = m_query;
-        q.setSql(
-            QStringLiteral("select CodTypeDocument, CodTypeOperation from TypeDocument "
-                           "where CodTypeDocument in (1, 2)"));
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            const int op = q.field(QStringLiteral("CodTypeOperation")).asInteger();
-            if (q.field(QStringLiteral("CodTypeDocument")).asInteger() == 1) {
-                m_expenseOp = op;
-            } else {
-                m_incomeOp = op;
-            }
-        }
-        q.close();
-    }
+    bool m_totals = false;  // whole months come from the ledger's running totals
+    QString m_valuta;       // the currency's caption
+    QString m_account;      // the account's caption, when one is chosen
 
     void resolveCurrencyAndPeriod() {
         DbQuery& q = m_query;
@@ -140,7 +137,9 @@ private:
             q.bindInteger(QStringLiteral("Any"), m_q.idValuta);
             q.open();
             if (q.isEmpty()) {
-                throw AppError(QStringLiteral("нет ни одного счета"));
+                throw AppError(m_q.idValuta > 0
+                                   ? QStringLiteral("в этой валюте нет ни одного счета")
+                                   : QStringLiteral("нет ни одного счета"));
             }
             m_q.idHeadAccount = q.field(QStringLiteral("IdHeadAccount")).asInteger();
             m_account = q.field(QStringLiteral("Caption")).asString();
@@ -168,17 +167,18 @@ private:
             throw AppError(QStringLiteral("валюты %1 нет").arg(m_q.idValuta));
         }
         m_valuta = q.field(QStringLiteral("Caption")).asString();
+        q.close();
 
         if (!m_q.to.isValid()) {
             m_q.to = QDate::currentDate();
         }
         if (!m_q.from.isValid()) {
-            q.setSql(QStringLiteral("select min(DateDocument) as First from DataAccount"));
-            q.open();
-            const QDate first = q.field(QStringLiteral("First")).asDate();
+            // From the first movement of what the report shows: the net
+            // worth counts every currency.
+            const QDate first = firstLedgerDay(
+                m_c, m_q.kind == ReportKind::NetWorth ? 0 : m_q.idValuta, m_q.idHeadAccount);
             m_q.from = first.isValid() ? std::min(first, m_q.to) : m_q.to;
         }
-        q.close();
         if (m_q.from > m_q.to) {
             throw AppError(QStringLiteral("начало периода %1 позже его конца %2")
                                .arg(dayCaption(m_q.from), dayCaption(m_q.to)));
@@ -188,28 +188,27 @@ private:
     QString subtitle() const {
         QString text = QStringLiteral("%1 - %2").arg(dayCaption(m_q.from), dayCaption(m_q.to));
         if (m_q.kind == ReportKind::NetWorth) {
-            return text + QStringLiteral(", в %1").arg(m_valuta);
+            text += QStringLiteral(", в %1").arg(m_valuta);
+        } else {
+            text += QStringLiteral(", %1").arg(m_valuta);
         }
-        text += QStringLiteral(", %1").arg(m_valuta);
         if (!m_account.isEmpty()) {
             text += QStringLiteral(", счет \"%1\"").arg(m_account);
         }
         return text;
     }
 
-    // Binds the period, the currency and the account of the ledger filter.
-    void ledgerWhere(DbQuery& q, const QDate& from, const QDate& to) {
-        q.bindDate(QStringLiteral("FromDate"), from);
-        q.bindDate(QStringLiteral("ToDate"), to);
-        q.bindInteger(QStringLiteral("IdValuta"), m_q.idValuta);
-        q.bindInteger(QStringLiteral("AnyAccount"), m_q.idHeadAccount);
-        q.bindInteger(QStringLiteral("IdHeadAccount"), m_q.idHeadAccount);
-    }
-
-    static QString ledgerFilter() {
-        return QStringLiteral(
-            "where da.DateDocument between :FromDate and :ToDate and ha.IdValuta = :IdValuta\n"
-            "and (:AnyAccount = 0 or da.IdHeadAccount = :IdHeadAccount)\n");
+    // The signed sums of the report's accounts over a stretch of days.
+    QList<Move> moves(const QDate& from, const QDate& to, const QList<int>& ops, MoveKey key,
+                      bool allCurrencies = false) {
+        MoveQuery mq;
+        mq.from = from;
+        mq.to = to;
+        mq.idValuta = allCurrencies ? 0 : m_q.idValuta;
+        mq.idHeadAccount = m_q.idHeadAccount;
+        mq.operations = ops;
+        mq.key = key;
+        return ledgerMoves(m_c, mq, m_totals);
     }
 
     DrillDown drill(const QDate& from, const QDate& to, const QList<int>& ops) const {
@@ -222,82 +221,72 @@ private:
         return d;
     }
 
-    // Sum and documents per key (a category or counterparty) of some
-    // operations over the period.
-    struct Totals {
-        qint64 units = 0;
-        int documents = 0;
+    // Sum and documents of one category or counterparty.
+    struct Line {
+        qint64 id = 0;
         QString caption;
+        Money expense;
+        Money income;
+        int documents = 0;
     };
-    QMap<qint64, QMap<int, Totals>> totalsBy(const QString& keyColumn, const QString& captionSql,
-                                             const QList<int>& ops) {
-        DbQuery& q = m_query;
-        q.clearSql();
-        q.addSql(QStringLiteral("select coalesce(%1, 0) as KeyId, da.CodTypeOperation as Op,")
-                     .arg(keyColumn));
-        q.addSql(QStringLiteral("(%1) as Caption,").arg(captionSql));
-        q.addSql(
-            QStringLiteral("sum(%1) as Units, count(distinct da.IdDocument) as Docs").arg(kUnits));
-        q.addSql(ledgerFrom());
-        q.addSql(ledgerFilter());
-        q.addSql(QStringLiteral("and da.CodTypeOperation in (%1)").arg(operationList(ops)));
-        q.addSql(QStringLiteral("group by KeyId, Op"));
-        ledgerWhere(q, m_q.from, m_q.to);
-        q.open();
-        QMap<qint64, QMap<int, Totals>> result;
-        for (q.first(); !q.eof(); q.next()) {
-            Totals& t = result[q.field(QStringLiteral("KeyId")).asInteger()]
-                              [q.field(QStringLiteral("Op")).asInteger()];
-            t.units = q.field(QStringLiteral("Units")).value().toLongLong();
-            t.documents = q.field(QStringLiteral("Docs")).asInteger();
-            t.caption = q.field(QStringLiteral("Caption")).asString();
+
+    // The lines of a key over the period, with their captions, largest first.
+    QList<Line> linesBy(MoveKey key, const QList<int>& ops, const QString& captionSql,
+                        const QString& none) {
+        QMap<qint64, Line> byId;
+        for (const Move& m : moves(m_q.from, m_q.to, ops, key)) {
+            Line& l = byId[m.id];
+            l.id = m.id;
+            // Expenses carry the minus sign of their operation.
+            if (m.operation == kExpense) {
+                l.expense -= Money::fromUnits(m.units);
+            } else {
+                l.income += Money::fromUnits(m.units);
+            }
+            l.documents += int(m.rows);
         }
-        q.close();
-        return result;
+        const QHash<qint64, QString> names = captions(m_c, captionSql);
+        QList<Line> lines;
+        for (Line l : std::as_const(byId)) {
+            l.caption = l.id == 0 ? none : names.value(l.id, QStringLiteral("№ %1").arg(l.id));
+            lines << l;
+        }
+        std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
+            const Money ta = a.expense + a.income;
+            const Money tb = b.expense + b.income;
+            return ta != tb ? ta > tb : a.caption < b.caption;
+        });
+        return lines;
     }
 
     void categories() {
         const bool expense = m_q.flow == Flow::Expense;
-        const int op = expense ? m_expenseOp : m_incomeOp;
+        const int op = expense ? kExpense : kIncome;
         m_report.title = expense ? QStringLiteral("Расходы по категориям")
                                  : QStringLiteral("Доходы по категориям");
-        const auto totals = totalsBy(
-            QStringLiteral("d.IdCategory"),
-            QStringLiteral("select c.Caption from Category c where c.IdCategory = d.IdCategory"),
-            {op});
-        struct Line {
-            qint64 id;
-            QString caption;
-            Money amount;
-            int documents;
-        };
-        QList<Line> lines;
+        const QList<Line> lines = linesBy(
+            MoveKey::Category, {op}, QStringLiteral("select IdCategory, Caption from Category"),
+            QStringLiteral("Без категории"));
         Money total;
         int documents = 0;
-        for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
-            const Totals& t = it.value().value(op);
-            const Money amount = Money::fromUnits(expense ? -t.units : t.units);
-            lines.push_back({it.key(), it.key() == 0 ? QStringLiteral("Без категории") : t.caption,
-                             amount, t.documents});
-            total += amount;
-            documents += t.documents;
+        for (const Line& l : lines) {
+            total += l.expense + l.income;
+            documents += l.documents;
         }
-        std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
-            return a.amount != b.amount ? a.amount > b.amount : a.caption < b.caption;
-        });
         m_report.columns = {{QStringLiteral("Категория"), ColumnKind::Text},
                             {QStringLiteral("Сумма, %1").arg(m_valuta), ColumnKind::Money},
                             {QStringLiteral("Доля"), ColumnKind::Share},
                             {QStringLiteral("Документов"), ColumnKind::Count}};
         m_report.chart.type = ReportChart::Type::Pie;
         ChartSeries series{m_report.title, {}, {}};
-        for (const Line& l : std::as_const(lines)) {
+        for (const Line& l : lines) {
+            const Money amount = l.expense + l.income;
             DrillDown d = drill(m_q.from, m_q.to, {op});
             d.idCategory = l.id;
-            const double part = total.isZero() ? 0.0 : l.amount.toDouble() / total.toDouble();
-            m_report.rows.push_back({{l.caption, money(l.amount), part, l.documents}, d});
+            const double part = total.isZero() ? 0.0 : amount.toDouble() / total.toDouble();
+            m_report.rows.push_back({{l.caption, money(amount), part, l.documents}, d});
             m_report.chart.labels << l.caption;
-            series.values << l.amount;
+            series.values << amount;
             series.drill << d;
         }
         m_report.chart.series << series;
@@ -307,39 +296,11 @@ private:
     }
 
     void counterparties() {
-        const auto totals =
-            totalsBy(QStringLiteral("d.IdContrAgent"),
-                     QStringLiteral("select ca.Caption from ContrAgent ca where ca.IdContrAgent = "
-                                    "d.IdContrAgent"),
-                     {m_expenseOp, m_incomeOp});
-        struct Line {
-            qint64 id;
-            QString caption;
-            Money expense;
-            Money income;
-            int documents;
-        };
-        QList<Line> lines;
+        const QList<Line> lines =
+            linesBy(MoveKey::ContrAgent, {kExpense, kIncome},
+                    QStringLiteral("select IdContrAgent, Caption from ContrAgent"),
+                    QStringLiteral("Без контрагента"));
         Line total{0, QStringLiteral("Итого"), {}, {}, 0};
-        for (auto it = totals.cbegin(); it != totals.cend(); ++it) {
-            const Totals e = it.value().value(m_expenseOp);
-            const Totals i = it.value().value(m_incomeOp);
-            Line l{it.key(), e.caption.isEmpty() ? i.caption : e.caption,
-                   Money::fromUnits(-e.units), Money::fromUnits(i.units),
-                   e.documents + i.documents};
-            if (l.id == 0) {
-                l.caption = QStringLiteral("Без контрагента");
-            }
-            lines << l;
-            total.expense += l.expense;
-            total.income += l.income;
-            total.documents += l.documents;
-        }
-        std::sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) {
-            const Money ta = a.expense + a.income;
-            const Money tb = b.expense + b.income;
-            return ta != tb ? ta > tb : a.caption < b.caption;
-        });
         m_report.columns = {{QStringLiteral("Контрагент"), ColumnKind::Text},
                             {QStringLiteral("Расходы, %1").arg(m_valuta), ColumnKind::Money},
                             {QStringLiteral("Доходы, %1").arg(m_valuta), ColumnKind::Money},
@@ -347,52 +308,40 @@ private:
         m_report.chart.type = ReportChart::Type::Bars;
         ChartSeries expenses{QStringLiteral("Расходы"), {}, {}};
         ChartSeries incomes{QStringLiteral("Доходы"), {}, {}};
-        for (const Line& l : std::as_const(lines)) {
-            DrillDown both = drill(m_q.from, m_q.to, {m_expenseOp, m_incomeOp});
+        for (const Line& l : lines) {
+            DrillDown both = drill(m_q.from, m_q.to, {kExpense, kIncome});
             both.idContrAgent = l.id;
             m_report.rows.push_back(
                 {{l.caption, money(l.expense), money(l.income), l.documents}, both});
             m_report.chart.labels << l.caption;
             DrillDown e = both;
-            e.operations = {m_expenseOp};
+            e.operations = {kExpense};
             DrillDown i = both;
-            i.operations = {m_incomeOp};
+            i.operations = {kIncome};
             expenses.values << l.expense;
             expenses.drill << e;
             incomes.values << l.income;
             incomes.drill << i;
+            total.expense += l.expense;
+            total.income += l.income;
+            total.documents += l.documents;
         }
         m_report.chart.series << expenses << incomes;
         m_report.total = {
             {total.caption, money(total.expense), money(total.income), total.documents},
-            drill(m_q.from, m_q.to, {m_expenseOp, m_incomeOp})};
+            drill(m_q.from, m_q.to, {kExpense, kIncome})};
     }
 
     void months() {
-        DbQuery& q = m_query;
-        q.clearSql();
-        q.addSql(QStringLiteral("select substr(da.DateDocument, 1, 7) as Month, "
-                                "da.CodTypeOperation as Op, sum(%1) as Units")
-                     .arg(kUnits));
-        q.addSql(ledgerFrom());
-        q.addSql(ledgerFilter());
-        q.addSql(QStringLiteral("and da.CodTypeOperation in (%1, %2)")
-                     .arg(m_expenseOp)
-                     .arg(m_incomeOp));
-        q.addSql(QStringLiteral("group by Month, Op"));
-        ledgerWhere(q, m_q.from, m_q.to);
-        q.open();
-        QMap<QString, QPair<qint64, qint64>> byMonth;  // "2026-12" -> (income, expense)
-        for (q.first(); !q.eof(); q.next()) {
-            auto& m = byMonth[q.field(QStringLiteral("Month")).asString()];
-            const qint64 units = q.field(QStringLiteral("Units")).value().toLongLong();
-            if (q.field(QStringLiteral("Op")).asInteger() == m_incomeOp) {
-                m.first = units;
+        QMap<QDate, QPair<Money, Money>> byMonth;  // first day -> (income, expense)
+        for (const Move& m : moves(m_q.from, m_q.to, {kExpense, kIncome}, MoveKey::Month)) {
+            auto& pair = byMonth[m.period];
+            if (m.operation == kIncome) {
+                pair.first += Money::fromUnits(m.units);
             } else {
-                m.second = -units;
+                pair.second -= Money::fromUnits(m.units);
             }
         }
-        q.close();
         m_report.columns = {{QStringLiteral("Месяц"), ColumnKind::Text},
                             {QStringLiteral("Доходы, %1").arg(m_valuta), ColumnKind::Money},
                             {QStringLiteral("Расходы, %1").arg(m_valuta), ColumnKind::Money},
@@ -403,23 +352,22 @@ private:
         ChartSeries difference{QStringLiteral("Разница"), {}, {}};
         Money totalIncome;
         Money totalExpense;
+        // Every month of the period, also one without a document.
         for (QDate month(m_q.from.year(), m_q.from.month(), 1); month <= m_q.to;
              month = month.addMonths(1)) {
-            const auto m = byMonth.value(month.toString(QStringLiteral("yyyy-MM")));
-            const Money income = Money::fromUnits(m.first);
-            const Money expense = Money::fromUnits(m.second);
+            const auto [income, expense] = byMonth.value(month);
             const QDate first = std::max(month, m_q.from);
-            const QDate last = std::min(month.addMonths(1).addDays(-1), m_q.to);
-            const DrillDown both = drill(first, last, {m_expenseOp, m_incomeOp});
+            const QDate last = std::min(lastOfMonth(month), m_q.to);
+            const DrillDown both = drill(first, last, {kExpense, kIncome});
             m_report.rows.push_back(
                 {{monthCaption(month), money(income), money(expense), money(income - expense)},
                  both});
             m_report.chart.labels << monthCaption(month);
             m_report.chart.dates << month;
             incomes.values << income;
-            incomes.drill << drill(first, last, {m_incomeOp});
+            incomes.drill << drill(first, last, {kIncome});
             expenses.values << expense;
-            expenses.drill << drill(first, last, {m_expenseOp});
+            expenses.drill << drill(first, last, {kExpense});
             difference.values << income - expense;
             difference.drill << both;
             totalIncome += income;
@@ -428,7 +376,7 @@ private:
         m_report.chart.series << incomes << expenses << difference;
         m_report.total = {{QStringLiteral("Итого"), money(totalIncome), money(totalExpense),
                            money(totalIncome - totalExpense)},
-                          drill(m_q.from, m_q.to, {m_expenseOp, m_incomeOp})};
+                          drill(m_q.from, m_q.to, {kExpense, kIncome})};
     }
 
     Step step() const {
@@ -450,13 +398,17 @@ private:
             if (s == Step::Week) {
                 end = d.addDays(7 - d.dayOfWeek());
             } else if (s == Step::Month) {
-                end = QDate(d.year(), d.month(), 1).addMonths(1).addDays(-1);
+                end = lastOfMonth(d);
             }
             end = std::min(end, m_q.to);
             dates << end;
             d = end.addDays(1);
         }
         return dates;
+    }
+
+    QString pointCaption(const QDate& d) const {
+        return step() == Step::Month ? monthCaption(d) : dayCaption(d);
     }
 
     struct Account {
@@ -488,61 +440,48 @@ private:
         return list;
     }
 
-    // Each account's balance at the end of each point date: the ledger before
-    // the period, then its movements day by day.
-    QHash<qint64, QList<Money>> balancesAt(const QList<Account>& list, const QList<QDate>& dates) {
-        QHash<qint64, qint64> opening;
-        QHash<qint64, QMap<QDate, qint64>> moves;
-        DbQuery& q = m_query;
-        q.clearSql();
-        q.addSql(QStringLiteral("select da.IdHeadAccount, case when da.DateDocument < :Start "
-                                "then '' else da.DateDocument end as Day, sum(%1) as Units")
-                     .arg(kUnits));
-        q.addSql(QStringLiteral(
-            "from DataAccount da inner join GroupOperationItem g on g.CodGroupOperation = 1 "
-            "and g.CodTypeOperation = da.CodTypeOperation"));
-        q.addSql(QStringLiteral("where da.DateDocument <= :ToDate"));
-        q.addSql(QStringLiteral("group by da.IdHeadAccount, Day"));
-        q.bindDate(QStringLiteral("Start"), m_q.from);
-        q.bindDate(QStringLiteral("ToDate"), m_q.to);
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            const qint64 account = q.field(QStringLiteral("IdHeadAccount")).asInteger();
-            const qint64 units = q.field(QStringLiteral("Units")).value().toLongLong();
-            const QString day = q.field(QStringLiteral("Day")).asString();
-            if (day.isEmpty()) {
-                opening[account] += units;
-            } else {
-                moves[account][q.field(QStringLiteral("Day")).asDate()] += units;
-            }
+    // Each account's balance at the end of each point date: everything
+    // before the period, then its movements month by month or day by day.
+    QHash<qint64, QList<Money>> balancesAt(const QList<Account>& list, const QList<QDate>& dates,
+                                           bool allCurrencies) {
+        QHash<qint64, qint64> running;
+        for (const Move& m :
+             moves(QDate(), m_q.from.addDays(-1), {}, MoveKey::None, allCurrencies)) {
+            running[m.idHeadAccount] += m.units;
         }
-        q.close();
+        const MoveKey key = step() == Step::Month ? MoveKey::Month : MoveKey::Day;
+        QMap<QDate, QHash<qint64, qint64>> byPeriod;
+        for (const Move& m : moves(m_q.from, m_q.to, {}, key, allCurrencies)) {
+            byPeriod[m.period][m.idHeadAccount] += m.units;
+        }
         QHash<qint64, QList<Money>> result;
-        for (const Account& a : list) {
-            qint64 running = opening.value(a.id);
-            const QMap<QDate, qint64>& m = moves[a.id];
-            auto it = m.cbegin();
-            QList<Money>& points = result[a.id];
-            for (const QDate& d : dates) {
-                for (; it != m.cend() && it.key() <= d; ++it) {
-                    running += it.value();
+        auto it = byPeriod.cbegin();
+        for (const QDate& d : dates) {
+            // A month's movements belong to the point at its end.
+            for (; it != byPeriod.cend() && it.key() <= d; ++it) {
+                for (auto a = it->cbegin(); a != it->cend(); ++a) {
+                    running[a.key()] += a.value();
                 }
-                points << Money::fromUnits(running);
+            }
+            for (const Account& a : list) {
+                result[a.id] << Money::fromUnits(running.value(a.id));
             }
         }
         return result;
     }
 
-    QString pointCaption(const QDate& d) const {
-        return step() == Step::Month ? monthCaption(d) : dayCaption(d);
-    }
-
-    void balances() {
-        const QList<Account> list = accounts(false);
+    // "Остатки" of one currency, or "Капитал" of all of them in the base one.
+    void balances(bool netWorth) {
+        const QList<Account> list = accounts(netWorth);
         const QList<QDate> dates = pointDates();
-        const auto points = balancesAt(list, dates);
-        m_report.columns = {{QStringLiteral("Дата"), ColumnKind::Text}};
+        const auto points = balancesAt(list, dates, netWorth);
+        const auto balance = [&](qint64 account, int i) { return points[account].at(i); };
         m_report.chart.type = ReportChart::Type::Lines;
+        if (netWorth) {
+            netWorthTable(list, dates, balance);
+            return;
+        }
+        m_report.columns = {{QStringLiteral("Дата"), ColumnKind::Text}};
         for (const Account& a : list) {
             m_report.columns.push_back({a.caption, ColumnKind::Money});
             m_report.chart.series.push_back({a.caption, {}, {}});
@@ -550,14 +489,14 @@ private:
         if (list.size() > 1) {
             m_report.columns.push_back(
                 {QStringLiteral("Итого, %1").arg(m_valuta), ColumnKind::Money});
-            m_report.chart.series.push_back({QStringLiteral("Итого"), {}, {}});
+            m_report.chart.series.push_back({QStringLiteral("Итого, %1").arg(m_valuta), {}, {}});
         }
         QDate previous = m_q.from;
         for (int i = 0; i < dates.size(); ++i) {
             QVariantList values{pointCaption(dates[i])};
             Money total;
             for (int k = 0; k < list.size(); ++k) {
-                const Money m = points[list[k].id][i];
+                const Money m = balance(list[k].id, i);
                 values << money(m);
                 m_report.chart.series[k].values << m;
                 total += m;
@@ -566,146 +505,42 @@ private:
                 values << money(total);
                 m_report.chart.series.last().values << total;
             }
-            m_report.rows.push_back({values, drill(previous, dates[i], allOps())});
+            m_report.rows.push_back({values, drill(previous, dates[i], kAllOps)});
             m_report.chart.labels << pointCaption(dates[i]);
             m_report.chart.dates << dates[i];
             previous = dates[i].addDays(1);
         }
     }
 
-    void statement() {
-        DbQuery& q = m_query;
-        q.clearSql();
-        q.addSql(QStringLiteral("select coalesce(sum(%1), 0) as Units").arg(kUnits));
-        q.addSql(QStringLiteral(
-            "from DataAccount da inner join GroupOperationItem g on g.CodGroupOperation = 1 "
-            "and g.CodTypeOperation = da.CodTypeOperation"));
-        q.addSql(QStringLiteral("where da.IdHeadAccount = :Id and da.DateDocument < :Start"));
-        q.bindInteger(QStringLiteral("Id"), m_q.idHeadAccount);
-        q.bindDate(QStringLiteral("Start"), m_q.from);
-        q.open();
-        const Money opening =
-            Money::fromUnits(q.field(QStringLiteral("Units")).value().toLongLong());
-        q.clearSql();
-        q.addSql(
-            QStringLiteral("select da.IdDocument, da.DateDocument, %1 as Units,").arg(kUnits));
-        q.addSql(
-            QStringLiteral("td.Caption as Kind, c.Caption as Category, ca.Caption as "
-                           "ContrAgent, d.NoteDocument,"));
-        q.addSql(
-            QStringLiteral("(select ha2.Caption from HeadAccount ha2 where "
-                           "ha2.IdHeadAccount = case when da.CodTypeOperation = 3 then "
-                           "d.IdHeadAccount2 else d.IdHeadAccount end) as Other"));
-        q.addSql(ledgerFrom());
-        q.addSql(
-            QStringLiteral("left join TypeDocument td on td.CodTypeDocument = "
-                           "d.CodTypeDocument"));
-        q.addSql(QStringLiteral("left join Category c on c.IdCategory = d.IdCategory"));
-        q.addSql(QStringLiteral("left join ContrAgent ca on ca.IdContrAgent = d.IdContrAgent"));
-        q.addSql(
-            QStringLiteral("where da.IdHeadAccount = :Id and da.DateDocument between "
-                           ":FromDate and :ToDate"));
-        q.addSql(QStringLiteral("order by da.DateDocument, da.IdDocument, da.CodTypeOperation"));
-        q.bindInteger(QStringLiteral("Id"), m_q.idHeadAccount);
-        q.bindDate(QStringLiteral("FromDate"), m_q.from);
-        q.bindDate(QStringLiteral("ToDate"), m_q.to);
-        q.open();
-        m_report.columns = {{QStringLiteral("Дата"), ColumnKind::Date},
-                            {QStringLiteral("Документ"), ColumnKind::Text},
-                            {QStringLiteral("Вид"), ColumnKind::Text},
-                            {QStringLiteral("Категория, контрагент, счет"), ColumnKind::Text},
-                            {QStringLiteral("Примечание"), ColumnKind::Text},
-                            {QStringLiteral("Сумма, %1").arg(m_valuta), ColumnKind::Money},
-                            {QStringLiteral("Остаток, %1").arg(m_valuta), ColumnKind::Money}};
-        m_report.rows.push_back({{m_q.from, QString(), QStringLiteral("Входящий остаток"),
-                                  QString(), QString(), QVariant(), money(opening)},
-                                 {}});
-        m_report.chart.type = ReportChart::Type::Lines;
-        ChartSeries line{QStringLiteral("Остаток"), {}, {}};
-        Money running = opening;
-        for (q.first(); !q.eof(); q.next()) {
-            const Money amount =
-                Money::fromUnits(q.field(QStringLiteral("Units")).value().toLongLong());
-            running += amount;
-            const QDate day = q.field(QStringLiteral("DateDocument")).asDate();
-            QStringList about;
-            for (const char* name : {"Category", "ContrAgent"}) {
-                const QString text = q.field(QLatin1String(name)).asString();
-                if (!text.isEmpty()) {
-                    about << text;
-                }
-            }
-            const QString kind = q.field(QStringLiteral("Kind")).asString();
-            if (about.isEmpty()) {
-                about << q.field(QStringLiteral("Other")).asString();
-            }
-            DrillDown d;
-            d.idDocument = q.field(QStringLiteral("IdDocument")).asInteger();
-            d.from = day;
-            d.to = day;
-            m_report.rows.push_back(
-                {{day, QString::number(d.idDocument), kind, about.join(QStringLiteral(", ")),
-                  q.field(QStringLiteral("NoteDocument")).asString(), money(amount),
-                  money(running)},
-                 d});
-            if (!m_report.chart.dates.isEmpty() && m_report.chart.dates.last() == day) {
-                line.values.last() = running;
-            } else {
-                m_report.chart.dates << day;
-                m_report.chart.labels << dayCaption(day);
-                line.values << running;
-            }
-        }
-        q.close();
-        m_report.chart.series << line;
-        m_report.total = {{m_q.to, QString(), QStringLiteral("Исходящий остаток"), QString(),
-                           QString(), money(running - opening), money(running)},
-                          drill(m_q.from, m_q.to, allOps())};
-        if (m_q.to >= QDate::currentDate()) {
-            q.setSql(QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = :Id"));
-            q.bindInteger(QStringLiteral("Id"), m_q.idHeadAccount);
-            q.open();
-            const Money saldo = q.field(QStringLiteral("Saldo")).asMoney();
-            q.close();
-            if (saldo != running) {
-                m_report.notes << QStringLiteral(
-                                      "Остаток счета в справочнике (%1) не равен сумме его "
-                                      "проводок (%2): проверьте файл (dorsanti-db check) или "
-                                      "пересчитайте остатки.")
-                                      .arg(saldo.toString(), running.toString());
-            }
-        }
-    }
-
-    void netWorth() {
-        const QList<Account> list = accounts(true);
-        const QList<QDate> dates = pointDates();
-        const auto points = balancesAt(list, dates);
+    template <class Balance>
+    void netWorthTable(const QList<Account>& list, const QList<QDate>& dates,
+                       const Balance& balance) {
         const RateBook rates(m_c);
         // The currencies in the order of their first account; the base first.
         QList<qint64> currencies{m_q.idValuta};
-        QHash<qint64, QString> captions{{m_q.idValuta, m_valuta}};
+        QHash<qint64, QString> names{{m_q.idValuta, m_valuta}};
         for (const Account& a : list) {
             if (!currencies.contains(a.idValuta)) {
                 currencies << a.idValuta;
-                captions.insert(a.idValuta, a.valuta);
+                names.insert(a.idValuta, a.valuta);
             }
         }
         m_report.columns = {{QStringLiteral("Дата"), ColumnKind::Text},
                             {QStringLiteral("Итого, %1").arg(m_valuta), ColumnKind::Money}};
         for (qint64 c : currencies) {
-            m_report.columns.push_back(
-                {QStringLiteral("В %1").arg(captions[c]), ColumnKind::Money});
+            m_report.columns.push_back({QStringLiteral("В %1").arg(names[c]), ColumnKind::Money});
             if (c != m_q.idValuta) {
                 m_report.columns.push_back(
-                    {QStringLiteral("Курс %1").arg(captions[c]), ColumnKind::Rate});
+                    {QStringLiteral("Курс %1").arg(names[c]), ColumnKind::Rate});
                 m_report.columns.push_back(
-                    {QStringLiteral("%1 в %2").arg(captions[c], m_valuta), ColumnKind::Money});
+                    {QStringLiteral("%1 в %2").arg(names[c], m_valuta), ColumnKind::Money});
             }
         }
-        m_report.chart.type = ReportChart::Type::Lines;
         ChartSeries total{QStringLiteral("Итого, %1").arg(m_valuta), {}, {}};
-        QSet<qint64> withoutRate;
+        // Per currency kept apart: the last point without a rate, and whether
+        // any point had one.
+        QHash<qint64, QDate> lastWithout;
+        QHash<qint64, bool> everRated;
         QDate previous = m_q.from;
         for (int i = 0; i < dates.size(); ++i) {
             QVariantList values{pointCaption(dates[i]), QVariant()};
@@ -714,7 +549,7 @@ private:
                 Money own;
                 for (const Account& a : list) {
                     if (a.idValuta == c) {
-                        own += points[a.id][i];
+                        own += balance(a.id, i);
                     }
                 }
                 values << money(own);
@@ -724,12 +559,14 @@ private:
                 }
                 const auto rate = rates.rateOn(c, m_q.idValuta, dates[i]);
                 if (!rate) {
+                    // Never converted as 1:1: shown in its own currency only.
                     values << QStringLiteral("нет курса") << QVariant();
                     if (!own.isZero()) {
-                        withoutRate.insert(c);
+                        lastWithout.insert(c, dates[i]);
                     }
                     continue;
                 }
+                everRated[c] = true;
                 const Money converted = convert(own, rate->rate);
                 values << QStringLiteral("%1 на %2")
                               .arg(rate->rate.toString().replace(QLatin1Char('.'),
@@ -740,9 +577,8 @@ private:
             }
             values[1] = money(sum);
             total.values << sum;
-            DrillDown d = drill(previous, dates[i], allOps());
+            DrillDown d = drill(previous, dates[i], kAllOps);
             d.idValuta = 0;
-            d.idHeadAccount = 0;
             m_report.rows.push_back({values, d});
             m_report.chart.labels << pointCaption(dates[i]);
             m_report.chart.dates << dates[i];
@@ -750,16 +586,194 @@ private:
         }
         m_report.chart.series << total;
         for (qint64 c : currencies) {
-            if (withoutRate.contains(c)) {
-                m_report.notes << QStringLiteral(
-                                      "У валюты %1 нет курса к %2 на некоторые даты: ее "
-                                      "суммы показаны отдельно и в итог не вошли. Курсы "
-                                      "вводятся в окне \"Курсы валют\".")
-                                      .arg(captions[c], m_valuta);
+            if (!lastWithout.contains(c)) {
+                continue;
             }
+            m_report.notes
+                << (everRated.value(c)
+                        ? QStringLiteral("У валюты %1 нет курса к %2 по %3: на эти даты ее "
+                                         "суммы показаны отдельно и в итог не вошли.")
+                              .arg(names[c], m_valuta, dayCaption(lastWithout[c]))
+                        : QStringLiteral("У валюты %1 нет ни одного курса к %2: ее суммы "
+                                         "показаны отдельно и в итог не вошли.")
+                              .arg(names[c], m_valuta)) +
+                       QStringLiteral(" Курсы вводятся в окне \"Курсы валют\".");
+        }
+    }
+
+    Money balanceOver(const QDate& from, const QDate& to) {
+        qint64 units = 0;
+        for (const Move& m : moves(from, to, {}, MoveKey::None)) {
+            units += m.units;
+        }
+        return Money::fromUnits(units);
+    }
+
+    void statement() {
+        const Money opening = balanceOver(QDate(), m_q.from.addDays(-1));
+        const auto kinds =
+            captions(m_c, QStringLiteral("select CodTypeDocument, Caption from TypeDocument"));
+        const auto categories =
+            captions(m_c, QStringLiteral("select IdCategory, Caption from Category"));
+        const auto contrAgents =
+            captions(m_c, QStringLiteral("select IdContrAgent, Caption from ContrAgent"));
+        const auto accounts =
+            captions(m_c, QStringLiteral("select IdHeadAccount, Caption from HeadAccount"));
+        m_report.columns = {{QStringLiteral("Дата"), ColumnKind::Date},
+                            {QStringLiteral("Документ"), ColumnKind::Text},
+                            {QStringLiteral("Вид"), ColumnKind::Text},
+                            {QStringLiteral("Категория, контрагент, счет"), ColumnKind::Text},
+                            {QStringLiteral("Примечание"), ColumnKind::Text},
+                            {QStringLiteral("Сумма, %1").arg(m_valuta), ColumnKind::Money},
+                            {QStringLiteral("Остаток, %1").arg(m_valuta), ColumnKind::Money}};
+        m_report.rows.push_back({{m_q.from, QVariant(), QStringLiteral("Входящий остаток"),
+                                  QString(), QString(), QVariant(), money(opening)},
+                                 {}});
+        m_report.chart.type = ReportChart::Type::Lines;
+        ChartSeries line{QStringLiteral("Остаток"), {}, {}};
+        Money running = opening;
+
+        // The account's rows in the order of its date index, read once; a
+        // ledger row whose document is gone still moves the balance.
+        SqlCursor rows(
+            m_c, QStringLiteral("select da.IdDocument, da.DateDocument, da.CodTypeOperation, "
+                                "cast(round(da.ValueDataAccount * 10000) as integer), "
+                                "d.CodTypeDocument, d.IdCategory, d.IdContrAgent, "
+                                "d.NoteDocument, d.IdHeadAccount, d.IdHeadAccount2\n"
+                                "from DataAccount da\n"
+                                "left join Document d on d.IdDocument = da.IdDocument\n"
+                                "where da.IdHeadAccount = :Id and da.DateDocument >= :First "
+                                "and da.DateDocument < :After\n"
+                                "order by da.DateDocument, da.IdDocument, "
+                                "da.CodTypeOperation"));
+        rows.bindInteger(":Id", m_q.idHeadAccount);
+        rows.bindText(":First", m_q.from.toString(Qt::ISODate));
+        rows.bindText(":After", m_q.to.addDays(1).toString(Qt::ISODate));
+        // Texts that repeat are kept once: the same category and counterparty,
+        // the same note.
+        QHash<QPair<qint64, qint64>, QString> about;
+        QHash<QByteArray, QString> notes;
+        QByteArray dayText;
+        QDate day;
+        QHash<int, double> signs;
+        m_query.setSql(
+            QStringLiteral("select CodTypeOperation, SignInGroup from "
+                           "GroupOperationItem where CodGroupOperation = 1"));
+        m_query.open();
+        for (m_query.first(); !m_query.eof(); m_query.next()) {
+            signs.insert(m_query.field(QStringLiteral("CodTypeOperation")).asInteger(),
+                         m_query.field(QStringLiteral("SignInGroup")).asDouble());
+        }
+        m_query.close();
+        while (rows.next()) {
+            // An operation without a sign moves no balance.
+            const int op = int(rows.integer(2));
+            const auto sign = signs.constFind(op);
+            if (sign == signs.cend()) {
+                continue;
+            }
+            const Money amount = Money::fromUnits(qRound64(double(rows.integer(3)) * *sign));
+            running += amount;
+            const QByteArrayView stored =
+                rows.text(1).first(std::min<qsizetype>(10, rows.text(1).size()));
+            if (stored != dayText) {
+                dayText = stored.toByteArray();
+                day = QDate::fromString(QString::fromLatin1(dayText), Qt::ISODate);
+            }
+            QString text;
+            if (op == 3 || op == 4) {
+                // A transfer names the other account.
+                text = accounts.value(rows.integer(op == 3 ? 9 : 8));
+            } else {
+                const QPair<qint64, qint64> key{rows.integer(5), rows.integer(6)};
+                auto it = about.constFind(key);
+                if (it == about.cend()) {
+                    QStringList parts;
+                    for (const QString& part :
+                         {categories.value(key.first), contrAgents.value(key.second)}) {
+                        if (!part.isEmpty()) {
+                            parts << part;
+                        }
+                    }
+                    it = about.insert(key, parts.join(QStringLiteral(", ")));
+                }
+                text = *it;
+            }
+            const QByteArray note = rows.text(7).toByteArray();
+            auto n = notes.constFind(note);
+            if (n == notes.cend()) {
+                if (notes.size() > 10000) {
+                    notes.clear();
+                }
+                n = notes.insert(note, QString::fromUtf8(note));
+            }
+            DrillDown d;
+            d.idDocument = rows.integer(0);
+            d.from = day;
+            d.to = day;
+            m_report.rows.push_back({{day, d.idDocument, kinds.value(rows.integer(4)), text, *n,
+                                      money(amount), money(running)},
+                                     d});
+            if (!m_report.chart.dates.isEmpty() && m_report.chart.dates.last() == day) {
+                line.values.last() = running;
+            } else {
+                m_report.chart.dates << day;
+                m_report.chart.labels << dayCaption(day);
+                line.values << running;
+            }
+        }
+        m_report.chart.series << line;
+        m_report.total = {{m_q.to, QVariant(), QStringLiteral("Исходящий остаток"), QString(),
+                           QString(), money(running - opening), money(running)},
+                          drill(m_q.from, m_q.to, kAllOps)};
+        if (m_q.to >= QDate::currentDate()) {
+            saldoNote(running);
+        }
+    }
+
+    // A statement to today ends on the account's balance, unless documents
+    // dated later are applied already.
+    void saldoNote(Money closing) {
+        DbQuery& q = m_query;
+        q.setSql(QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = :Id"));
+        q.bindInteger(QStringLiteral("Id"), m_q.idHeadAccount);
+        q.open();
+        const Money saldo = q.field(QStringLiteral("Saldo")).asMoney();
+        q.close();
+        const Money later = balanceOver(m_q.to.addDays(1), QDate(9999, 12, 31));
+        if (!later.isZero()) {
+            m_report.notes << QStringLiteral(
+                                  "После %1 по счету проведены документы на %2: остаток счета "
+                                  "с ними %3.")
+                                  .arg(dayCaption(m_q.to),
+                                       reportCellText(money(later), ColumnKind::Money),
+                                       reportCellText(money(closing + later), ColumnKind::Money));
+        }
+        if (saldo != closing + later) {
+            m_report.notes << QStringLiteral(
+                                  "Остаток счета в справочнике (%1) не равен сумме его "
+                                  "проводок (%2): проверьте файл (dorsanti-db check) или "
+                                  "пересчитайте остатки.")
+                                  .arg(reportCellText(money(saldo), ColumnKind::Money),
+                                       reportCellText(money(closing + later), ColumnKind::Money));
         }
     }
 };
+
+// "1 234,50", or with four decimals when the amount has them; plain:
+// "1234.50".
+QString moneyText(Money m, bool plain) {
+    const qint64 units = m.units();
+    const quint64 abs = units < 0 ? quint64(0) - quint64(units) : quint64(units);
+    const bool cents = abs % 100 == 0;
+    const quint64 fraction = cents ? abs % Money::Scale / 100 : abs % Money::Scale;
+    const QString whole =
+        plain ? QString::number(abs / Money::Scale) : kRussian.toString(abs / Money::Scale);
+    return QStringLiteral("%1%2%3%4")
+        .arg(units < 0 ? QStringLiteral("-") : QString(), whole,
+             plain ? QStringLiteral(".") : QStringLiteral(","))
+        .arg(fraction, cents ? 2 : 4, 10, QLatin1Char('0'));
+}
 
 }  // namespace
 
@@ -850,6 +864,31 @@ Report buildReport(DbConnection& connection, const ReportQuery& query) {
     return Builder(connection, query).build();
 }
 
+QString reportCellText(const QVariant& value, ColumnKind kind, CellForm form) {
+    if (!value.isValid()) {
+        return {};
+    }
+    const bool plain = form == CellForm::Csv;
+    switch (kind) {
+        case ColumnKind::Money:
+            return moneyText(value.value<Money>(), plain);
+        case ColumnKind::Share: {
+            const QString number = QString::number(value.toDouble() * 100, 'f', 1);
+            return plain ? number
+                         : QStringLiteral("%1 %").arg(
+                               QString(number).replace(QLatin1Char('.'), QLatin1Char(',')));
+        }
+        case ColumnKind::Date:
+            return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
+        case ColumnKind::Count:
+            return QString::number(value.toLongLong());
+        case ColumnKind::Text:
+        case ColumnKind::Rate:
+            break;
+    }
+    return value.toString();
+}
+
 QList<DocumentLine> documentsBehind(DbConnection& connection, const DrillDown& drill) {
     QList<DocumentLine> lines;
     if (!drill.isValid()) {
@@ -857,12 +896,18 @@ QList<DocumentLine> documentsBehind(DbConnection& connection, const DrillDown& d
     }
     DbQuery q(connection, QStringLiteral("qrBehind"));
     q.addSql(
-        QStringLiteral("select d.IdDocument, d.CodTypeDocument, da.DateDocument, %1 as Units,")
-            .arg(kUnits));
+        QStringLiteral("select d.IdDocument, d.CodTypeDocument, da.DateDocument, "
+                       "cast(round(da.ValueDataAccount * 10000) as integer) * g.SignInGroup "
+                       "as Units,"));
     q.addSql(
         QStringLiteral("ha.Caption as Account, c.Caption as Category, ca.Caption as "
                        "ContrAgent, d.NoteDocument, ts.CaptionStatus, ts.ColorStatus"));
-    q.addSql(ledgerFrom());
+    q.addSql(QStringLiteral("from DataAccount da"));
+    q.addSql(
+        QStringLiteral("inner join GroupOperationItem g on g.CodGroupOperation = 1 and "
+                       "g.CodTypeOperation = da.CodTypeOperation"));
+    q.addSql(QStringLiteral("inner join HeadAccount ha on ha.IdHeadAccount = da.IdHeadAccount"));
+    q.addSql(QStringLiteral("inner join Document d on d.IdDocument = da.IdDocument"));
     q.addSql(QStringLiteral("left join Category c on c.IdCategory = d.IdCategory"));
     q.addSql(QStringLiteral("left join ContrAgent ca on ca.IdContrAgent = d.IdContrAgent"));
     q.addSql(
@@ -870,42 +915,53 @@ QList<DocumentLine> documentsBehind(DbConnection& connection, const DrillDown& d
                        "and ts.CodStatus = d.CodTypeStatus"));
     if (drill.idDocument > 0) {
         q.addSql(QStringLiteral("where da.IdDocument = :IdDocument"));
-        q.bindInteger(QStringLiteral("IdDocument"), drill.idDocument);
     } else {
-        q.addSql(QStringLiteral("where da.DateDocument between :FromDate and :ToDate"));
-        q.addSql(QStringLiteral("and da.CodTypeOperation in (%1)")
-                     .arg(operationList(drill.operations)));
-        q.addSql(QStringLiteral("and (:AnyValuta = 0 or ha.IdValuta = :IdValuta)"));
-        q.addSql(QStringLiteral("and (:AnyAccount = 0 or da.IdHeadAccount = :IdHeadAccount)"));
-        q.bindDate(QStringLiteral("FromDate"), drill.from.isValid() ? drill.from : QDate(1, 1, 1));
-        q.bindDate(QStringLiteral("ToDate"), drill.to);
-        q.bindInteger(QStringLiteral("AnyValuta"), drill.idValuta);
-        q.bindInteger(QStringLiteral("IdValuta"), drill.idValuta);
-        q.bindInteger(QStringLiteral("AnyAccount"), drill.idHeadAccount);
-        q.bindInteger(QStringLiteral("IdHeadAccount"), drill.idHeadAccount);
+        QStringList codes;
+        for (int op : drill.operations) {
+            codes << QString::number(op);
+        }
+        // The accounts first, then their days: the ledger's date index.
+        q.addSql(
+            QStringLiteral("where da.IdHeadAccount in (select a.IdHeadAccount from HeadAccount "
+                           "a where (:AnyValuta = 0 or a.IdValuta = :IdValuta) and "
+                           "(:AnyAccount = 0 or a.IdHeadAccount = :IdHeadAccount))"));
+        q.addSql(QStringLiteral("and da.DateDocument >= :First and da.DateDocument < :After"));
+        q.addSql(QStringLiteral("and +da.CodTypeOperation in (%1)")
+                     .arg(codes.join(QStringLiteral(", "))));
         if (drill.idCategory) {
             q.addSql(*drill.idCategory > 0 ? QStringLiteral("and d.IdCategory = :IdCategory")
                                            : QStringLiteral("and d.IdCategory is null"));
-            if (*drill.idCategory > 0) {
-                q.bindInteger(QStringLiteral("IdCategory"), *drill.idCategory);
-            }
         }
         if (drill.idContrAgent) {
             q.addSql(*drill.idContrAgent > 0 ? QStringLiteral("and d.IdContrAgent = :IdContrAgent")
                                              : QStringLiteral("and d.IdContrAgent is null"));
-            if (*drill.idContrAgent > 0) {
-                q.bindInteger(QStringLiteral("IdContrAgent"), *drill.idContrAgent);
-            }
         }
     }
     q.addSql(QStringLiteral("order by da.DateDocument, d.IdDocument, da.CodTypeOperation"));
+    if (drill.idDocument > 0) {
+        q.bindInteger(QStringLiteral("IdDocument"), drill.idDocument);
+    } else {
+        q.bindString(QStringLiteral("First"),
+                     drill.from.isValid() ? drill.from.toString(Qt::ISODate) : QString());
+        q.bindString(QStringLiteral("After"), drill.to.addDays(1).toString(Qt::ISODate));
+        q.bindInteger(QStringLiteral("AnyValuta"), drill.idValuta);
+        q.bindInteger(QStringLiteral("IdValuta"), drill.idValuta);
+        q.bindInteger(QStringLiteral("AnyAccount"), drill.idHeadAccount);
+        q.bindInteger(QStringLiteral("IdHeadAccount"), drill.idHeadAccount);
+        if (drill.idCategory && *drill.idCategory > 0) {
+            q.bindInteger(QStringLiteral("IdCategory"), *drill.idCategory);
+        }
+        if (drill.idContrAgent && *drill.idContrAgent > 0) {
+            q.bindInteger(QStringLiteral("IdContrAgent"), *drill.idContrAgent);
+        }
+    }
     q.open();
     for (q.first(); !q.eof(); q.next()) {
         DocumentLine l;
         l.idDocument = q.field(QStringLiteral("IdDocument")).asInteger();
         l.codTypeDocument = q.field(QStringLiteral("CodTypeDocument")).asInteger();
         l.date = q.field(QStringLiteral("DateDocument")).asDate();
-        l.amount = Money::fromUnits(q.field(QStringLiteral("Units")).value().toLongLong());
+        l.amount = Money::fromUnits(q.field(QStringLiteral("Units")).asInt64());
         l.account = q.field(QStringLiteral("Account")).asString();
         l.category = q.field(QStringLiteral("Category")).asString();
         l.contrAgent = q.field(QStringLiteral("ContrAgent")).asString();

@@ -119,7 +119,16 @@ struct Report {
 };
 
 // Builds a report from the ledger. Raises AppError with the engine's text.
+// Whole months are read from the ledger's running totals (LedgerTotals.h); a
+// file made before them gets them at its first report on a connection that
+// may write, and is read row by row until then.
 Report buildReport(DbConnection& connection, const ReportQuery& query);
+
+// A cell as the windows and the tool show it: money "1 234,50" (four
+// decimals when the amount has them), a share "17,0 %", a date "08.03.2026".
+// Csv gives plain numbers for other programs: "1234.50", "17.0".
+enum class CellForm { Display, Csv };
+QString reportCellText(const QVariant& value, ColumnKind kind, CellForm form = CellForm::Display);
 
 // One document behind a figure, as the list of documents shows it.
 struct DocumentLine {

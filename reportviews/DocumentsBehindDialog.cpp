@@ -2,7 +2,6 @@
 
 #include "ColorValue.h"
 #include "Dialogs.h"
-#include "LedgerLines.h"
 #include "Main_DM.h"
 #include "ReportText.h"
 #include "VelDoc.h"
@@ -111,7 +110,7 @@ DocumentsBehindDialog::DocumentsBehindDialog(const ChartFigure& figure, QWidget*
 void DocumentsBehindDialog::RefreshList() {
     QList<DocumentLine> lines;
     for (const DrillDown& d : std::as_const(m_figure.drills)) {
-        lines << ledgerLinesBehind(MainDM->ADOConnection1, d);
+        lines << documentsBehind(MainDM->ADOConnection1, d);
     }
     // A group ("Прочее", a quarter) lists its parts together, by date.
     std::stable_sort(lines.begin(), lines.end(), [](const DocumentLine& a, const DocumentLine& b) {

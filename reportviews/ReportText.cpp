@@ -24,17 +24,9 @@ QString plainMoney(Money amount) {
 }
 
 QString plainCell(const QVariant& value, ColumnKind kind) {
-    if (!value.isValid()) {
-        return {};
-    }
-    switch (kind) {
-        case ColumnKind::Money:
-            return plainMoney(value.value<Money>());
-        case ColumnKind::Share:
-            return QString::number(value.toDouble() * 100, 'f', 1);
-        default:
-            return reportCellText(value, kind);
-    }
+    return kind == ColumnKind::Money && value.isValid()
+               ? plainMoney(value.value<Money>())
+               : reportCellText(value, kind, CellForm::Csv);
 }
 
 // Text goes in quotes (libcsv's writer doubles the quotes inside). Text that a
@@ -62,26 +54,6 @@ QString moneyText(Money amount) {
 
 bool isNumberColumn(ColumnKind kind) {
     return kind == ColumnKind::Money || kind == ColumnKind::Count || kind == ColumnKind::Share;
-}
-
-QString reportCellText(const QVariant& value, ColumnKind kind) {
-    if (!value.isValid()) {
-        return {};
-    }
-    switch (kind) {
-        case ColumnKind::Money:
-            return moneyText(value.value<Money>());
-        case ColumnKind::Share:
-            return russian().toString(value.toDouble() * 100, 'f', 1) + QStringLiteral(" %");
-        case ColumnKind::Count:
-            return QString::number(value.toLongLong());
-        case ColumnKind::Date:
-            return value.toDate().toString(QStringLiteral("dd.MM.yyyy"));
-        case ColumnKind::Text:
-        case ColumnKind::Rate:
-            break;
-    }
-    return value.toString();
 }
 
 QByteArray reportCsv(const Report& report) {

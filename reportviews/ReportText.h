@@ -9,8 +9,6 @@
 
 // "1 234,50": the program's number format, rounded to the kopeck.
 QString moneyText(Money amount);
-// A cell of a report's table as the window shows it.
-QString reportCellText(const QVariant& value, ColumnKind kind);
 // Columns of numbers stand to the right.
 bool isNumberColumn(ColumnKind kind);
 

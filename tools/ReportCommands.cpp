@@ -6,8 +6,6 @@
 #include "ToolOptions.h"
 #include "ToolOutput.h"
 
-#include <QLocale>
-
 namespace {
 
 const QString kUsage = QStringLiteral(
@@ -19,46 +17,25 @@ const QString kUsage = QStringLiteral(
     "      statement (выписка по счету), networth (капитал).\n"
     "      --from, --to              период (31.12.2025 или 2025-12-31); без них\n"
     "                                с первого документа по сегодня\n"
-    "      --account НОМЕР           один счет (для statement обязателен смысл:\n"
-    "                                без него берется первый счет валюты)\n"
+    "      --account НОМЕР           один счет; statement без него показывает\n"
+    "                                первый счет валюты\n"
     "      --currency КОД            валюта отчета (для networth - валюта итога)\n"
     "      --income                  для categories: доходы вместо расходов\n"
     "      --csv                     таблица в CSV вместо выровненного текста\n");
 
-QString moneyText(Money m, bool csv) {
-    if (csv) {
-        return QString::number(m.toDouble(), 'f', 2);
+// A field quoted where it has to be. Text that a spreadsheet would run as a
+// formula ("=", "+", "-", "@", also after quotes of this kind) gets one quote
+// more in front, as the books' export does; numbers stay numbers.
+QString csvField(const QString& value, bool number) {
+    qsizetype lead = 0;
+    while (lead < value.size() && value[lead] == QLatin1Char('\'')) {
+        ++lead;
     }
-    static const QLocale russian(QLocale::Russian, QLocale::Russia);
-    return russian.toString(m.toDouble(), 'f', 2);
-}
-
-QString cellText(const QVariant& v, ColumnKind kind, bool csv) {
-    if (!v.isValid()) {
-        return {};
-    }
-    switch (kind) {
-        case ColumnKind::Money:
-            return moneyText(v.value<Money>(), csv);
-        case ColumnKind::Share:
-            return csv ? QString::number(v.toDouble() * 100, 'f', 1)
-                       : QStringLiteral("%1 %").arg(
-                             QString::number(v.toDouble() * 100, 'f', 1)
-                                 .replace(QLatin1Char('.'), QLatin1Char(',')));
-        case ColumnKind::Date:
-            return v.toDate().toString(QStringLiteral("dd.MM.yyyy"));
-        case ColumnKind::Count:
-            return QString::number(v.toLongLong());
-        case ColumnKind::Text:
-        case ColumnKind::Rate:
-            return v.toString();
-    }
-    return v.toString();
-}
-
-QString csvField(const QString& text) {
+    const bool formula =
+        !number && lead < value.size() && QStringLiteral("=+-@").contains(value[lead]);
+    const QString text = formula ? QLatin1Char('\'') + value : value;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n'))) {
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
         return text;
     }
     return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
@@ -79,15 +56,18 @@ void print(const Report& r, bool csv) {
     for (const ReportRow& row : rows) {
         QStringList cells;
         for (int i = 0; i < r.columns.size(); ++i) {
-            cells << cellText(row.values.value(i), r.columns[i].kind, csv);
+            cells << reportCellText(row.values.value(i), r.columns[i].kind,
+                                    csv ? CellForm::Csv : CellForm::Display);
         }
         lines << cells;
     }
     if (csv) {
-        for (const QStringList& cells : lines) {
+        for (int line = 0; line < lines.size(); ++line) {
             QStringList fields;
-            for (const QString& c : cells) {
-                fields << csvField(c);
+            for (int i = 0; i < lines[line].size(); ++i) {
+                const ColumnKind kind = r.columns[i].kind;
+                fields << csvField(lines[line][i], line > 0 && kind != ColumnKind::Text &&
+                                                       kind != ColumnKind::Rate);
             }
             out() << fields.join(QLatin1Char(',')) << "\n";
         }

@@ -137,6 +137,103 @@ CREATE INDEX DataAccount_IdDocument ON DataAccount (IdDocument);
 -- Covers the per-account sums of the balance recalculation.
 CREATE INDEX DataAccount_Account ON DataAccount (IdHeadAccount, CodTypeOperation, ValueDataAccount);
 
+-- The reports' running totals of the ledger: per account, month, operation,
+-- category and counterparty (0: none), the ledger amounts in ten-thousandths
+-- without their sign, and the number of ledger rows. The triggers keep them in
+-- the same transaction as every write to the ledger, whatever program makes
+-- it, and move a document's totals when its category or counterparty changes.
+-- The index gives the reports an account's movements in date order. A file
+-- made before them gets all of this at its first report or at
+-- "check --repair"; the statements between the two marks are run again then.
+-- ledger totals begin
+CREATE TABLE IF NOT EXISTS DataAccountMonth (
+    IdHeadAccount    INTEGER NOT NULL,
+    Month            TEXT NOT NULL,
+    CodTypeOperation INTEGER NOT NULL,
+    IdCategory       INTEGER NOT NULL,
+    IdContrAgent     INTEGER NOT NULL,
+    Units            INTEGER NOT NULL,
+    Rows             INTEGER NOT NULL,
+    PRIMARY KEY (IdHeadAccount, Month, CodTypeOperation, IdCategory, IdContrAgent)
+) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS DataAccount_Account_Date
+    ON DataAccount (IdHeadAccount, DateDocument, IdDocument, CodTypeOperation, ValueDataAccount);
+
+CREATE TRIGGER IF NOT EXISTS DataAccountMonth_Insert AFTER INSERT ON DataAccount
+BEGIN
+    INSERT INTO DataAccountMonth (IdHeadAccount, Month, CodTypeOperation, IdCategory,
+        IdContrAgent, Units, Rows)
+    VALUES (new.IdHeadAccount, substr(new.DateDocument, 1, 7), new.CodTypeOperation,
+        coalesce((SELECT IdCategory FROM Document WHERE IdDocument = new.IdDocument), 0),
+        coalesce((SELECT IdContrAgent FROM Document WHERE IdDocument = new.IdDocument), 0),
+        cast(round(new.ValueDataAccount * 10000) AS INTEGER), 1)
+    ON CONFLICT (IdHeadAccount, Month, CodTypeOperation, IdCategory, IdContrAgent)
+    DO UPDATE SET Units = Units + excluded.Units, Rows = Rows + excluded.Rows;
+END;
+
+CREATE TRIGGER IF NOT EXISTS DataAccountMonth_Delete AFTER DELETE ON DataAccount
+BEGIN
+    INSERT INTO DataAccountMonth (IdHeadAccount, Month, CodTypeOperation, IdCategory,
+        IdContrAgent, Units, Rows)
+    VALUES (old.IdHeadAccount, substr(old.DateDocument, 1, 7), old.CodTypeOperation,
+        coalesce((SELECT IdCategory FROM Document WHERE IdDocument = old.IdDocument), 0),
+        coalesce((SELECT IdContrAgent FROM Document WHERE IdDocument = old.IdDocument), 0),
+        -cast(round(old.ValueDataAccount * 10000) AS INTEGER), -1)
+    ON CONFLICT (IdHeadAccount, Month, CodTypeOperation, IdCategory, IdContrAgent)
+    DO UPDATE SET Units = Units + excluded.Units, Rows = Rows + excluded.Rows;
+    DELETE FROM DataAccountMonth WHERE Rows = 0 AND Units = 0
+        AND IdHeadAccount = old.IdHeadAccount AND Month = substr(old.DateDocument, 1, 7)
+        AND CodTypeOperation = old.CodTypeOperation;
+END;
+
+CREATE TRIGGER IF NOT EXISTS DataAccountMonth_Update AFTER UPDATE ON DataAccount
+BEGIN
+    INSERT INTO DataAccountMonth (IdHeadAccount, Month, CodTypeOperation, IdCategory,
+        IdContrAgent, Units, Rows)
+    SELECT r.IdHeadAccount, substr(r.DateDocument, 1, 7), r.CodTypeOperation,
+        coalesce(d.IdCategory, 0), coalesce(d.IdContrAgent, 0),
+        r.Factor * cast(round(r.ValueDataAccount * 10000) AS INTEGER), r.Factor
+    FROM (SELECT -1 AS Factor, old.IdHeadAccount AS IdHeadAccount,
+            old.DateDocument AS DateDocument, old.CodTypeOperation AS CodTypeOperation,
+            old.ValueDataAccount AS ValueDataAccount, old.IdDocument AS IdDocument
+          UNION ALL
+          SELECT 1, new.IdHeadAccount, new.DateDocument, new.CodTypeOperation,
+            new.ValueDataAccount, new.IdDocument) r
+    LEFT JOIN Document d ON d.IdDocument = r.IdDocument
+    WHERE true
+    ON CONFLICT (IdHeadAccount, Month, CodTypeOperation, IdCategory, IdContrAgent)
+    DO UPDATE SET Units = Units + excluded.Units, Rows = Rows + excluded.Rows;
+    DELETE FROM DataAccountMonth WHERE Rows = 0 AND Units = 0
+        AND IdHeadAccount = old.IdHeadAccount AND Month = substr(old.DateDocument, 1, 7)
+        AND CodTypeOperation = old.CodTypeOperation;
+END;
+
+CREATE TRIGGER IF NOT EXISTS DataAccountMonth_Document
+AFTER UPDATE OF IdCategory, IdContrAgent ON Document
+WHEN old.IdCategory IS NOT new.IdCategory OR old.IdContrAgent IS NOT new.IdContrAgent
+BEGIN
+    INSERT INTO DataAccountMonth (IdHeadAccount, Month, CodTypeOperation, IdCategory,
+        IdContrAgent, Units, Rows)
+    SELECT da.IdHeadAccount, substr(da.DateDocument, 1, 7), da.CodTypeOperation,
+        f.IdCategory, f.IdContrAgent,
+        f.Factor * cast(round(da.ValueDataAccount * 10000) AS INTEGER), f.Factor
+    FROM DataAccount da
+    CROSS JOIN (SELECT -1 AS Factor, coalesce(old.IdCategory, 0) AS IdCategory,
+            coalesce(old.IdContrAgent, 0) AS IdContrAgent
+          UNION ALL
+          SELECT 1, coalesce(new.IdCategory, 0), coalesce(new.IdContrAgent, 0)) f
+    WHERE da.IdDocument = new.IdDocument
+    ON CONFLICT (IdHeadAccount, Month, CodTypeOperation, IdCategory, IdContrAgent)
+    DO UPDATE SET Units = Units + excluded.Units, Rows = Rows + excluded.Rows;
+    DELETE FROM DataAccountMonth WHERE Rows = 0 AND Units = 0
+        AND IdCategory = coalesce(old.IdCategory, 0)
+        AND IdContrAgent = coalesce(old.IdContrAgent, 0)
+        AND (IdHeadAccount, Month, CodTypeOperation) IN (SELECT da.IdHeadAccount,
+            substr(da.DateDocument, 1, 7), da.CodTypeOperation FROM DataAccount da
+            WHERE da.IdDocument = new.IdDocument);
+END;
+-- ledger totals end
+
 -- Statement lines imported as documents, so that no line is imported twice
 -- into its account. LineKey is the bank's own id of the line (OFX FITID), or
 -- its date, amount, description and how many equal lines came before it. A

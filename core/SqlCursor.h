@@ -9,8 +9,10 @@ class DbConnection;
 
 // A statement prepared once and run row by row, its parameters bound by name:
 // a select steps through its rows without holding them in memory (an export
-// of a million documents reads each row once and lets it go), and an insert
-// runs again and again with new values (an import of a whole statement).
+// of a million documents reads each row once and lets it go; a statement of
+// an account over years lists hundreds of thousands of movements), and an
+// insert runs again and again with new values (an import of a whole
+// statement).
 class SqlCursor {
 public:
     SqlCursor(DbConnection& connection, const QString& sql);
