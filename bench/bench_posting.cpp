@@ -12,6 +12,8 @@
 #include "VelDoc_Common.h"
 #include "VelDoc_Type3.h"
 
+#include "BenchFile.h"
+
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -312,21 +314,8 @@ void measure(Bare& bare, const std::vector<int>& ids, int type, Timings& rollBac
 
 int run(const QString& source, int count) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.db"));
-    if (source.isEmpty()) {
-        out() << "making a database of 1 000 000 documents...\n";
-        out().flush();
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::ForwardedChannels);
-        tool.start(QStringLiteral(DORSANTI_DB_TOOL),
-                   {QStringLiteral("create"), path, QStringLiteral("--documents"),
-                    QStringLiteral("1000000")});
-        if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
-            out() << "dorsanti-db failed\n";
-            return 1;
-        }
-    } else if (!QFile::copy(source, path)) {
-        out() << "cannot copy " << source << "\n";
+    const QString path = benchDatabase(source, dir, out());
+    if (path.isEmpty()) {
         return 1;
     }
 

@@ -17,6 +17,8 @@
 #include "LedgerTotals.h"
 #include "Reports.h"
 
+#include "BenchFile.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -129,21 +131,8 @@ void dropTotals(DbConnection& c) {
 
 int run(const QString& source, int runs, bool showSql, bool withTotals) {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.db"));
-    if (source.isEmpty()) {
-        out() << "making a database of 1 000 000 documents...\n";
-        out().flush();
-        QProcess tool;
-        tool.setProcessChannelMode(QProcess::ForwardedChannels);
-        tool.start(QStringLiteral(DORSANTI_DB_TOOL),
-                   {QStringLiteral("create"), path, QStringLiteral("--documents"),
-                    QStringLiteral("1000000")});
-        if (!tool.waitForFinished(-1) || tool.exitCode() != 0) {
-            out() << "dorsanti-db failed\n";
-            return 1;
-        }
-    } else if (!QFile::copy(source, path)) {
-        out() << "cannot copy " << source << "\n";
+    const QString path = benchDatabase(source, dir, out());
+    if (path.isEmpty()) {
         return 1;
     }
 
