@@ -566,10 +566,11 @@ TEST_F(Exchange, TheToolSpeaksRussian) {
                                            {"BAD", sample("bad-lines.csv")},
                                            {"QIF", m_dir->filePath(QStringLiteral("books.qif"))}};
     QString said;
-    for (const QString& call :
+    for (const char* line :
          {"create DB --demo", "accounts DB", "import DB CSV --account 2 --dry-run",
           "import DB CSV --account 2", "import DB BAD --account 2 --skip-bad --dry-run",
           "import DB BAD --account 2", "export DB QIF --all"}) {
+        const QString call = QString::fromUtf8(line);
         QStringList args;
         for (const QString& word : call.split(QLatin1Char(' '))) {
             args << files.value(word, word);

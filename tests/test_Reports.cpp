@@ -49,9 +49,6 @@ struct Figure {
     qint64 documents = 0;
     bool operator==(const Figure&) const = default;
 };
-void PrintTo(const Money& m, std::ostream* os) {
-    *os << m.toString().toStdString();
-}
 void PrintTo(const Figure& f, std::ostream* os) {
     *os << f.first.toString().toStdString() << "/" << f.second.toString().toStdString() << "/"
         << f.documents;
