@@ -68,10 +68,8 @@ bool hasTable(DbConnection& db, const QString& name) {
 const QString kFirstLeg = QStringLiteral("(d.CodTypeDocument <> 3 or da.CodTypeOperation = 3)");
 const QString kSecondLeg = QStringLiteral("(d.CodTypeDocument = 3 and da.CodTypeOperation = 4)");
 
-// The stored money of a column in ten-thousandths, as the program reads it;
-// null stays null.
 QString units(const QString& column) {
-    return QStringLiteral("cast(round(%1*10000) as integer)").arg(column);
+    return moneyUnitsSql(column);
 }
 
 QString amountOrNone(const QVariant& unitsValue) {
@@ -148,9 +146,8 @@ public:
         // money as the recalculation reads it, so it is exact.
         q.clearSql();
         q.addSql(QStringLiteral("select ha.IdHeadAccount, ha.Caption, ha.Saldo,"));
-        q.addSql(
-            QStringLiteral("(select coalesce(sum(cast(round(da.ValueDataAccount*"
-                           "goi.SignInGroup*10000) as integer)), 0)"));
+        q.addSql(QStringLiteral("(select coalesce(sum(%1 * goi.SignInGroup), 0)")
+                     .arg(units(QStringLiteral("da.ValueDataAccount"))));
         q.addSql(QStringLiteral("from DataAccount da"));
         q.addSql(
             QStringLiteral("inner join (select * from GroupOperationItem where "

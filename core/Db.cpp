@@ -203,6 +203,10 @@ bool onlyBlanksAndComments(sqlite3* db, const QString& text) {
 
 }  // namespace
 
+QString moneyUnitsSql(const QString& column) {
+    return QStringLiteral("cast(round(%1 * 10000) as integer)").arg(column);
+}
+
 AppError engineError(sqlite3* db, int code, const QString& statement) {
     const int extended = db ? sqlite3_extended_errcode(db) : code;
     QString text = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();

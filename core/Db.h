@@ -59,6 +59,10 @@ private:
     QSet<DbQuery*> m_queries;
 };
 
+// SQL for the money of a column in ten-thousandths, rounded half away as the
+// program reads money, so that sums over it are exact; null stays null.
+QString moneyUnitsSql(const QString& column);
+
 // The engine's current error on a connection, as an AppError.
 AppError engineError(sqlite3* db, int code, const QString& statement = {});
 [[noreturn]] void raiseEngineError(sqlite3* db, int code, const QString& statement = {});

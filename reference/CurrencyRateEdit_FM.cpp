@@ -121,13 +121,7 @@ void TCurrencyRateEditFM::FormFill(const CurrencyRateKey& key) {
     }
     setWindowTitle(QStringLiteral("Изменить курс"));
     DbQuery& q = MainDM->qrTmp;
-    RefBook::setStatement(q, {QStringLiteral("select Rate from CurrencyRate"),
-                              QStringLiteral("where IdValuta = :IdValuta and "
-                                             "IdValutaBase = :IdValutaBase and "
-                                             "DateRate = :DateRate")});
-    q.bindInteger(QStringLiteral("IdValuta"), key.IdValuta);
-    q.bindInteger(QStringLiteral("IdValutaBase"), key.IdValutaBase);
-    q.bindDate(QStringLiteral("DateRate"), key.DateRate);
+    setRateStatement(q, QStringLiteral("select Rate from CurrencyRate"), key);
     q.open();
     rxcValuta->setValue(QString::number(key.IdValuta));
     rxcValutaBase->setValue(QString::number(key.IdValutaBase));
@@ -138,6 +132,15 @@ void TCurrencyRateEditFM::FormFill(const CurrencyRateKey& key) {
     q.close();
 }
 
+void setRateStatement(DbQuery& q, const QString& head, const CurrencyRateKey& key) {
+    RefBook::setStatement(q, {head, QStringLiteral("where IdValuta = :IdValuta and "
+                                                   "IdValutaBase = :IdValutaBase and "
+                                                   "DateRate = :DateRate")});
+    q.bindInteger(QStringLiteral("IdValuta"), key.IdValuta);
+    q.bindInteger(QStringLiteral("IdValutaBase"), key.IdValutaBase);
+    q.bindDate(QStringLiteral("DateRate"), key.DateRate);
+}
+
 bool TCurrencyRateEditFM::refuse(const QString& text, QWidget* focus) {
     ShowMessage(text);
     focus->setFocus();
@@ -146,13 +149,7 @@ bool TCurrencyRateEditFM::refuse(const QString& text, QWidget* focus) {
 
 bool TCurrencyRateEditFM::exists(const CurrencyRateKey& key) {
     DbQuery& q = MainDM->qrTmp;
-    RefBook::setStatement(q, {QStringLiteral("select count(*) as N from CurrencyRate"),
-                              QStringLiteral("where IdValuta = :IdValuta and "
-                                             "IdValutaBase = :IdValutaBase and "
-                                             "DateRate = :DateRate")});
-    q.bindInteger(QStringLiteral("IdValuta"), key.IdValuta);
-    q.bindInteger(QStringLiteral("IdValutaBase"), key.IdValutaBase);
-    q.bindDate(QStringLiteral("DateRate"), key.DateRate);
+    setRateStatement(q, QStringLiteral("select count(*) as N from CurrencyRate"), key);
     q.open();
     const bool found = q.field(QStringLiteral("N")).asInteger() > 0;
     q.close();

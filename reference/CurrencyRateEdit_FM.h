@@ -21,6 +21,10 @@ struct CurrencyRateKey {
     bool operator==(const CurrencyRateKey&) const = default;
 };
 
+// Sets `head` ("select ... from CurrencyRate", "delete from CurrencyRate") as
+// the statement, narrowed to the rate of `key`, and binds the key.
+void setRateStatement(DbQuery& q, const QString& head, const CurrencyRateKey& key);
+
 // Adds or changes one exchange rate: the currency, the base currency it is
 // priced in, the day and the price of one unit ("90,1234", "0.00512345").
 class TCurrencyRateEditFM : public ModalForm {

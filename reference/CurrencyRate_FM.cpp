@@ -143,13 +143,7 @@ void TCurrencyRateFM::acDeleteExecute() {
     }
     const CurrencyRateKey key = currentKey();
     DbQuery& q = MainDM->qrTmp;
-    RefBook::setStatement(q, {QStringLiteral("delete from CurrencyRate"),
-                              QStringLiteral("where IdValuta = :IdValuta and "
-                                             "IdValutaBase = :IdValutaBase and "
-                                             "DateRate = :DateRate")});
-    q.bindInteger(QStringLiteral("IdValuta"), key.IdValuta);
-    q.bindInteger(QStringLiteral("IdValutaBase"), key.IdValutaBase);
-    q.bindDate(QStringLiteral("DateRate"), key.DateRate);
+    setRateStatement(q, QStringLiteral("delete from CurrencyRate"), key);
     q.execute();
     RefreshAndLocate({});
 }

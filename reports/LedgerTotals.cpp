@@ -25,7 +25,7 @@ QString totalsSchema() {
 
 // One ledger row's amount in ten-thousandths without its sign, rounded as the
 // program reads money; the triggers store the same.
-const QString kRowUnits = QStringLiteral("cast(round(da.ValueDataAccount * 10000) as integer)");
+const QString kRowUnits = moneyUnitsSql(QStringLiteral("da.ValueDataAccount"));
 
 // The accounts of a query: of one currency or all, or the one account.
 const QString kAccounts = QStringLiteral(

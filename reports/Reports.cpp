@@ -637,7 +637,7 @@ private:
         // ledger row whose document is gone still moves the balance.
         SqlCursor rows(
             m_c, QStringLiteral("select da.IdDocument, da.DateDocument, da.CodTypeOperation, "
-                                "cast(round(da.ValueDataAccount * 10000) as integer), "
+                                "%1, "
                                 "d.CodTypeDocument, d.IdCategory, d.IdContrAgent, "
                                 "d.NoteDocument, d.IdHeadAccount, d.IdHeadAccount2\n"
                                 "from DataAccount da\n"
@@ -645,7 +645,8 @@ private:
                                 "where da.IdHeadAccount = :Id and da.DateDocument >= :First "
                                 "and da.DateDocument < :After\n"
                                 "order by da.DateDocument, da.IdDocument, "
-                                "da.CodTypeOperation"));
+                                "da.CodTypeOperation")
+                     .arg(moneyUnitsSql(QStringLiteral("da.ValueDataAccount"))));
         rows.bindInteger(":Id", m_q.idHeadAccount);
         rows.bindText(":First", m_q.from.toString(Qt::ISODate));
         rows.bindText(":After", m_q.to.addDays(1).toString(Qt::ISODate));
@@ -895,10 +896,9 @@ QList<DocumentLine> documentsBehind(DbConnection& connection, const DrillDown& d
         return lines;
     }
     DbQuery q(connection, QStringLiteral("qrBehind"));
-    q.addSql(
-        QStringLiteral("select d.IdDocument, d.CodTypeDocument, da.DateDocument, "
-                       "cast(round(da.ValueDataAccount * 10000) as integer) * g.SignInGroup "
-                       "as Units,"));
+    q.addSql(QStringLiteral("select d.IdDocument, d.CodTypeDocument, da.DateDocument, "
+                            "%1 * g.SignInGroup as Units,")
+                 .arg(moneyUnitsSql(QStringLiteral("da.ValueDataAccount"))));
     q.addSql(
         QStringLiteral("ha.Caption as Account, c.Caption as Category, ca.Caption as "
                        "ContrAgent, d.NoteDocument, ts.CaptionStatus, ts.ColorStatus"));
