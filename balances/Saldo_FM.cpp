@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Main_DM.h"
 #include "SaldoCalc.h"
+#include "WaitCursor.h"
 
 #include <QApplication>
 #include <QScopeGuard>
@@ -13,15 +14,6 @@ namespace {
 
 const QString kStart = QStringLiteral("Старт");
 const QString kClose = QStringLiteral("Закрыть");
-
-// The busy pointer for the whole application while a scope runs.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include "Main_DM.h"
 #include "ReportFiles.h"
 #include "ReportText.h"
+#include "WaitCursor.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,15 +22,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-// The busy pointer while a scope runs.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Sets a chooser without building anything.
 class Filling {
