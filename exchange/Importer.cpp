@@ -4,6 +4,7 @@
 #include "DbSchema.h"
 #include "EditorUtils.h"
 #include "ExchangeText.h"
+#include "ImportTables.h"
 #include "SqlCursor.h"
 #include "VelDoc_Type3.h"
 
@@ -14,24 +15,6 @@
 #include <optional>
 
 namespace {
-
-bool hasImportedLineTable(DbConnection& c) {
-    DbQuery q(c, QStringLiteral("qrImportedLine"));
-    q.setSql(QStringLiteral(
-        "select count(*) as N from sqlite_master where type = 'table' and name = 'ImportedLine'"));
-    q.open();
-    return q.field(QStringLiteral("N")).asInteger() > 0;
-}
-
-// A file made before imports existed gets the table, and its index, from the
-// same statements that make new files.
-void addImportedLineTable(DbConnection& c) {
-    static const QRegularExpression statement(
-        QStringLiteral("CREATE (TABLE|INDEX) ImportedLine[^;]*;"));
-    for (const auto& m : statement.globalMatch(schemaSql())) {
-        c.executeScript(m.captured(0));
-    }
-}
 
 // Captions to ids, without regard to case; the oldest record wins a tie.
 QHash<QString, QPair<qint64, QString>> captions(DbConnection& c, const QString& table,
@@ -463,8 +446,8 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
         tr.emplace(c);
     }
-    const bool tableExists = hasImportedLineTable(c);
-    KnownLines known(c, tableExists);
+    const bool tableExists = hasImportTables(c);
+    KnownLines known(c, hasTableNamed(c, QStringLiteral("ImportedLine")));
     const Matches matches{
         captions(c, QStringLiteral("Category"), QStringLiteral("IdCategory")),
         captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"))};
@@ -498,7 +481,7 @@ ImportResult importStatement(DbConnection& c, qint64 idHeadAccount, const Statem
         return result;
     }
     if (!tableExists) {
-        addImportedLineTable(c);
+        ensureImportTables(c);
     }
     writeDocuments(c, result.documents, links);
     tr->commit();

@@ -247,6 +247,39 @@ CREATE TABLE ImportedLine (
 ) WITHOUT ROWID;
 CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 
+-- Ways to read the CSV of a bank, saved under a name by the import's column
+-- mapping. Settings holds the encoding, separator, decimal mark, date format
+-- and the column of each role as one JSON object. A file made before profiles
+-- existed gets this table, and the two below, at its first import.
+CREATE TABLE ImportProfile (
+    IdImportProfile INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption         TEXT NOT NULL UNIQUE,
+    Settings        TEXT NOT NULL DEFAULT '{}'
+);
+
+-- The family's own rules for the category of an imported line: a line whose
+-- description contains DescriptionContains (without regard to case), or whose
+-- counterparty is IdContrAgent, gets IdCategory. Exactly one of the two is
+-- set. A rule goes with its category or counterparty.
+CREATE TABLE ImportRule (
+    IdImportRule        INTEGER PRIMARY KEY AUTOINCREMENT,
+    DescriptionContains TEXT,
+    IdContrAgent        INTEGER REFERENCES ContrAgent (IdContrAgent) ON DELETE CASCADE,
+    IdCategory          INTEGER NOT NULL REFERENCES Category (IdCategory) ON DELETE CASCADE,
+    CHECK ((DescriptionContains IS NULL) <> (IdContrAgent IS NULL))
+);
+CREATE INDEX ImportRule_IdCategory ON ImportRule (IdCategory);
+CREATE INDEX ImportRule_IdContrAgent ON ImportRule (IdContrAgent);
+
+-- A bank's own category (as the statement writes it, case-folded) and the
+-- category of these books that the family chose for it in an import.
+CREATE TABLE ImportBankCategory (
+    IdImportBankCategory INTEGER PRIMARY KEY AUTOINCREMENT,
+    BankCategory         TEXT NOT NULL UNIQUE,
+    IdCategory           INTEGER NOT NULL REFERENCES Category (IdCategory) ON DELETE CASCADE
+);
+CREATE INDEX ImportBankCategory_IdCategory ON ImportBankCategory (IdCategory);
+
 -- Exchange rates: on DateRate one unit of IdValuta costs Rate units of
 -- IdValutaBase (eight decimals). Typed in the window "Курсы валют" or loaded
 -- from the Bank of Russia's daily file; the net worth converts with them. A

@@ -1,0 +1,17 @@
+#pragma once
+
+class DbConnection;
+class QString;
+
+// Gives a file made before imports existed the tables that imports keep:
+// the lines imported, the saved column mappings, the family's category rules
+// and the bank categories it has chosen for. Made from the same statements
+// that make new files; a table that is there already is left alone. Call it
+// inside the transaction that is about to use them.
+void ensureImportTables(DbConnection& connection);
+
+// The file has every one of those tables.
+bool hasImportTables(DbConnection& connection);
+
+// The file has this one table.
+bool hasTableNamed(DbConnection& connection, const QString& table);
