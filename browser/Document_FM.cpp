@@ -626,6 +626,50 @@ void TDocumentFM::RefreshList() {
     RefreshAndLocate(onRow ? qrDoc.field(QStringLiteral("IdDocument")).asInteger() : 0);
 }
 
+void TDocumentFM::ShowDocuments(const QDate& begin, const QDate& end, int IdDocument,
+                                int CodTypeDocument) {
+    {
+        FChangingDates = true;
+        struct Clear {
+            bool& flag;
+            ~Clear() { flag = false; }
+        } clear{FChangingDates};
+        deBegin->setDate(begin);
+        deEnd->setDate(end);
+    }
+    // A node lists the document when it is its type, or a folder of it.
+    const auto lists = [this, CodTypeDocument](QTreeWidgetItem* item) {
+        const TTreeNodeVelDoc* node = nodeOf(item);
+        if (!node || node->SQLText.trimmed().isEmpty()) {
+            return false;
+        }
+        if (node->TypeCode == CodTypeDocument) {
+            return true;
+        }
+        for (int i = 0; node->TypeCode < 0 && i < item->childCount(); ++i) {
+            if (nodeOf(item->child(i))->TypeCode == CodTypeDocument) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QTreeWidgetItem* item = selectedItem();
+    if (!item || !lists(item)) {
+        QTreeWidgetItem* pick =
+            item && item->parent() && lists(item->parent()) ? item->parent() : nullptr;
+        for (int i = 0; !pick && i < tvDocs->topLevelItemCount(); ++i) {
+            if (lists(tvDocs->topLevelItem(i))) {
+                pick = tvDocs->topLevelItem(i);
+            }
+        }
+        if (pick) {
+            tvDocs->setCurrentItem(pick);
+        }
+    }
+    RefreshAndLocate(IdDocument);
+    dbgDoc->setFocus(Qt::OtherFocusReason);
+}
+
 void TDocumentFM::RefreshAndLocate(int IdDocument) {
     // Also when the last reading failed (the list is closed then): the
     // statement runs again, and says again what is wrong while it still fails.

@@ -88,6 +88,10 @@ public:
     // when that document is no longer listed, on the row that took its place.
     void RefreshAndLocate(int IdDocument, int actedOn, int row);
     void RefreshList();
+    // Lists the days from `begin` to `end` with the document IdDocument (of
+    // the type CodTypeDocument) current: the node chosen stays when it lists
+    // that type, else its folder (or the first folder) is chosen.
+    void ShowDocuments(const QDate& begin, const QDate& end, int IdDocument, int CodTypeDocument);
     void RunNewMethod(QObject* sender);
     void RunRecordMethod(QAction* action);
     void EditCurrentDocument();

@@ -8,6 +8,7 @@
 #include "Dict_FM.h"
 #include "Document_FM.h"
 #include "Icons.h"
+#include "ImportStatement_FM.h"
 #include "Main_DM.h"
 #include "ReportWindows.h"
 #include "Report_FM.h"
@@ -29,6 +30,10 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     ImageList1.add(Icons::statistics());
     ImageList1.add(Icons::reports());
 
+    acImportStatement = addAction(QStringLiteral("acImportStatement"), QStringLiteral("Файл"),
+                                  QStringLiteral("Импорт выписки…"),
+                                  QStringLiteral("Новые документы из банковской выписки"), -1,
+                                  &TMainFM::acImportStatementExecute);
     acExit = addAction(QStringLiteral("acExit"), QStringLiteral("Файл"), QStringLiteral("Выход"),
                        QStringLiteral("Выход из программы"), -1, &TMainFM::acExitExecute);
     acValuta = addAction(QStringLiteral("acValuta"), QStringLiteral("Справочники"),
@@ -95,6 +100,7 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
+    file->addAction(acImportStatement);
     file->addAction(acExit);
     QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
     books->addActions(
@@ -298,6 +304,10 @@ bool TMainFM::FormClose() {
         Q_EMIT sessionClosed();
     }
     return stamped;
+}
+
+void TMainFM::acImportStatementExecute() {
+    ShowImportStatementFM(*this);
 }
 
 void TMainFM::acExitExecute() {

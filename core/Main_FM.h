@@ -27,6 +27,7 @@ public:
     ImageList ImageList1;
 
     // In the order of the action list.
+    QAction* acImportStatement;
     QAction* acExit;
     QAction* acValuta;
     QAction* acHeadAccount;
@@ -73,6 +74,7 @@ private:
     void FormCreate();
     bool FormClose();
 
+    void acImportStatementExecute();
     void acExitExecute();
     void acValutaExecute();
     void acHeadAccountExecute();

@@ -59,6 +59,13 @@ struct StatementOptions {
     QString dateFormat;  // a Qt date format such as "dd/MM/yyyy"
     QChar decimal;       // ',' or '.', or null to tell from all the amounts of the file
     QString encoding;    // CSV and QIF: a codec name, or empty to tell from the bytes
+    QChar separator;
+    QString debitColumn;
+    QString creditColumn;
+    QString categoryColumn;
+    QString statusColumn;
+    QString payeeColumn;
+    QString currencyColumn;
 };
 
 // One reader per format. A file that cannot be read as a statement at all

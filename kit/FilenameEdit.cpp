@@ -133,5 +133,6 @@ void FilenameEdit::browse() {
     }
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         m_edit->setText(QDir::toNativeSeparators(dialog.selectedFiles().constFirst()));
+        Q_EMIT fileChosen();
     }
 }

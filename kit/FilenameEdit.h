@@ -27,6 +27,10 @@ public:
     // Opens the file-open dialog (no filter) at the current name.
     void browse();
 
+Q_SIGNALS:
+    // A file was chosen in the file-open dialog.
+    void fileChosen();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
