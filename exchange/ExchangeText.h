@@ -34,8 +34,10 @@ QChar decimalMarkOf(const QVector<AmountText>& amounts);
 // twelve whole digits; anything else is no amount.
 std::optional<Money> parseStatementAmount(const QString& text, QChar decimal);
 
-// "31.12.2025", "31.12.2025 14:05", "31.12.2025 14:05:59", "2025-12-31" (also
-// with a time), or the given Qt format. An invalid date is no date.
+// "31.12.2025", "31.12.2025 14:05", "31.12.2025 14:05:59", "31.12.25", "2025-12-31"
+// (also with a time), or the given Qt format, where "yy" is a year of this
+// century and a time must be well formed but does not matter. An invalid date
+// is no date.
 QDate parseStatementDate(const QString& text, const QString& format = {});
 
 // Two currency names mean the same currency: "RUB", "RUR", "руб.", "₽".
