@@ -30,10 +30,6 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     ImageList1.add(Icons::statistics());
     ImageList1.add(Icons::reports());
 
-    acImportStatement = addAction(QStringLiteral("acImportStatement"), QStringLiteral("Файл"),
-                                  QStringLiteral("Импорт выписки…"),
-                                  QStringLiteral("Новые документы из банковской выписки"), -1,
-                                  &TMainFM::acImportStatementExecute);
     acExit = addAction(QStringLiteral("acExit"), QStringLiteral("Файл"), QStringLiteral("Выход"),
                        QStringLiteral("Выход из программы"), -1, &TMainFM::acExitExecute);
     acValuta = addAction(QStringLiteral("acValuta"), QStringLiteral("Справочники"),
@@ -97,6 +93,11 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acReportNetWorth"), reports, QStringLiteral("Капитал"),
                   QStringLiteral("Все счета в одной валюте по курсам"), -1,
                   &TMainFM::acReportNetWorthExecute);
+
+    acImportStatement = addAction(QStringLiteral("acImportStatement"), QStringLiteral("Файл"),
+                                  QStringLiteral("Импорт выписки…"),
+                                  QStringLiteral("Новые документы из банковской выписки"), -1,
+                                  &TMainFM::acImportStatementExecute);
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));

@@ -27,7 +27,6 @@ public:
     ImageList ImageList1;
 
     // In the order of the action list.
-    QAction* acImportStatement;
     QAction* acExit;
     QAction* acValuta;
     QAction* acHeadAccount;
@@ -47,6 +46,8 @@ public:
     QAction* acReportBalances;
     QAction* acReportStatement;
     QAction* acReportNetWorth;
+    // The menu "Файл".
+    QAction* acImportStatement;
 
     // F6: the focus goes to the tool bar, and from there back to where it
     // was (Escape also goes back).

@@ -105,7 +105,8 @@ QVariant ImportPlanModel::data(const QModelIndex& index, int role) const {
             case Date:
                 return line.date.toString(QStringLiteral("dd.MM.yyyy"));
             case Amount:
-                return amountText(line.amount);
+                // The kind says which way the money went.
+                return amountText(line.amount < Money() ? -line.amount : line.amount);
             case Kind:
                 return kindText(line.type);
             case Description:
@@ -144,6 +145,7 @@ bool ImportPlanModel::setData(const QModelIndex& index, const QVariant& value, i
     }
     line.newContrAgent = value.toInt() == Qt::Checked;
     Q_EMIT dataChanged(index, index);
+    Q_EMIT contrAgentSwitched(index.row());
     return true;
 }
 

@@ -42,6 +42,8 @@ public:
 Q_SIGNALS:
     // The user gave the row another category in the list.
     void categoryChosen(int row);
+    // The user switched whether the row's payee becomes a new counterparty.
+    void contrAgentSwitched(int row);
 
 private:
     ImportPlan m_plan;

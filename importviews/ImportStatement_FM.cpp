@@ -258,9 +258,20 @@ void TImportStatementFM::BuildLayout() {
 }
 
 void TImportStatementFM::OnChange(void (TImportStatementFM::*step)()) {
-    if (!m_filling && !m_running) {
-        guarded([this, step] { (this->*step)(); });
+    if (m_filling || m_running) {
+        return;
     }
+    // What keeps the file from being read shows under the preview, not in a
+    // box: while the columns are being mapped one by one, it is expected.
+    m_readProblem.clear();
+    try {
+        (this->*step)();
+    } catch (const AppError& e) {
+        m_readProblem = e.text();
+        mdPreview->clear();
+    }
+    ShowCounts();
+    UpdateControls();
 }
 
 void TImportStatementFM::ConnectControls() {
@@ -298,12 +309,17 @@ void TImportStatementFM::ConnectControls() {
                 [this] { OnChange(&TImportStatementFM::PlanAgain); });
     }
     connect(chNewContrAgents, &QCheckBox::toggled, this, [this](bool on) {
+        m_switched.clear();
         mdPreview->setNewContrAgents(on);
         UpdateControls();
     });
     connect(
         mdPreview, &ImportPlanModel::categoryChosen, this,
         [this](int row) { guarded([this, row] { CategoryChosen(row); }); }, Qt::QueuedConnection);
+    connect(mdPreview, &ImportPlanModel::contrAgentSwitched, this, [this](int row) {
+        const PlannedLine& line = mdPreview->plan().lines[row];
+        m_switched.insert(line.where, line.newContrAgent);
+    });
     connect(btSaveProfile, &QPushButton::clicked, this,
             [this] { guarded([this] { SaveProfileClick(); }); });
     connect(btImport, &QPushButton::clicked, this, [this] { guarded([this] { ImportClick(); }); });
@@ -317,12 +333,9 @@ void TImportStatementFM::LoadFile() {
     m_bytes.clear();
     m_haveStatement = false;
     m_chosen.clear();
+    m_switched.clear();
     mdPreview->clear();
     m_header.clear();
-    const auto update = qScopeGuard([this] {
-        ShowCounts();
-        UpdateControls();
-    });
     if (m_loadedPath.trimmed().isEmpty()) {
         return;
     }
@@ -360,6 +373,7 @@ void TImportStatementFM::ApplyProfile() {
         }
     }
     m_chosen.clear();
+    m_switched.clear();
     ShowLayout();
     ReadAgain();
 }
@@ -425,6 +439,7 @@ void TImportStatementFM::ReadOptionsFromControls() {
     m_options.categoryColumn = cbCategoryColumn->currentData().toString();
     m_options.statusColumn = cbStatusColumn->currentData().toString();
     m_chosen.clear();
+    m_switched.clear();
     // Another encoding or separator may give another header.
     ShowLayout();
     ReadAgain();
@@ -433,10 +448,6 @@ void TImportStatementFM::ReadOptionsFromControls() {
 void TImportStatementFM::ReadAgain() {
     m_haveStatement = false;
     mdPreview->clear();
-    const auto update = qScopeGuard([this] {
-        ShowCounts();
-        UpdateControls();
-    });
     if (m_bytes.isEmpty()) {
         return;
     }
@@ -485,12 +496,22 @@ void TImportStatementFM::PlanAgain() {
             line.category = chosen->second;
             line.categorySource = CategorySource::User;
         }
+        const auto switched = m_switched.constFind(line.where);
+        if (switched != m_switched.cend() && ImportPlanModel::mayMakeContrAgent(line)) {
+            line.newContrAgent = *switched;
+        }
     }
     mdPreview->setPlan(std::move(plan));
 }
 
 void TImportStatementFM::ShowCounts() {
     const ImportPlan& plan = mdPreview->plan();
+    lbCounts->setStyleSheet(m_readProblem.isEmpty() ? QString()
+                                                    : QStringLiteral("color: #a00000"));
+    if (!m_readProblem.isEmpty()) {
+        lbCounts->setText(QStringLiteral("Выписку не прочитать: ") + m_readProblem);
+        return;
+    }
     if (plan.lines.isEmpty() && !m_haveStatement) {
         lbCounts->setText(m_bytes.isEmpty() ? QStringLiteral("Выберите файл выписки.")
                                             : QStringLiteral("Файл не прочитан."));

@@ -120,7 +120,9 @@ private:
     // Categories the user chose, by line, kept when the plan is made again
     // for the same statement.
     QHash<QString, std::pair<qint64, QString>> m_chosen;
-    bool m_filling = false;  // controls are being filled, not changed by the user
+    QHash<QString, bool> m_switched;  // lines whose new counterparty the user switched
+    QString m_readProblem;            // why the file or the plan could not be made, else empty
+    bool m_filling = false;           // controls are being filled, not changed by the user
     bool m_running = false;
     bool m_cancelRequested = false;
     ImportResult m_result;
