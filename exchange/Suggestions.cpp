@@ -259,10 +259,14 @@ Suggestion CategorySuggester::suggest(int type, const QString& description, qint
                 return made(id, CategorySource::History);
             }
         }
-        const QString pattern = descriptionPattern(note.isEmpty() ? description : note);
-        const qint64 id = pattern.isEmpty() ? 0 : d.byPattern.value(typed(type, pattern));
-        if (id > 0) {
-            return made(id, CategorySource::History);
+        // The note as it will be written, then the bank's text alone: a payee
+        // that is no counterparty leads the note now but may not have before.
+        for (const QString& text : {note, description}) {
+            const QString pattern = descriptionPattern(text);
+            const qint64 id = pattern.isEmpty() ? 0 : d.byPattern.value(typed(type, pattern));
+            if (id > 0) {
+                return made(id, CategorySource::History);
+            }
         }
     }
     const qint64 bank = d.bankCategories.value(bankCategory.trimmed().toCaseFolded());
