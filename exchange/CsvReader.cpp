@@ -122,14 +122,14 @@ enum class Status { Done, Failed, Pending };
 // or unfinished ("OK", "Исполнено", "Проведено", nothing) is done.
 Status statusOf(const QString& status) {
     static const QStringList failed = {
-        QStringLiteral("отказ"),  QStringLiteral("отклон"), QStringLiteral("отмен"),
-        QStringLiteral("ошибк"),  QStringLiteral("неуспеш"), QStringLiteral("не исполн"),
-        QStringLiteral("не выполн"), QStringLiteral("failed"), QStringLiteral("declined"),
-        QStringLiteral("rejected"), QStringLiteral("cancel"), QStringLiteral("error")};
+        QStringLiteral("отказ"),     QStringLiteral("отклон"),  QStringLiteral("отмен"),
+        QStringLiteral("ошибк"),     QStringLiteral("неуспеш"), QStringLiteral("не исполн"),
+        QStringLiteral("не выполн"), QStringLiteral("failed"),  QStringLiteral("declined"),
+        QStringLiteral("rejected"),  QStringLiteral("cancel"),  QStringLiteral("error")};
     static const QStringList pending = {
         QStringLiteral("в обработке"), QStringLiteral("обрабатыва"), QStringLiteral("в процессе"),
-        QStringLiteral("ожида"), QStringLiteral("заблокир"), QStringLiteral("холд"),
-        QStringLiteral("pending"), QStringLiteral("processing"), QStringLiteral("hold"),
+        QStringLiteral("ожида"),       QStringLiteral("заблокир"),   QStringLiteral("холд"),
+        QStringLiteral("pending"),     QStringLiteral("processing"), QStringLiteral("hold"),
         QStringLiteral("authori")};
     const QString s = csvFolded(status);
     auto starts = [&](const QStringList& words) {

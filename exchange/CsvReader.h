@@ -43,8 +43,7 @@ struct CsvTable {
 // The separator is the options' one, else the one with which a header turns
 // up (the widest), else the one the first line uses most. With maxLines only
 // the first lines are read, which is how a profile is chosen cheaply.
-CsvTable locateCsvTable(const QByteArray& utf8, const StatementOptions& options,
-                        int maxLines = 0);
+CsvTable locateCsvTable(const QByteArray& utf8, const StatementOptions& options, int maxLines = 0);
 
 // The column of each role by the header's names; -1 where there is none. A
 // column the options name that the header lacks raises AppError.

@@ -97,6 +97,15 @@ QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
     return text;
 }
 
+QString statementEncoding(const QByteArray& bytes) {
+    const qsizetype mark = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (firstNonUtf8Byte(QByteArrayView(bytes).sliced(mark)) < 0) {
+        return QStringLiteral("UTF-8");
+    }
+    decodeStatementText(bytes);  // raises when Windows-1251 does not read it either
+    return QStringLiteral("Windows-1251");
+}
+
 QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding) {
     const bool mark = bytes.startsWith("\xEF\xBB\xBF");
     if (encoding.isEmpty() && firstNonUtf8Byte(QByteArrayView(bytes).sliced(mark ? 3 : 0)) < 0) {
@@ -354,7 +363,8 @@ QDate dateByFormat(const QString& s, const QString& f) {
             case u'A':
             case u't':
                 // "AM"/"PM", or the name of a time zone.
-                if (i + n < f.size() && (f[i + n] == QLatin1Char('p') || f[i + n] == QLatin1Char('P'))) {
+                if (i + n < f.size() &&
+                    (f[i + n] == QLatin1Char('p') || f[i + n] == QLatin1Char('P'))) {
                     ++n;
                 }
                 while (j < s.size() && !s[j].isSpace()) {

@@ -15,6 +15,9 @@
 // AppError otherwise, naming the byte offset of the first byte that is not
 // UTF-8: the whole file is read one way or refused.
 QString decodeStatementText(const QByteArray& bytes, const QString& encoding = {});
+// The encoding decodeStatementText tells when none is given: "UTF-8" or
+// "Windows-1251"; raises AppError as it does.
+QString statementEncoding(const QByteArray& bytes);
 // The same text as UTF-8 without the mark; UTF-8 input is passed on as it is.
 QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding = {});
 

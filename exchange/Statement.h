@@ -69,8 +69,8 @@ struct StatementOptions {
     QString debitColumn;
     QString creditColumn;
     QString categoryColumn;
-    QString statusColumn;    // failed and unfinished payments are skipped
-    QString payeeColumn;     // without one, the description names the payee
+    QString statusColumn;  // failed and unfinished payments are skipped
+    QString payeeColumn;   // without one, the description names the payee
     QString currencyColumn;
     // CSV: the line of the header, counting from 1; 0 to find it as the first
     // record that names a date and an amount column.
