@@ -105,12 +105,17 @@ QVariant ImportPlanModel::data(const QModelIndex& index, int role) const {
             case Date:
                 return line.date.toString(QStringLiteral("dd.MM.yyyy"));
             case Amount:
-                // The kind says which way the money went.
+                // The kind says which way the money went; a line refused
+                // before its amount was read has none.
+                if (line.type == 0 && line.amount == Money()) {
+                    return QString();
+                }
                 return amountText(line.amount < Money() ? -line.amount : line.amount);
             case Kind:
                 return kindText(line.type);
             case Description:
-                return line.description;
+                // A line that could not be read is known by its place.
+                return line.description.isEmpty() ? line.where : line.description;
             case ContrAgent:
                 return contrAgentText(line);
             case Category:

@@ -690,8 +690,9 @@ void TImportStatementFM::reject() {
 bool TImportStatementFM::eventFilter(QObject* watched, QEvent* event) {
     // In the preview, Enter opens the category of the current line and Space
     // switches whether its payee becomes a new counterparty.
-    // The editor of a cell takes its own keys; these reach the list only.
-    if (watched == tvPreview && event->type() == QEvent::KeyPress) {
+    // The keys of a cell's editor that it passes on to the list are not these.
+    if (watched == tvPreview && event->type() == QEvent::KeyPress &&
+        QApplication::focusWidget() == tvPreview) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const int row = tvPreview->currentIndex().row();
         if (row >= 0 && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
