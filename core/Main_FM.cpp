@@ -1,12 +1,14 @@
 #include "Main_FM.h"
 
 #include "Category_FM.h"
+#include "Backup_FM.h"
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "CurrencyRate_FM.h"
 #include "Dialogs.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
+#include "ExportBooks_FM.h"
 #include "Icons.h"
 #include "Main_DM.h"
 #include "ReportWindows.h"
@@ -92,9 +94,18 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acReportNetWorth"), reports, QStringLiteral("Капитал"),
                   QStringLiteral("Все счета в одной валюте по курсам"), -1,
                   &TMainFM::acReportNetWorthExecute);
+    const QString fileMenu = QStringLiteral("Файл");
+    acExport = addAction(QStringLiteral("acExport"), fileMenu, QStringLiteral("Экспорт…"),
+                         QStringLiteral("Выгрузить документы в файл CSV или QIF"), -1,
+                         &TMainFM::acExportExecute);
+    acBackup = addAction(QStringLiteral("acBackup"), fileMenu, QStringLiteral("Резервная копия…"),
+                         QStringLiteral("Сделать копию файла и проверить его"), -1,
+                         &TMainFM::acBackupExecute);
 
     MainMenu1 = menuBar();
-    QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
+    QMenu* file = MainMenu1->addMenu(fileMenu);
+    file->addActions({acExport, acBackup});
+    file->addSeparator();
     file->addAction(acExit);
     QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
     books->addActions(
@@ -375,4 +386,12 @@ void TMainFM::acReportStatementExecute() {
 
 void TMainFM::acReportNetWorthExecute() {
     ShowReportWindow(*this, ReportKind::NetWorth);
+}
+
+void TMainFM::acExportExecute() {
+    ShowExportBooksFM(this);
+}
+
+void TMainFM::acBackupExecute() {
+    ShowBackupFM(this);
 }

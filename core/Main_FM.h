@@ -46,6 +46,9 @@ public:
     QAction* acReportBalances;
     QAction* acReportStatement;
     QAction* acReportNetWorth;
+    // "Файл": the books written out, a copy of the file made now.
+    QAction* acExport;
+    QAction* acBackup;
 
     // F6: the focus goes to the tool bar, and from there back to where it
     // was (Escape also goes back).
@@ -91,6 +94,8 @@ private:
     void acReportBalancesExecute();
     void acReportStatementExecute();
     void acReportNetWorthExecute();
+    void acExportExecute();
+    void acBackupExecute();
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;
