@@ -20,11 +20,11 @@ struct PlannedLine {
     QString reason;            // Refused: why
     qint64 idDuplicateOf = 0;  // Duplicate: the document that took the line before
     QDate date;
-    Money amount;   // signed, as the statement gives it: below zero money went out
-    int type = 0;   // 1 expense, 2 income, 3 transfer
-    QString description;   // the bank's, kept in the note
-    QString payee;         // as the statement names it
-    QString bankCategory;  // the bank's own category, when it gives one
+    Money amount;             // signed, as the statement gives it: below zero money went out
+    int type = 0;             // 1 expense, 2 income, 3 transfer
+    QString description;      // the bank's, kept in the note
+    QString payee;            // as the statement names it
+    QString bankCategory;     // the bank's own category, when it gives one
     qint64 idContrAgent = 0;  // may change
     QString contrAgent;
     // The payee matches no counterparty and becomes a new one in the type
@@ -40,8 +40,8 @@ struct PlannedLine {
 // An import worked out and not yet written: the preview. Carried out as it
 // stands once the user has changed what may change.
 struct ImportPlan {
-    qint64 idHeadAccount = 0;  // 0: each line into the account its section names
-    QString bankAccount;       // OFX: the bank account chosen
+    qint64 idHeadAccount = 0;    // 0: each line into the account its section names
+    QString bankAccount;         // OFX: the bank account chosen
     QVector<PlannedLine> lines;  // every line of the statement, the refused ones too
     int failed = 0;              // payments the bank marks as failed: skipped, counted
     int pending = 0;             // payments the bank has not finished: skipped, counted
@@ -65,7 +65,9 @@ struct ImportSettings {
     ImportProgress progress;
 };
 
-// Works out what importing `statement` would do, writing nothing. Raises
+// Works out what importing `statement` would do, writing nothing: every line
+// of the statement for the account in file order (the lines of other accounts'
+// sections left out), with its fate, counterparty and category. Raises
 // AppError for what refuses the whole file (see importStatement).
 ImportPlan planImport(DbConnection& connection, qint64 idHeadAccount, const Statement& statement,
                       const ImportOptions& options, const ImportSettings& settings = {});
@@ -80,3 +82,14 @@ ImportResult carryOutImport(DbConnection& connection, const ImportPlan& plan,
                             const ImportSettings& settings = {});
 
 struct ImportCancelled {};
+
+// The documents the plan's new lines make as it stands, none written: for a
+// listing of what an import would do.
+QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan);
+
+// importStatement with the suggestions, new counterparties, applying and
+// progress of `settings`: planImport, then carryOutImport unless a dry run or
+// refused lines stop it.
+ImportResult importStatement(DbConnection& connection, qint64 idHeadAccount,
+                             const Statement& statement, const ImportOptions& options,
+                             const ImportSettings& settings);

@@ -52,9 +52,11 @@ struct Suggestion {
 class CategorySuggester {
 public:
     explicit CategorySuggester(DbConnection& connection);
-    // type: 1 expense, 2 income.
+    // type: 1 expense, 2 income. The rules look into `description`; the
+    // history compares the pattern of `note` (the description when empty)
+    // with the notes of the documents.
     Suggestion suggest(int type, const QString& description, qint64 idContrAgent,
-                       const QString& bankCategory) const;
+                       const QString& bankCategory, const QString& note = {}) const;
 
 private:
     struct Data;

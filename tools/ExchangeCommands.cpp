@@ -3,6 +3,7 @@
 #include "BooksWriter.h"
 #include "Db.h"
 #include "ExchangeText.h"
+#include "ImportPlan.h"
 #include "Importer.h"
 #include "Statement.h"
 #include "ToolOptions.h"
@@ -36,7 +37,12 @@ const QList<std::pair<QString, QString>>& usages() {
              "      --description-column СТОЛБЕЦ\n"
              "                                столбец описания: заголовок или номер\n"
              "      --date-format ФОРМАТ      вид даты, например dd/MM/yyyy (CSV)\n"
-             "      --decimal ,|.             десятичный разделитель сумм (CSV, QIF)\n")},
+             "      --decimal ,|.             десятичный разделитель сумм (CSV, QIF)\n"
+             "      --no-categories           не подбирать категории по правилам, по прежним\n"
+             "                                документам и по категориям банка\n"
+             "      --new-contragents ТИП     получатель, которого нет среди контрагентов,\n"
+             "                                становится новым контрагентом этого типа\n"
+             "      --apply                   сразу провести созданные документы\n")},
         {QStringLiteral("export"),
          QStringLiteral(
              "  dorsanti-db export ФАЙЛ КУДА [параметры]\n"
@@ -116,6 +122,33 @@ void printPlanned(const ImportedDocument& d, bool accountNamed) {
     out() << "\n";
 }
 
+// A type of counterparties by its id or, failing that, its exact caption.
+qint64 findTypeContrAgent(DbConnection& c, const QString& idOrCaption) {
+    DbQuery q(c, QStringLiteral("qrTypeContrAgent"));
+    q.setSql(
+        QStringLiteral("select IdTypeContrAgent from TypeContrAgent "
+                       "where cast(IdTypeContrAgent as text) = :Name or Caption = :Name "
+                       "order by cast(IdTypeContrAgent as text) = :Name desc"));
+    q.bindString(QStringLiteral("Name"), idOrCaption);
+    q.open();
+    if (q.isEmpty()) {
+        throw AppError(QStringLiteral("нет типа контрагентов \"%1\"").arg(idOrCaption));
+    }
+    return q.field(QStringLiteral("IdTypeContrAgent")).asInteger();
+}
+
+ImportSettings importSettings(DbConnection& c, const ToolOptions& o) {
+    ImportSettings settings;
+    settings.suggestCategories = !o.flags.contains(QStringLiteral("--no-categories"));
+    settings.apply = o.flags.contains(QStringLiteral("--apply"));
+    if (o.values.contains(QStringLiteral("--new-contragents"))) {
+        settings.newContrAgents = true;
+        settings.idTypeContrAgent =
+            findTypeContrAgent(c, o.values.value(QStringLiteral("--new-contragents")));
+    }
+    return settings;
+}
+
 int import(const QStringList& args) {
     ToolOptions o;
     if (!parseToolOptions(args.mid(1),
@@ -123,9 +156,10 @@ int import(const QStringList& args) {
                            QStringLiteral("--ofx-account"), QStringLiteral("--encoding"),
                            QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
                            QStringLiteral("--description-column"), QStringLiteral("--date-format"),
-                           QStringLiteral("--decimal")},
-                          {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad")}, o,
-                          {noDatabaseFile(), QStringLiteral("не указан файл выписки")}) ||
+                           QStringLiteral("--decimal"), QStringLiteral("--new-contragents")},
+                          {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad"),
+                           QStringLiteral("--no-categories"), QStringLiteral("--apply")},
+                          o, {noDatabaseFile(), QStringLiteral("не указан файл выписки")}) ||
         o.help) {
         return showUsage(exchangeUsage(args[0]), o.problem);
     }
@@ -174,7 +208,8 @@ int import(const QStringList& args) {
     options.dryRun = o.flags.contains(QStringLiteral("--dry-run"));
     options.skipBad = o.flags.contains(QStringLiteral("--skip-bad"));
     options.bankAccount = o.values.value(QStringLiteral("--ofx-account"));
-    const ImportResult r = importStatement(c, account, statement, options);
+    const ImportSettings settings = importSettings(c, o);
+    const ImportResult r = importStatement(c, account, statement, options, settings);
 
     const bool refusedAll = !r.refused.isEmpty() && !options.skipBad;
     for (const RefusedLine& bad : r.refused) {
