@@ -165,8 +165,7 @@ void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly,
     temp.sync();
 }
 
-void backupDatabase(const QString& source, const QString& target,
-                    const CopyProgress& progress) {
+void backupDatabase(const QString& source, const QString& target, const CopyProgress& progress) {
     if (!QFileInfo(source).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(source));
     }

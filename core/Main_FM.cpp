@@ -1,7 +1,7 @@
 #include "Main_FM.h"
 
-#include "Category_FM.h"
 #include "Backup_FM.h"
+#include "Category_FM.h"
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "CurrencyRate_FM.h"
@@ -10,6 +10,7 @@
 #include "Document_FM.h"
 #include "ExportBooks_FM.h"
 #include "Icons.h"
+#include "ImportRules_FM.h"
 #include "Main_DM.h"
 #include "ReportWindows.h"
 #include "Report_FM.h"
@@ -101,6 +102,10 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     acBackup = addAction(QStringLiteral("acBackup"), fileMenu, QStringLiteral("Резервная копия…"),
                          QStringLiteral("Сделать копию файла и проверить его"), -1,
                          &TMainFM::acBackupExecute);
+    acImportRules = addAction(QStringLiteral("acImportRules"), QStringLiteral("Справочники"),
+                              QStringLiteral("Правила импорта"),
+                              QStringLiteral("Правила, по которым выписке подбираются категории"),
+                              -1, &TMainFM::acImportRulesExecute);
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(fileMenu);
@@ -108,8 +113,8 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     file->addSeparator();
     file->addAction(acExit);
     QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
-    books->addActions(
-        {acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate});
+    books->addActions({acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate,
+                       acImportRules});
     QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
     operations->addAction(acSaldo);
     QMenu* reportMenu = MainMenu1->addMenu(reports);
@@ -394,4 +399,8 @@ void TMainFM::acExportExecute() {
 
 void TMainFM::acBackupExecute() {
     ShowBackupFM(this);
+}
+
+void TMainFM::acImportRulesExecute() {
+    ShowImportRules(this);
 }

@@ -49,6 +49,8 @@ public:
     // "Файл": the books written out, a copy of the file made now.
     QAction* acExport;
     QAction* acBackup;
+    // "Справочники": the family's rules for the categories of imports.
+    QAction* acImportRules;
 
     // F6: the focus goes to the tool bar, and from there back to where it
     // was (Escape also goes back).
@@ -96,6 +98,7 @@ private:
     void acReportNetWorthExecute();
     void acExportExecute();
     void acBackupExecute();
+    void acImportRulesExecute();
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;

@@ -96,13 +96,13 @@ TBackupFM::TBackupFM(QWidget* parent)
     auto syncFolder = [this] { edFolder->setEnabled(rbOtherFolder->isChecked()); };
     connect(rbOtherFolder, &QRadioButton::toggled, this, syncFolder);
     syncFolder();
-    connect(sbFolder, &QToolButton::clicked, this, [this] { guarded([this] { ChooseFolder(); }); });
+    connect(sbFolder, &QToolButton::clicked, this,
+            [this] { guarded([this] { ChooseFolder(); }); });
     auto* browseKey = new QAction(edFolder);
     browseKey->setShortcuts({QKeySequence(Qt::Key_F4), QKeySequence(Qt::ALT | Qt::Key_Down)});
     browseKey->setShortcutContext(Qt::WidgetShortcut);
     edFolder->addAction(browseKey);
-    connect(browseKey, &QAction::triggered, this,
-            [this] { guarded([this] { ChooseFolder(); }); });
+    connect(browseKey, &QAction::triggered, this, [this] { guarded([this] { ChooseFolder(); }); });
     connect(btnBackup, &QPushButton::clicked, this, [this] { guarded([this] { MakeBackup(); }); });
     connect(btnCheck, &QPushButton::clicked, this, [this] { guarded([this] { CheckFile(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { done(mrOk); });
@@ -117,10 +117,9 @@ void TBackupFM::ShowRestoreCommand(const QString& copy) {
 }
 
 void TBackupFM::ChooseFolder() {
-    const QString folder =
-        askFolder(this, QStringLiteral("Папка для копии"),
-                  edFolder->text().isEmpty() ? QFileInfo(m_dbPath).absolutePath()
-                                             : edFolder->text());
+    const QString folder = askFolder(
+        this, QStringLiteral("Папка для копии"),
+        edFolder->text().isEmpty() ? QFileInfo(m_dbPath).absolutePath() : edFolder->text());
     if (!folder.isEmpty()) {
         rbOtherFolder->setChecked(true);
         edFolder->setText(folder);

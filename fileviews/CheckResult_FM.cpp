@@ -44,9 +44,10 @@ void TCheckResultFM::ShowReport(const QString& path, const CheckReport& report) 
     if (report.damaged()) {
         html += QStringLiteral("<p>%1</p>").arg(damagedFileAdvice(path).toHtmlEscaped());
     } else if (!report.healthy()) {
-        html += QStringLiteral("<p>Найдено проблем: %1. То, что не требует вашего решения, "
-                               "исправит команда, когда программа закрыта:</p><pre>"
-                               "dorsanti-db check %2 --repair</pre>")
+        html += QStringLiteral(
+                    "<p>Найдено проблем: %1. То, что не требует вашего решения, "
+                    "исправит команда, когда программа закрыта:</p><pre>"
+                    "dorsanti-db check %2 --repair</pre>")
                     .arg(report.findings.size())
                     .arg(shellQuoted(path).toHtmlEscaped());
     }

@@ -161,10 +161,10 @@ void TExportBooksFM::ChooseAccount() {
 
 void TExportBooksFM::ChooseFile() {
     const bool qif = format() == BooksFormat::Qif;
-    const QString name = askSaveFileName(
-        this, QStringLiteral("Файл экспорта"), edFile->text(),
-        qif ? QStringLiteral("QIF (*.qif)") : QStringLiteral("CSV (*.csv)"),
-        QString::fromLatin1(kSuffixes[qif]));
+    const QString name =
+        askSaveFileName(this, QStringLiteral("Файл экспорта"), edFile->text(),
+                        qif ? QStringLiteral("QIF (*.qif)") : QStringLiteral("CSV (*.csv)"),
+                        QString::fromLatin1(kSuffixes[qif]));
     if (!name.isEmpty()) {
         edFile->setText(name);
     }

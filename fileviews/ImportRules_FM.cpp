@@ -21,8 +21,10 @@ public:
         // A file made before imports has no rules yet; its tables come with
         // the first rule saved.
         if (hasImportTables(connection)) {
-            const QHash<qint64, QString> categories = captions(connection, QStringLiteral("Category"));
-            const QHash<qint64, QString> agents = captions(connection, QStringLiteral("ContrAgent"));
+            const QHash<qint64, QString> categories =
+                captions(connection, QStringLiteral("Category"));
+            const QHash<qint64, QString> agents =
+                captions(connection, QStringLiteral("ContrAgent"));
             for (const ImportRule& r : importRules(connection)) {
                 const QString condition =
                     r.kind == ImportRule::Kind::DescriptionContains
