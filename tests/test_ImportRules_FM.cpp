@@ -1,0 +1,134 @@
+#include "DocTestData.h"
+#include "ImportRuleEdit_FM.h"
+#include "ImportRules_FM.h"
+#include "Keyboard.h"
+#include "Main_FM.h"
+#include "ModalHelper.h"
+#include "TestUtil.h"
+
+namespace {
+
+// Alt with a Cyrillic letter: the mnemonic of a label or a button.
+void altKey(QChar letter) {
+    QTest::sendKeyEvent(QTest::Click, keyboardWindow(), Qt::Key(letter.toUpper().unicode()),
+                        QString(letter), Qt::AltModifier);
+}
+
+}  // namespace
+
+class ImportRulesFM : public DocTest {
+protected:
+    void SetUp() override {
+        DocTest::SetUp();
+        startSession();
+        exec(
+            QStringLiteral("insert into Category(Caption, [Note]) values ('Кафе', ''),"
+                           " ('Продукты', '');"
+                           "insert into ContrAgent(Caption, [Note]) values ('Пятёрочка', '');"
+                           // a file made before imports had rules
+                           "drop table ImportRule"));
+        m_main = std::make_unique<TMainFM>();
+        m_main->show();
+        activate(m_main.get());
+    }
+    void TearDown() override {
+        m_main.reset();
+        DocTest::TearDown();
+    }
+    // The rules as "condition -> category" in the window and in the file.
+    static QStringList shown(TImportRulesFM* f) {
+        QStringList rows;
+        for (int i = 0; i < f->dtsRules->recordCount(); ++i) {
+            rows << f->dtsRules->value(i, QStringLiteral("Condition")).toString() +
+                        QStringLiteral(" -> ") +
+                        f->dtsRules->value(i, QStringLiteral("Category")).toString();
+        }
+        return rows;
+    }
+    QStringList stored() {
+        m_q->setSql(QStringLiteral(
+            "select coalesce(r.DescriptionContains, ca.Caption) || ' -> ' || c.Caption as R"
+            " from ImportRule r join Category c on c.IdCategory = r.IdCategory"
+            " left join ContrAgent ca on ca.IdContrAgent = r.IdContrAgent order by R"));
+        m_q->open();
+        QStringList rows;
+        for (m_q->first(); !m_q->eof(); m_q->next()) {
+            rows << m_q->field(QStringLiteral("R")).asString();
+        }
+        return rows;
+    }
+    std::unique_ptr<TMainFM> m_main;
+};
+
+// Insert, Enter and Delete as in the reference books, from the keyboard: a
+// rule by description and one by counterparty added to a file that had no
+// rules yet, one changed, one deleted after a question.
+TEST_F(ImportRulesFM, AddsChangesAndDeletesRulesFromTheKeyboard) {
+    ModalHelper mh;
+    mh.onNext<TImportRulesFM>([&](TImportRulesFM* f) {
+        activate(f);
+        EXPECT_EQ(f->dtsRules->recordCount(), 0);
+        EXPECT_EQ(focused(), f->dbgRules);
+        press(Qt::Key_Insert);
+        press(Qt::Key_Insert);
+        EXPECT_EQ(shown(f), (QStringList{QStringLiteral("Описание содержит «кофейня» -> Кафе"),
+                                         QStringLiteral("Контрагент «Пятёрочка» -> Продукты")}));
+        EXPECT_EQ(f->dtsRules->recNo(), 1);  // on the rule just added
+        f->dtsRules->first();
+        press(Qt::Key_Return);
+        EXPECT_EQ(stored(), (QStringList{QStringLiteral("Пятёрочка -> Продукты"),
+                                         QStringLiteral("кофейня -> Продукты")}));
+        press(Qt::Key_Delete);  // "Нет"
+        EXPECT_EQ(f->dtsRules->recordCount(), 2);
+        press(Qt::Key_Delete);  // "Да"
+        EXPECT_EQ(shown(f), (QStringList{QStringLiteral("Контрагент «Пятёрочка» -> Продукты")}));
+        press(Qt::Key_Escape);
+    });
+    mh.onNext<TImportRuleEditFM>([&](TImportRuleEditFM* e) {
+        activate(e);
+        EXPECT_EQ(e->windowTitle(), QStringLiteral("Добавить правило"));
+        EXPECT_EQ(focused(), e->edText);
+        type(QStringLiteral("кофейня"));
+        e->BitBtn1->setFocus();
+        press(Qt::Key_Return);  // no category yet
+        EXPECT_EQ(focused(), e->rxcCategory);
+        type(QStringLiteral("Каф"));
+        e->BitBtn1->setFocus();
+        press(Qt::Key_Return);
+    });
+    mh.onNext<TImportRuleEditFM>([&](TImportRuleEditFM* e) {
+        activate(e);
+        altKey(u'к');  // "Контрагент"
+        EXPECT_TRUE(waitFor([&] { return e->rbContrAgent->isChecked(); }));
+        EXPECT_FALSE(e->edText->isEnabled());
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->rxcContrAgent);
+        type(QStringLiteral("Пят"));
+        altKey(u'т');  // "Категория"
+        EXPECT_EQ(focused(), e->rxcCategory);
+        type(QStringLiteral("Прод"));
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), e->BitBtn1);
+        press(Qt::Key_Space);
+    });
+    mh.onNext<TImportRuleEditFM>([&](TImportRuleEditFM* e) {
+        activate(e);
+        EXPECT_EQ(e->windowTitle(), QStringLiteral("Изменить правило"));
+        EXPECT_EQ(e->edText->text(), QStringLiteral("кофейня"));
+        altKey(u'т');
+        type(QStringLiteral("Прод"));
+        e->BitBtn1->setFocus();
+        press(Qt::Key_Return);
+    });
+    mh.answer(QMessageBox::No);
+    mh.answer(QMessageBox::Yes);
+    m_main->acImportRules->trigger();
+
+    EXPECT_EQ(mh.pending(), 0);
+    EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
+    EXPECT_EQ(mh.texts(),
+              (QStringList{QStringLiteral("Выберите категорию."),
+                           QStringLiteral("Удалить правило \"Описание содержит «кофейня»\"?"),
+                           QStringLiteral("Удалить правило \"Описание содержит «кофейня»\"?")}));
+    EXPECT_EQ(stored(), (QStringList{QStringLiteral("Пятёрочка -> Продукты")}));
+}
