@@ -12,16 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
-
-// Alt with a Cyrillic letter: the mnemonic of a label or a button.
-void altKey(QChar letter) {
-    QTest::sendKeyEvent(QTest::Click, keyboardWindow(), Qt::Key(letter.toUpper().unicode()),
-                        QString(letter), Qt::AltModifier);
-}
-
-}  // namespace
-
 class BackupFM : public DocTest {
 protected:
     void SetUp() override {

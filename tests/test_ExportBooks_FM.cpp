@@ -32,16 +32,17 @@ protected:
     std::unique_ptr<TMainFM> m_main;
 };
 
-// From the menu with the keyboard alone: the period, one account, a file that
-// exists (kept on "Нет", replaced on "Да"), then the count and the place said.
-TEST_F(ExportBooksFM, WritesThePeriodOfOneAccountAndReplacesAFileOnlyWhenAsked) {
+// From the menu with the keyboard alone: the period, one account, then the
+// database itself and a link refused in the error box with the window open,
+// a file that exists kept on "Нет" and replaced on "Да", the count and the
+// place said.
+TEST_F(ExportBooksFM, WritesThePeriodOfOneAccountAndReplacesOnlyWhatItMay) {
     Doc d;
     d.type = 1;
     d.account = m_card;
     d.value = Money::fromInteger(120);
     d.status = 2;
     d.date = QDate(2025, 12, 3);
-    d.note = QStringLiteral("обед");
     addDoc(d);
     d.status = 1;  // not applied: not without "также непроведенные"
     addDoc(d);
@@ -52,10 +53,12 @@ TEST_F(ExportBooksFM, WritesThePeriodOfOneAccountAndReplacesAFileOnlyWhenAsked) 
     d.date = QDate(2026, 1, 1);  // after the period
     addDoc(d);
     const QString out = m_dir->filePath(QStringLiteral("books.qif"));
+    const QString link = m_dir->filePath(QStringLiteral("link.qif"));
     QFile existing(out);
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.write("old");
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
     existing.close();
+    ASSERT_TRUE(QFile::link(out, link));
+    const QByteArray db = read(m_path);
 
     ModalHelper mh;
     mh.onNext<TExportBooksFM>([&](TExportBooksFM* f) {
@@ -72,19 +75,25 @@ TEST_F(ExportBooksFM, WritesThePeriodOfOneAccountAndReplacesAFileOnlyWhenAsked) 
         press(Qt::Key_Tab);
         EXPECT_EQ(focused(), f->chAll);
         press(Qt::Key_Tab);
-        EXPECT_EQ(focused(), f->edFile);
         EXPECT_TRUE(f->edFile->text().endsWith(QStringLiteral("dorsanti.qif")));
+        for (const QString& refused : {m_path, link}) {
+            typeInto(f->edFile, refused);
+            press(Qt::Key_Tab);
+            press(Qt::Key_Return);  // the database: asked, then refused; a link: refused
+        }
+        EXPECT_TRUE(f->isVisible());
+        f->edFile->setFocus();
         press(Qt::Key_F4);  // the save dialog
         EXPECT_EQ(f->edFile->text(), out);
         press(Qt::Key_Tab);
         EXPECT_EQ(focused(), f->btnExport);
         press(Qt::Key_Return);  // "Нет": nothing written, the window stays
-        EXPECT_TRUE(f->isVisible());
-        EXPECT_EQ(read(out), QByteArray("old"));
+        EXPECT_EQ(QString::fromUtf8(read(out)), QString::fromUtf8("old"));
         EXPECT_EQ(focused(), f->edFile);
         press(Qt::Key_Tab);
         press(Qt::Key_Return);  // "Да"
     });
+    mh.answer(QMessageBox::Yes);
     mh.onNext<QFileDialog>([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
         dialog->selectFile(out);
@@ -96,51 +105,19 @@ TEST_F(ExportBooksFM, WritesThePeriodOfOneAccountAndReplacesAFileOnlyWhenAsked) 
 
     EXPECT_EQ(mh.pending(), 0);
     EXPECT_TRUE(mh.unexpected().isEmpty()) << mh.unexpected().join('\n').toStdString();
-    const QString question = QStringLiteral("Файл \"%1\" уже существует. Заменить его?").arg(out);
-    EXPECT_EQ(mh.texts(),
-              (QStringList{question, question,
-                           QStringLiteral("Выгружено документов: 1.\nФайл: %1").arg(out)}));
-    const QByteArray qif = read(out);
-    EXPECT_TRUE(qif.startsWith("!Account\nNКарта")) << qif.constData();
-    EXPECT_EQ(qif.count("\n^\n"), 2) << qif.constData();  // the account and one payment
-    EXPECT_TRUE(qif.contains("D2025-12-03\nT-120.00\n")) << qif.constData();
-    EXPECT_EQ(QFile(out).permissions() & 0x0077, 0);
-}
-
-// The database itself and a link are refused with the engine's sentence in
-// the error box; the window stays open and neither file changes.
-TEST_F(ExportBooksFM, RefusesTheDatabaseAndALinkAndStaysOpen) {
-    addDoc(1, m_card, Money::fromInteger(5), 2);
-    const QString target = m_dir->filePath(QStringLiteral("elsewhere.txt"));
-    QFile t(target);
-    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
-    t.write("mine");
-    t.close();
-    const QString link = m_dir->filePath(QStringLiteral("link.csv"));
-    ASSERT_TRUE(QFile::link(target, link));
-    const QByteArray db = read(m_path);
-
-    ModalHelper mh;
-    mh.onNext<TExportBooksFM>([&](TExportBooksFM* f) {
-        activate(f);
-        typeInto(f->edFile, m_path);
-        f->btnExport->setFocus();
-        press(Qt::Key_Return);  // asks, then refuses
-        typeInto(f->edFile, link);
-        f->btnExport->setFocus();
-        press(Qt::Key_Space);  // no question for a link: refused
-        EXPECT_TRUE(f->isVisible());
-        press(Qt::Key_Escape);
-    });
-    mh.answer(QMessageBox::Yes);
-    EXPECT_EQ(ShowExportBooksFM(), -1);
-
-    ASSERT_EQ(mh.boxes().size(), 3);
-    EXPECT_EQ(mh.boxes()[1].icon, QMessageBox::Critical);
-    EXPECT_EQ(mh.boxes()[1].text,
-              QStringLiteral("%1 - это сам файл базы данных; он не изменен").arg(m_path));
+    const QString question = QStringLiteral("Файл \"%1\" уже существует. Заменить его?");
+    EXPECT_EQ(
+        mh.texts(),
+        (QStringList{
+            question.arg(m_path),
+            QStringLiteral("%1 - это сам файл базы данных; он не изменен").arg(m_path),
+            QStringLiteral("%1 - символическая ссылка; через ссылку файл не пишется").arg(link),
+            question.arg(out), question.arg(out),
+            QStringLiteral("Выгружено документов: 1.\nФайл: %1").arg(out)}));
     EXPECT_EQ(mh.boxes()[2].icon, QMessageBox::Critical);
-    EXPECT_TRUE(mh.boxes()[2].text.contains(QStringLiteral("символическая ссылка")));
-    EXPECT_EQ(read(target), QByteArray("mine"));
     EXPECT_EQ(read(m_path), db);
+    EXPECT_EQ(QString::fromUtf8(read(out)),
+              QString::fromUtf8("!Account\nNКарта\nTBank\n^\n!Type:Bank\n"
+                                "D2025-12-03\nT-120.00\nM\n^\n"));
+    EXPECT_EQ(QFile(out).permissions() & 0x0077, 0);
 }
