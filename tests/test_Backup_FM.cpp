@@ -2,29 +2,17 @@
 #include "Backup_FM.h"
 #include "Check.h"
 #include "CheckResult_FM.h"
-#include "DocTestData.h"
-#include "Keyboard.h"
-#include "Main_FM.h"
-#include "ModalHelper.h"
-#include "TestUtil.h"
+#include "MainWindowTest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-class BackupFM : public DocTest {
+class BackupFM : public MainWindowTest {
 protected:
     void SetUp() override {
-        DocTest::SetUp();
-        startSession();
+        MainWindowTest::SetUp();
         addAccount(QStringLiteral("Карта"), addValuta(QStringLiteral("RUB")));
-        m_main = std::make_unique<TMainFM>();
-        m_main->show();
-        activate(m_main.get());
-    }
-    void TearDown() override {
-        m_main.reset();
-        DocTest::TearDown();
     }
     // The findings window's text, read when it opens.
     void readFindings(ModalHelper& mh, QString* text) {
@@ -35,7 +23,6 @@ protected:
             press(Qt::Key_Return);
         });
     }
-    std::unique_ptr<TMainFM> m_main;
 };
 
 // A copy now into the folder of copies and into a chosen one, the check's

@@ -1,27 +1,16 @@
-#include "DocTestData.h"
 #include "ExportBooks_FM.h"
-#include "Keyboard.h"
-#include "Main_FM.h"
-#include "ModalHelper.h"
+#include "MainWindowTest.h"
 
 #include <QFile>
 #include <QFileDialog>
 
-class ExportBooksFM : public DocTest {
+class ExportBooksFM : public MainWindowTest {
 protected:
     void SetUp() override {
-        DocTest::SetUp();
-        startSession();
+        MainWindowTest::SetUp();
         const int rub = addValuta(QStringLiteral("RUB"));
         m_card = addAccount(QStringLiteral("Карта"), rub);
         m_cash = addAccount(QStringLiteral("Наличные"), rub);
-        m_main = std::make_unique<TMainFM>();
-        m_main->show();
-        activate(m_main.get());
-    }
-    void TearDown() override {
-        m_main.reset();
-        DocTest::TearDown();
     }
     QByteArray read(const QString& path) {
         QFile f(path);
@@ -29,7 +18,6 @@ protected:
     }
     int m_card = 0;
     int m_cash = 0;
-    std::unique_ptr<TMainFM> m_main;
 };
 
 // From the menu with the keyboard alone: the period, one account, then the

@@ -1,29 +1,17 @@
-#include "DocTestData.h"
 #include "ImportRuleEdit_FM.h"
 #include "ImportRules_FM.h"
-#include "Keyboard.h"
-#include "Main_FM.h"
-#include "ModalHelper.h"
-#include "TestUtil.h"
+#include "MainWindowTest.h"
 
-class ImportRulesFM : public DocTest {
+class ImportRulesFM : public MainWindowTest {
 protected:
     void SetUp() override {
-        DocTest::SetUp();
-        startSession();
+        MainWindowTest::SetUp();
         exec(
             QStringLiteral("insert into Category(Caption, [Note]) values ('Кафе', ''),"
                            " ('Продукты', '');"
                            "insert into ContrAgent(Caption, [Note]) values ('Пятёрочка', '');"
                            // a file made before imports had rules
                            "drop table ImportRule"));
-        m_main = std::make_unique<TMainFM>();
-        m_main->show();
-        activate(m_main.get());
-    }
-    void TearDown() override {
-        m_main.reset();
-        DocTest::TearDown();
     }
     // The rules as "condition -> category" in the window and in the file.
     static QStringList shown(TImportRulesFM* f) {
@@ -43,7 +31,6 @@ protected:
                           " left join ContrAgent ca using (IdContrAgent) order by R)"))
             .toString();
     }
-    std::unique_ptr<TMainFM> m_main;
 };
 
 // Insert, Enter and Delete as in the reference books, from the keyboard: a
