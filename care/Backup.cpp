@@ -26,6 +26,9 @@ namespace {
 // Pages copied per step. Between steps the source is free, so a program that
 // posts meanwhile waits for one step at most; 4096 pages are a few megabytes.
 constexpr int kPagesPerStep = 4096;
+// A copy that reports its progress takes smaller steps, so that a bar moves
+// smoothly: 256 pages are about a megabyte.
+constexpr int kPagesPerShownStep = 256;
 // After this many restarts (another program wrote between two steps) the rest
 // is copied in one step, holding the file's read lock until the copy is done.
 constexpr int kRestartsBeforeOneStep = 3;
@@ -90,7 +93,8 @@ bool isDiskFull(const AppError& e) {
     return e.kind() == AppError::Kind::DiskFull || (e.engineCode() & 0xFF) == SQLITE_FULL;
 }
 
-void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly) {
+void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly,
+               const CopyProgress& progress) {
     {
         // Unless asked otherwise, the source is opened for writing only so
         // that the engine may roll back a journal left by a program that was
@@ -111,9 +115,14 @@ void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly) 
         QElapsedTimer waiting;
         int rc = SQLITE_OK;
         do {
-            const int pages = restarts < kRestartsBeforeOneStep ? kPagesPerStep : -1;
+            const int step = progress ? kPagesPerShownStep : kPagesPerStep;
+            const int pages = restarts < kRestartsBeforeOneStep ? step : -1;
             rc = sqlite3_backup_step(b, pages);
             const int remaining = sqlite3_backup_remaining(b);
+            if (progress && (rc == SQLITE_OK || rc == SQLITE_DONE)) {
+                const int total = sqlite3_backup_pagecount(b);
+                progress(total - remaining, total);
+            }
             if (previous >= 0 && remaining > previous) {
                 ++restarts;
             }
@@ -142,8 +151,9 @@ void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly) 
     }
 }
 
-void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly) {
-    copyPages(source, temp, sourceReadOnly);
+void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly,
+                  const CopyProgress& progress) {
+    copyPages(source, temp, sourceReadOnly, progress);
     {
         RawDb copy(temp.selfPath(), RawDb::Mode::ReadOnly);
         const QStringList problems = integrityProblems(copy);
@@ -155,7 +165,7 @@ void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly) {
     temp.sync();
 }
 
-void backupDatabase(const QString& source, const QString& target) {
+void backupDatabase(const QString& source, const QString& target, const CopyProgress& progress) {
     if (!QFileInfo(source).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(source));
     }
@@ -164,6 +174,6 @@ void backupDatabase(const QString& source, const QString& target) {
     }
     removeAbandonedTemporaries(QFileInfo(target).absolutePath());
     NewFile temp = NewFile::temporaryFor(target, sharedModeOf(source));
-    copyDatabase(source, temp, false);
+    copyDatabase(source, temp, false, progress);
     temp.placeAs(target);
 }

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <functional>
 
 // Safe copies of a database file.
 //
@@ -37,18 +38,25 @@ QString resolveBackupTarget(const QString& dbPath, const QString& dest);
 // refused. Raises on failure.
 void makeBackupFolder(const QString& dbPath);
 
+// Told after each step of a copy: the pages copied so far and the pages of
+// the file (which may grow while another program writes).
+using CopyProgress = std::function<void(int copied, int total)>;
+
 // Copies `source` to `target`, which must not exist yet. The copy takes the
 // group and mode of the source's side files. Raises an AppError with a plain
 // Russian message; nothing is left under `target` then.
-void backupDatabase(const QString& source, const QString& target);
+void backupDatabase(const QString& source, const QString& target,
+                    const CopyProgress& progress = {});
 
 // Copies a database with the online backup into the new empty file `temp`,
 // verifies the copy and puts it on disk. Raises on failure (a full disk as
 // such). A source opened read-only is never written, not even to roll back a
 // journal.
-void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly);
+void copyDatabase(const QString& source, NewFile& temp, bool sourceReadOnly,
+                  const CopyProgress& progress = {});
 // Only the copying part of it: no verification, nothing put on disk.
-void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly);
+void copyPages(const QString& source, const NewFile& temp, bool sourceReadOnly,
+               const CopyProgress& progress = {});
 
 // Whether an error means that the disk (or the user's quota) is full.
 bool isDiskFull(const AppError& e);

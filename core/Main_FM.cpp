@@ -1,5 +1,6 @@
 #include "Main_FM.h"
 
+#include "Backup_FM.h"
 #include "Category_FM.h"
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
@@ -7,7 +8,9 @@
 #include "Dialogs.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
+#include "ExportBooks_FM.h"
 #include "Icons.h"
+#include "ImportRules_FM.h"
 #include "ImportStatement_FM.h"
 #include "Main_DM.h"
 #include "ReportWindows.h"
@@ -93,19 +96,31 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acReportNetWorth"), reports, QStringLiteral("Капитал"),
                   QStringLiteral("Все счета в одной валюте по курсам"), -1,
                   &TMainFM::acReportNetWorthExecute);
+    const QString fileMenu = QStringLiteral("Файл");
+    acExport = addAction(QStringLiteral("acExport"), fileMenu, QStringLiteral("Экспорт…"),
+                         QStringLiteral("Выгрузить документы в файл CSV или QIF"), -1,
+                         &TMainFM::acExportExecute);
+    acBackup = addAction(QStringLiteral("acBackup"), fileMenu, QStringLiteral("Резервная копия…"),
+                         QStringLiteral("Сделать копию файла и проверить его"), -1,
+                         &TMainFM::acBackupExecute);
+    acImportRules = addAction(QStringLiteral("acImportRules"), QStringLiteral("Справочники"),
+                              QStringLiteral("Правила импорта"),
+                              QStringLiteral("Правила, по которым выписке подбираются категории"),
+                              -1, &TMainFM::acImportRulesExecute);
 
-    acImportStatement = addAction(QStringLiteral("acImportStatement"), QStringLiteral("Файл"),
-                                  QStringLiteral("Импорт выписки…"),
-                                  QStringLiteral("Новые документы из банковской выписки"), -1,
-                                  &TMainFM::acImportStatementExecute);
+    acImportStatement =
+        addAction(QStringLiteral("acImportStatement"), fileMenu, QStringLiteral("Импорт выписки…"),
+                  QStringLiteral("Новые документы из банковской выписки"), -1,
+                  &TMainFM::acImportStatementExecute);
 
     MainMenu1 = menuBar();
-    QMenu* file = MainMenu1->addMenu(QStringLiteral("Файл"));
-    file->addAction(acImportStatement);
+    QMenu* file = MainMenu1->addMenu(fileMenu);
+    file->addActions({acImportStatement, acExport, acBackup});
+    file->addSeparator();
     file->addAction(acExit);
     QMenu* books = MainMenu1->addMenu(QStringLiteral("Справочники"));
-    books->addActions(
-        {acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate});
+    books->addActions({acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate,
+                       acImportRules});
     QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
     operations->addAction(acSaldo);
     QMenu* reportMenu = MainMenu1->addMenu(reports);
@@ -386,4 +401,16 @@ void TMainFM::acReportStatementExecute() {
 
 void TMainFM::acReportNetWorthExecute() {
     ShowReportWindow(*this, ReportKind::NetWorth);
+}
+
+void TMainFM::acExportExecute() {
+    ShowExportBooksFM(this);
+}
+
+void TMainFM::acBackupExecute() {
+    ShowBackupFM(this);
+}
+
+void TMainFM::acImportRulesExecute() {
+    ShowImportRules(this);
 }

@@ -46,7 +46,12 @@ public:
     QAction* acReportBalances;
     QAction* acReportStatement;
     QAction* acReportNetWorth;
-    // The menu "Файл".
+    // "Файл": the books written out, a copy of the file made now.
+    QAction* acExport;
+    QAction* acBackup;
+    // "Справочники": the family's rules for the categories of imports.
+    QAction* acImportRules;
+    // "Файл": a bank statement read into new documents.
     QAction* acImportStatement;
 
     // F6: the focus goes to the tool bar, and from there back to where it
@@ -94,6 +99,9 @@ private:
     void acReportBalancesExecute();
     void acReportStatementExecute();
     void acReportNetWorthExecute();
+    void acExportExecute();
+    void acBackupExecute();
+    void acImportRulesExecute();
 
     bool m_sessionClosed = false;
     QPointer<QWidget> m_focusBeforeToolBar;

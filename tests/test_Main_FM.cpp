@@ -76,6 +76,12 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
          "Движения счета с остатком после каждого", false},
         {f.acReportNetWorth, "acReportNetWorth", "Отчеты", "Капитал",
          "Все счета в одной валюте по курсам", false},
+        {f.acExport, "acExport", "Файл", "Экспорт…", "Выгрузить документы в файл CSV или QIF",
+         false},
+        {f.acBackup, "acBackup", "Файл", "Резервная копия…", "Сделать копию файла и проверить его",
+         false},
+        {f.acImportRules, "acImportRules", "Справочники", "Правила импорта",
+         "Правила, по которым выписке подбираются категории", false},
         {f.acImportStatement, "acImportStatement", "Файл", "Импорт выписки…",
          "Новые документы из банковской выписки", false},
     };
@@ -106,12 +112,16 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
     }
     EXPECT_EQ(menus, (QStringList{QStringLiteral("Файл"), QStringLiteral("Справочники"),
                                   QStringLiteral("Операции"), QStringLiteral("Отчеты")}));
-    EXPECT_EQ(
-        menuActions,
-        (QList<QAction*>{f.acImportStatement, f.acExit, f.acValuta, f.acHeadAccount,
-                         f.acContrAgent, f.acCategory, f.acColor, f.acCurrencyRate, f.acSaldo,
-                         f.acReportCategories, f.acReportMonths, f.acReportContrAgents,
-                         f.acReportBalances, f.acReportStatement, f.acReportNetWorth}));
+    // "Выход" comes last, after a separator.
+    ASSERT_GE(menuActions.size(), 5);
+    EXPECT_TRUE(menuActions[3]->isSeparator());
+    menuActions.removeAt(3);
+    EXPECT_EQ(menuActions,
+              (QList<QAction*>{f.acImportStatement, f.acExport, f.acBackup, f.acExit, f.acValuta,
+                               f.acHeadAccount, f.acContrAgent, f.acCategory, f.acColor,
+                               f.acCurrencyRate, f.acImportRules, f.acSaldo, f.acReportCategories,
+                               f.acReportMonths, f.acReportContrAgents, f.acReportBalances,
+                               f.acReportStatement, f.acReportNetWorth}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };
@@ -249,7 +259,7 @@ TEST_F(MainForm, WorksFromTheKeyboard) {
     press(Qt::Key_Alt);
     EXPECT_EQ(f.MainMenu1->activeAction(), f.MainMenu1->actions().at(0));
     press(Qt::Key_Down);
-    press(Qt::Key_Up);      // the last item
+    press(Qt::Key_Up);      // from the first item round to the last
     press(Qt::Key_Return);  // "Выход"
     EXPECT_FALSE(f.isVisible());
     EXPECT_EQ(

@@ -90,6 +90,12 @@ inline void type(const QString& text) {
     }
 }
 
+// Alt with a letter of any alphabet: the mnemonic of a label or a button.
+inline void altKey(QChar letter) {
+    QTest::sendKeyEvent(QTest::Click, keyboardWindow(), Qt::Key(letter.toUpper().unicode()),
+                        QString(letter), Qt::AltModifier);
+}
+
 // The widget that has the keyboard focus now.
 inline QWidget* focused() {
     keyboardWindow();
