@@ -1,6 +1,7 @@
 #include "ImportStatement_FM.h"
 
 #include "Dialogs.h"
+#include "ImportRules_FM.h"
 #include "Document_FM.h"
 #include "Main_DM.h"
 #include "Main_FM.h"
@@ -239,7 +240,6 @@ void TImportStatementFM::BuildLayout() {
         b->setAutoDefault(false);
         b->setMinimumWidth(100);
     }
-    btRules->hide();
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ProgressBar1, 1);
     buttons->addStretch();
@@ -323,6 +323,13 @@ void TImportStatementFM::ConnectControls() {
     connect(btSaveProfile, &QPushButton::clicked, this,
             [this] { guarded([this] { SaveProfileClick(); }); });
     connect(btImport, &QPushButton::clicked, this, [this] { guarded([this] { ImportClick(); }); });
+    connect(btRules, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            ShowImportRules(this);
+            // The rules may have changed: the suggestions follow them.
+            OnChange(&TImportStatementFM::PlanAgain);
+        });
+    });
     connect(btCancel, &QPushButton::clicked, this, &TImportStatementFM::reject);
 }
 
