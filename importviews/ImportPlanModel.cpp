@@ -87,6 +87,22 @@ void ImportPlanModel::setCategory(int row, qint64 idCategory, const QString& cap
     Q_EMIT categoryChosen(row);
 }
 
+void ImportPlanModel::spreadBankCategory(int row) {
+    const PlannedLine chosen = m_plan.lines[row];
+    if (chosen.bankCategory.isEmpty() || chosen.idCategory == 0) {
+        return;
+    }
+    for (PlannedLine& line : m_plan.lines) {
+        if (line.idCategory == 0 && line.fate == LineFate::New && line.type == chosen.type &&
+            line.bankCategory.compare(chosen.bankCategory, Qt::CaseInsensitive) == 0) {
+            line.idCategory = chosen.idCategory;
+            line.category = chosen.category;
+            line.categorySource = CategorySource::Bank;
+        }
+    }
+    Q_EMIT dataChanged(index(0, Category), index(rowCount() - 1, Category));
+}
+
 int ImportPlanModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_plan.lines.size());
 }
@@ -119,6 +135,10 @@ QVariant ImportPlanModel::data(const QModelIndex& index, int role) const {
             case ContrAgent:
                 return contrAgentText(line);
             case Category:
+                // Without a category of the books, the bank's own shows as a hint.
+                if (line.idCategory == 0 && !line.bankCategory.isEmpty()) {
+                    return QStringLiteral("банк: ") + line.bankCategory;
+                }
                 return line.category;
             case Fate:
                 return fateText(line);
@@ -132,6 +152,9 @@ QVariant ImportPlanModel::data(const QModelIndex& index, int role) const {
     }
     if (role == Qt::TextAlignmentRole && index.column() == Amount) {
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (role == Qt::ForegroundRole && index.column() == Category && line.idCategory == 0) {
+        return QBrush(QColor(110, 110, 110));
     }
     if (role == Qt::ForegroundRole && line.fate != LineFate::New) {
         // What will not be written reads dimmer; a refusal stands out.

@@ -30,6 +30,9 @@ public:
     void setNewContrAgents(bool on);
     // A category chosen for a row, as the user chooses it.
     void setCategory(int row, qint64 idCategory, const QString& caption);
+    // The category of the row goes to the other lines of its kind with the
+    // same bank category and none of their own, as the import will remember it.
+    void spreadBankCategory(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

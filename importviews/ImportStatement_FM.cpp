@@ -1,8 +1,8 @@
 #include "ImportStatement_FM.h"
 
 #include "Dialogs.h"
-#include "ImportRules_FM.h"
 #include "Document_FM.h"
+#include "ImportRules_FM.h"
 #include "Main_DM.h"
 #include "Main_FM.h"
 #include "Suggestions.h"
@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,7 +61,11 @@ void chooseData(QComboBox* c, const QVariant& value) {
 TImportStatementFM::TImportStatementFM(QWidget* parent) : ModalForm(parent) {
     setObjectName(QStringLiteral("ImportStatementFM"));
     setWindowTitle(QStringLiteral("Импорт выписки"));
-    resize(980, 680);
+    // As large as the preview wants, within a small screen.
+    const QRect screen =
+        (parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+            ->availableGeometry();
+    resize(std::min(980, screen.width() - 24), std::min(680, screen.height() - 48));
     qrHeadAccount = new DbQuery(books(), QStringLiteral("qrHeadAccount"), this);
     qrTypeContrAgent = new DbQuery(books(), QStringLiteral("qrTypeContrAgent"), this);
     BuildLayout();
@@ -191,11 +197,14 @@ void TImportStatementFM::BuildLayout() {
     tvPreview->verticalHeader()->hide();
     QHeaderView* header = tvPreview->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    header->setStretchLastSection(true);
+    // The description takes what the others leave: no column hides to the right.
+    header->setSectionResizeMode(ImportPlanModel::Description, QHeaderView::Stretch);
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[] = {11, 13, 8, 34, 22, 18};
+    const int widths[] = {10, 11, 7, 0, 22, 18, 18};
     for (int c = 0; c < int(std::size(widths)); ++c) {
-        header->resizeSection(c, widths[c] * digit + 12);
+        if (widths[c] > 0) {
+            header->resizeSection(c, widths[c] * digit + 12);
+        }
     }
     tvPreview->installEventFilter(this);
     lbCounts = new QLabel(this);
@@ -221,10 +230,6 @@ void TImportStatementFM::BuildLayout() {
     options->addWidget(chNewContrAgents);
     options->addWidget(lbTypeContrAgent);
     options->addWidget(rxcTypeContrAgent);
-    options->addSpacing(12);
-    options->addWidget(chApply);
-    options->addSpacing(12);
-    options->addWidget(chSkipBad);
     options->addStretch();
 
     ProgressBar1 = new QProgressBar(this);
@@ -241,6 +246,10 @@ void TImportStatementFM::BuildLayout() {
         b->setMinimumWidth(100);
     }
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(chApply);
+    buttons->addSpacing(12);
+    buttons->addWidget(chSkipBad);
+    buttons->addSpacing(12);
     buttons->addWidget(ProgressBar1, 1);
     buttons->addStretch();
     buttons->addWidget(btRules);
@@ -561,6 +570,7 @@ void TImportStatementFM::CategoryChosen(int row) {
     if (line.idCategory == 0) {
         return;
     }
+    mdPreview->spreadBankCategory(row);
     // A rule by description needs words that recur: the payee where the bank
     // names one, else the description.
     const QString text =
