@@ -8,6 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
 const QVector<ColumnRole>& columnRoles() {
     static const QVector<ColumnRole> roles = {
         {"date", &StatementOptions::dateColumn},
@@ -75,13 +81,29 @@ std::optional<StatementFormat> statementFormatNamed(const QString& name) {
 QByteArray readStatementFile(const QString& path) {
     // A statement of a century of daily payments is a few megabytes.
     constexpr qint64 limit = 256 * 1024 * 1024;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Opened without waiting and looked at through the descriptor: a pipe or
+    // a device under a statement's name would otherwise wait for a writer,
+    // or never end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        throw AppError(QStringLiteral("не удалось прочитать %1: %2")
+                           .arg(path, QString::fromLocal8Bit(strerror(errno))));
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw AppError(QStringLiteral("%1 - не обычный файл").arg(path));
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw AppError(
             QStringLiteral("не удалось прочитать %1: %2").arg(path, file.errorString()));
     }
-    if (file.size() > limit) {
+    // The size read, not the size seen: the file may grow meanwhile.
+    const QByteArray bytes = st.st_size > limit ? QByteArray() : file.read(limit + 1);
+    if (st.st_size > limit || bytes.size() > limit) {
         throw AppError(QStringLiteral("%1 слишком велик для выписки").arg(path));
     }
-    return file.readAll();
+    return bytes;
 }

@@ -15,6 +15,8 @@
 #include <QMdiSubWindow>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 class ImportStatementFM : public DocTest {
 protected:
     void SetUp() override {
@@ -237,6 +239,14 @@ TEST_F(ImportStatementFM, RefusalsCancelAndRepeatsLeaveTheBooksWholeAndTheWindow
         EXPECT_TRUE(rows(f).value(at).endsWith(
             QStringLiteral("| повтор документа %1").arg(plan.lines.value(at).idDuplicateOf)));
         EXPECT_FALSE(f->btImport->isEnabled());
+        // A pipe another account left under a statement's name is no file:
+        // it is refused at once instead of waiting for a writer.
+        const QString fifo = m_dir->filePath(QStringLiteral("pipe.csv"));
+        ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        typeInto(f->feFile->lineEdit(), fifo);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(f->lbCounts->text(), "Выписку не прочитать: " + fifo + " - не обычный файл");
+        EXPECT_EQ(f->mdPreview->rowCount(), 0);
         press(Qt::Key_Escape);
     });
     EXPECT_EQ(count(QStringLiteral("Document")), 602);
