@@ -292,7 +292,7 @@ void TImportStatementFM::ConnectControls() {
         }
     });
     connect(cbFormat, &QComboBox::currentIndexChanged, this,
-            [this] { OnChange(&TImportStatementFM::ReadAgain); });
+            [this] { OnChange(&TImportStatementFM::ApplyProfile); });
     connect(cbProfile, &QComboBox::currentIndexChanged, this,
             [this] { OnChange(&TImportStatementFM::ApplyProfile); });
     for (QComboBox* c :
@@ -404,7 +404,17 @@ void TImportStatementFM::ShowLayout() {
         header = layout.header;
     }
     // What the options leave open shows as detected.
-    chooseData(cbEncoding, m_options.encoding.isEmpty() ? layout.encoding : m_options.encoding);
+    const QString encoding = m_options.encoding.isEmpty() ? layout.encoding : m_options.encoding;
+    int at = 0;
+    for (int i = 1; i < cbEncoding->count() && at == 0; ++i) {
+        at =
+            cbEncoding->itemData(i).toString().compare(encoding, Qt::CaseInsensitive) == 0 ? i : 0;
+    }
+    if (!encoding.isEmpty() && at == 0) {  // a codec the list does not offer
+        cbEncoding->addItem(encoding, encoding);
+        at = cbEncoding->count() - 1;
+    }
+    cbEncoding->setCurrentIndex(at);
     const QChar separator = m_options.separator.isNull() ? layout.separator : m_options.separator;
     chooseData(cbSeparator, separator.isNull() ? QString() : QString(separator));
     const QChar decimal = m_options.decimal.isNull() ? layout.decimal : m_options.decimal;
@@ -428,15 +438,30 @@ void TImportStatementFM::ShowLayout() {
         for (const QString& name : header) {
             box->addItem(name, name);
         }
-        // A column named by its number shows as its header text.
+        // A column named by its number shows as its header text; one the
+        // header does not have stays as it is named.
         QString column = m_options.*field;
         bool isNumber = false;
         const int n = column.toInt(&isNumber);
         if (isNumber && n >= 1 && n <= header.size()) {
             column = header[n - 1];
         }
-        chooseData(box, column.isEmpty() ? QVariant() : QVariant(column));
+        at = 0;
+        for (int i = 0; i < header.size() && !column.isEmpty() && at == 0; ++i) {
+            at = header[i].compare(column, Qt::CaseInsensitive) == 0 ? i + 1 : 0;
+        }
+        if (!column.isEmpty() && at == 0) {
+            box->addItem(column, column);
+            at = box->count() - 1;
+        }
+        box->setCurrentIndex(at);
     }
+    // From now on the options say what the reading uses, detected or chosen,
+    // so that a field left as it was changes nothing.
+    m_options.encoding = cbEncoding->currentData().toString();
+    m_options.separator = separator;
+    m_options.decimal = decimal;
+    m_options.dateFormat = cbDateFormat->currentText().trimmed();
 }
 
 void TImportStatementFM::ReadOptionsFromControls() {
@@ -559,7 +584,6 @@ void TImportStatementFM::UpdateControls() {
     cbBankAccount->setVisible(several);
     const bool anyNew = mdPreview->plan().count(LineFate::New) > 0;
     btImport->setEnabled(anyNew && !m_running);
-    rxcTypeContrAgent->setEnabled(chNewContrAgents->isChecked() || anyNew);
 }
 
 // ------------------------------------------------------------------ the user's changes
