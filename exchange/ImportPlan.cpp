@@ -335,6 +335,7 @@ ImportPlan planImport(DbConnection& c, qint64 idHeadAccount, const Statement& gi
     plan.idHeadAccount = idHeadAccount;
     plan.bankAccount = options.bankAccount;
     plan.failed = statement.failed;
+    plan.pending = statement.pending;
     auto written = std::make_shared<ImportPlan::Written>();
     written->skipBad = options.skipBad;
 

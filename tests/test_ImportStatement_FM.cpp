@@ -257,6 +257,7 @@ TEST_F(ImportStatementFM, AnUnknownBanksColumnsAreMappedSavedAndKnownTheNextTime
                                "Когда;Сколько;Что;Статус\n"
                                "01/02/2026;-350.00;Кофейня;\n"
                                "02/02/2026;-10.00;Кофейня;Отказ\n"
+                               "03/02/2026;-99.00;Аптека;В обработке\n"
                                "05/02/2026;85000.00;Зарплата;\n");
     ModalHelper mh;
     importFromMenu(mh, [&](TImportStatementFM* f) {
@@ -272,7 +273,8 @@ TEST_F(ImportStatementFM, AnUnknownBanksColumnsAreMappedSavedAndKnownTheNextTime
         press(Qt::Key_Tab);
         f->rxcHeadAccount->setValue(QString::number(m_card));
         EXPECT_EQ(f->lbCounts->text(),
-                  "Строк: 2. Новых: 2, повторов: 0, отклонено: 0, не прошли в банке: 1.");
+                  "Строк: 2. Новых: 2, повторов: 0, отклонено: 0, не прошли в банке: 1, "
+                  "в обработке: 1.");
         mh.onNext<QInputDialog>([](QInputDialog* d) {
             d->setTextValue(QStringLiteral("Мой банк"));
             d->accept();
