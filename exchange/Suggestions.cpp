@@ -135,7 +135,8 @@ void rememberBankCategory(DbConnection& c, const QString& bankCategory, qint64 i
     DbQuery q(c, QStringLiteral("qrRememberBankCategory"));
     q.addSql(QStringLiteral("insert into ImportBankCategory(BankCategory, IdCategory)"));
     q.addSql(QStringLiteral("values(:BankCategory, :IdCategory)"));
-    q.addSql(QStringLiteral("on conflict(BankCategory) do update set IdCategory = :IdCategory"));
+    q.addSql(QStringLiteral(
+        "on conflict(BankCategory) do update set IdCategory = excluded.IdCategory"));
     q.bindString(QStringLiteral("BankCategory"), key);
     q.bindInteger(QStringLiteral("IdCategory"), idCategory);
     q.execute();
