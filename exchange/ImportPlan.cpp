@@ -223,16 +223,16 @@ public:
         QHash<QString, qint64>& keys = m_known[idHeadAccount];
         if (m_tableExists) {
             // A key whose document was deleted (by a program that does not
-            // cascade) does not count.
-            DbQuery q(m_c, QStringLiteral("qrImportedKeys"));
-            q.addSql(QStringLiteral("select il.LineKey, il.IdDocument from ImportedLine il"));
-            q.addSql(QStringLiteral("inner join Document d on d.IdDocument = il.IdDocument"));
-            q.addSql(QStringLiteral("where il.IdHeadAccount = :IdHA"));
-            q.bindInteger(QStringLiteral("IdHA"), idHeadAccount);
-            q.open();
-            for (q.first(); !q.eof(); q.next()) {
-                keys.insert(q.field(QStringLiteral("LineKey")).asString(),
-                            q.field(QStringLiteral("IdDocument")).asInteger());
+            // cascade) does not count. Read row by row: an account may hold
+            // hundreds of thousands.
+            SqlCursor q(m_c,
+                        QStringLiteral("select il.LineKey, il.IdDocument from ImportedLine il\n"
+                                       "inner join Document d on d.IdDocument = il.IdDocument\n"
+                                       "where il.IdHeadAccount = :IdHA"));
+            q.bindInteger(":IdHA", idHeadAccount);
+            while (q.next()) {
+                const QByteArrayView key = q.text(0);
+                keys.insert(QString::fromUtf8(key.data(), key.size()), q.integer(1));
             }
         }
         return keys;
@@ -377,10 +377,8 @@ void pairTransfers(ImportPlan& plan, const Statement& statement, const QVector<i
 // incomes.
 void suggest(DbConnection& c, ImportPlan& plan, const QVector<Side>& sides,
              const ImportSettings& settings) {
+    // The history is read only when some line needs it.
     std::optional<CategorySuggester> suggester;
-    if (settings.suggestCategories) {
-        suggester.emplace(c);
-    }
     for (qsizetype n = 0; n < plan.lines.size(); ++n) {
         PlannedLine& p = plan.lines[n];
         const StatementLine& line = sides[n].source;
@@ -388,8 +386,11 @@ void suggest(DbConnection& c, ImportPlan& plan, const QVector<Side>& sides,
             continue;
         }
         p.newContrAgent = settings.newContrAgents && p.idContrAgent == 0 && !p.payee.isEmpty();
-        if (!suggester || p.idCategory > 0) {
+        if (!settings.suggestCategories || p.idCategory > 0) {
             continue;
+        }
+        if (!suggester) {
+            suggester.emplace(c);
         }
         QString description = line.description;
         if (!line.memo.isEmpty() && !description.contains(line.memo)) {
@@ -571,6 +572,9 @@ PlannedDocuments documentsOf(const ImportPlan& plan,
 // A plan is carried out only as it was made: a new line that another import
 // has taken since refuses the whole import.
 void checkStillNew(DbConnection& c, const ImportPlan& plan) {
+    if (plan.count(LineFate::New) == 0) {
+        return;
+    }
     KnownLines known(c);
     for (qsizetype n = 0; n < plan.lines.size(); ++n) {
         const ImportPlan::Written::Line& side = plan.written->lines[n];

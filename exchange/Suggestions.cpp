@@ -3,8 +3,6 @@
 #include "Db.h"
 #include "ImportTables.h"
 
-#include <QRegularExpression>
-
 #include <algorithm>
 
 namespace {
@@ -146,16 +144,29 @@ void rememberBankCategory(DbConnection& c, const QString& bankCategory, qint64 i
 }
 
 QString descriptionPattern(const QString& description) {
-    // A masked card number ("*1234", "XX1234", "4276 **** 1234") goes with
-    // its digits; every other run of digits (dates, times, amounts, store
-    // numbers) goes alone, and what is left is words.
-    static const QRegularExpression digits(
-        QStringLiteral("(?:[*xXхХ•]{2,}|\\*)?\\d+(?:[\\s*•]*[*•]+)?"));
-    static const QRegularExpression notWords(QStringLiteral("[^\\p{L}]+"));
-    QString s = description;
-    s.replace(digits, QStringLiteral(" "));
-    s.replace(notWords, QStringLiteral(" "));
-    return s.trimmed().toCaseFolded();
+    // Only the words stay: digits (card numbers, dates, times, amounts, store
+    // numbers) and everything else that is not a letter part them. A card
+    // number masked with letters ("XX1234") goes with its digits.
+    auto isMask = [](QChar ch) { return ch == u'x' || ch == u'X' || ch == u'х' || ch == u'Х'; };
+    QString out;
+    out.reserve(description.size());
+    qsizetype word = 0;  // where the word being written begins in `out`
+    for (qsizetype i = 0; i < description.size(); ++i) {
+        const QChar ch = description[i];
+        if (ch.isLetter()) {
+            out += ch.toCaseFolded();
+            continue;
+        }
+        if (ch.isDigit() && out.size() - word >= 2 &&
+            std::all_of(out.cbegin() + word, out.cend(), isMask)) {
+            out.truncate(word);
+        }
+        if (!out.isEmpty() && !out.endsWith(QLatin1Char(' '))) {
+            out += QLatin1Char(' ');
+        }
+        word = out.size();
+    }
+    return out.trimmed();
 }
 
 CategorySuggester::CategorySuggester(DbConnection& c) {
