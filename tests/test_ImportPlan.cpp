@@ -92,7 +92,7 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                           id(QStringLiteral("Category"), QStringLiteral("Аптека"))});
 
     // The family once chose Транспорт for the bank's "Такси" in the window.
-    const QString taxi = write(QStringLiteral("taxi.csv"), "01.11.2025;-40,00;Такси;Такси;\n");
+    const QString taxi = write(QStringLiteral("taxi.csv"), "01.11.2025;-40,00;Yandex Go;Такси;\n");
     Statement st = CsvReader().read(taxi);
     ImportPlan plan = planImport(*m_db, m_card, st, {});
     ASSERT_EQ(plan.lines.size(), 1);
@@ -110,7 +110,7 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                                "02.12.2025;-50,00;Аптека в Пятёрочке;Супермаркеты;Пятёрочка\n"
                                "03.12.2025;-310,00;Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 "
                                "09:15;Рестораны;\n"
-                               "04.12.2025;-40,00;Такси;ТАКСИ;\n"
+                               "04.12.2025;-40,00;Citymobil;ТАКСИ;\n"
                                "05.12.2025;-20,00;Булочка;кафе;\n"
                                "06.12.2025;-10,00;Непонятно;Разное;\n");
     ToolRun r = import(path, {QStringLiteral("--no-categories")});
@@ -121,7 +121,7 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                   QStringLiteral("Оплата PYATEROCHKA 4521 [] [Пятёрочка]"),
                   QStringLiteral("Аптека в Пятёрочке [] [Пятёрочка]"),
                   QStringLiteral("Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 09:15 [] []"),
-                  QStringLiteral("Такси [] []"),
+                  QStringLiteral("Citymobil [] []"),
                   QStringLiteral("Булочка [Кафе] []"),
                   QStringLiteral("Непонятно [] []"),
               }));
@@ -133,7 +133,7 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                                QStringLiteral("Аптека в Пятёрочке [Аптека] [Пятёрочка]"),
                                QStringLiteral("Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 09:15 "
                                               "[Кафе] []"),
-                               QStringLiteral("Такси [Транспорт] []"),
+                               QStringLiteral("Citymobil [Транспорт] []"),
                                QStringLiteral("Булочка [Кафе] []"),
                                QStringLiteral("Непонятно [] []"),
                            }));
@@ -178,16 +178,17 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
     ASSERT_EQ(runTool({QStringLiteral("create"), demo, QStringLiteral("--demo")}).exitCode, 0);
     ASSERT_EQ(runTool({QStringLiteral("export"), demo, books, QStringLiteral("--all")}).exitCode,
               0);
-    exec(QStringLiteral("delete from HeadAccount; delete from Valuta; delete from Category;"
-                        " delete from ContrAgent;"
-                        "attach '%1' as demo;"
-                        "insert into Valuta select * from demo.Valuta;"
-                        "insert into HeadAccount select IdHeadAccount, Caption, [Note], IdValuta, 0"
-                        " from demo.HeadAccount;"
-                        "insert into Category select * from demo.Category;"
-                        "insert into ContrAgent select * from demo.ContrAgent;"
-                        "detach demo")
-             .arg(demo));
+    exec(
+        QStringLiteral("delete from HeadAccount; delete from Valuta; delete from Category;"
+                       " delete from ContrAgent;"
+                       "attach '%1' as demo;"
+                       "insert into Valuta select * from demo.Valuta;"
+                       "insert into HeadAccount select IdHeadAccount, Caption, [Note], IdValuta, 0"
+                       " from demo.HeadAccount;"
+                       "insert into Category select * from demo.Category;"
+                       "insert into ContrAgent select * from demo.ContrAgent;"
+                       "detach demo")
+            .arg(demo));
     const QString applied = m_dir->filePath(QStringLiteral("applied.db"));
     ASSERT_TRUE(QFile::copy(m_path, applied));
 
@@ -195,7 +196,8 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     r = runTool({QStringLiteral("import"), m_path, books});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    m_q->setSql(QStringLiteral("select IdDocument, CodTypeDocument from Document order by IdDocument"));
+    m_q->setSql(
+        QStringLiteral("select IdDocument, CodTypeDocument from Document order by IdDocument"));
     m_q->open();
     ASSERT_GT(m_q->recordCount(), 100);
     for (m_q->first(); !m_q->eof(); m_q->next()) {
