@@ -37,12 +37,12 @@ std::optional<ImportProfile> profileForFile(const QVector<ImportProfile>& profil
 // What a CSV file looks like when read with `options`: what was detected
 // where the options leave it open, for the import window to show and change.
 struct CsvLayout {
-    QString encoding;           // "UTF-8" or "Windows-1251"
-    QChar separator;            // ';', ',' or '\t'
-    QChar decimal;              // null when no amount tells
-    QString dateFormat;         // a Qt format that reads every date, empty when none does
-    int headerLine = 0;         // the line of the header, counting from 1
-    QStringList header;         // as written
+    QString encoding;    // "UTF-8" or "Windows-1251"
+    QChar separator;     // ';', ',' or '\t'
+    QChar decimal;       // null when no amount tells
+    QString dateFormat;  // a Qt format that reads every date, empty when none does
+    int headerLine = 0;  // the line of the header, counting from 1
+    QStringList header;  // as written
     QVector<QStringList> rows;  // the first rows after the header, as written
 };
 // Raises AppError, as the reader does, for a file that is not CSV text.

@@ -9,9 +9,10 @@
 namespace {
 
 const QStringList& importTables() {
-    static const QStringList tables = {
-        QStringLiteral("ImportedLine"), QStringLiteral("ImportProfile"),
-        QStringLiteral("ImportRule"), QStringLiteral("ImportBankCategory")};
+    static const QStringList tables = {QStringLiteral("ImportedLine"),
+                                       QStringLiteral("ImportProfile"),
+                                       QStringLiteral("ImportRule"),
+                                       QStringLiteral("ImportBankCategory")};
     return tables;
 }
 
