@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <limits>
 #include <map>
 #include <optional>
 
