@@ -842,7 +842,7 @@ ImportResult unwrittenResult(const ImportPlan& plan) {
 }  // namespace
 
 QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan) {
-    if (!plan.written) {
+    if (!plan.written || plan.written->lines.size() != plan.lines.size()) {
         return {};
     }
     return documentsOf(plan, {}).documents;
@@ -850,7 +850,8 @@ QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan) {
 
 ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
                             const ImportSettings& settings) {
-    if (!plan.written) {
+    // The lines may change, not come and go: each stays beside what writes it.
+    if (!plan.written || plan.written->lines.size() != plan.lines.size()) {
         throw AppError(QStringLiteral("импорт не подготовлен: ничего не импортировано"));
     }
     ImportResult result = unwrittenResult(plan);
@@ -877,7 +878,7 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
         const PlannedLine& p = plan.lines[n];
         if (p.categorySource == CategorySource::User && p.idCategory > 0 &&
             !p.bankCategory.trimmed().isEmpty()) {
-            chosen.insert(p.bankCategory, p.idCategory);
+            chosen.insert(p.bankCategory.trimmed().toCaseFolded(), p.idCategory);
         }
     }
     for (auto it = chosen.cbegin(); it != chosen.cend(); ++it) {
