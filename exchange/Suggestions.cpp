@@ -2,6 +2,7 @@
 
 #include "Db.h"
 #include "ImportTables.h"
+#include "SqlCursor.h"
 
 #include <algorithm>
 
@@ -191,48 +192,39 @@ CategorySuggester::CategorySuggester(DbConnection& c) {
         data->descriptionRules.begin(), data->descriptionRules.end(),
         [](const ImportRule& a, const ImportRule& b) { return a.text.size() > b.text.size(); });
 
-    // The family's documents, new and applied, counted once per counterparty
-    // and once per note: one pass each, whatever the size of the import.
-    q.clearSql();
-    q.addSql(QStringLiteral("select CodTypeDocument, IdContrAgent, IdCategory, count(*) as N,"));
-    q.addSql(QStringLiteral("  max(DateDocument) as Last from Document"));
-    q.addSql(QStringLiteral("where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)"));
-    q.addSql(QStringLiteral("  and IdCategory is not null and IdContrAgent is not null"));
-    q.addSql(QStringLiteral("group by CodTypeDocument, IdContrAgent, IdCategory"));
-    q.open();
-    QHash<QString, Votes> byContrAgent;
-    for (q.first(); !q.eof(); q.next()) {
-        byContrAgent[typed(q.field(QStringLiteral("CodTypeDocument")).asInteger(),
-                           q.field(QStringLiteral("IdContrAgent")).asString())]
-            .add(q.field(QStringLiteral("IdCategory")).asInteger(),
-                 q.field(QStringLiteral("N")).asInteger(),
-                 q.field(QStringLiteral("Last")).asString());
+    // The family's documents, new and applied, counted in one pass whatever
+    // the size of the import: per counterparty, and per note, where notes
+    // that differ only in their numbers make one pattern.
+    SqlCursor history(
+        c, QStringLiteral("select CodTypeDocument, IdContrAgent, NoteDocument, IdCategory,\n"
+                          "  count(*), max(DateDocument) from Document\n"
+                          "where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)\n"
+                          "  and IdCategory is not null\n"
+                          "group by CodTypeDocument, IdContrAgent, NoteDocument, IdCategory"));
+    QHash<QString, Tally> byContrAgent;
+    QHash<QString, Tally> byPattern;
+    QHash<QByteArray, QString> patterns;
+    while (history.next()) {
+        const int type = int(history.integer(0));
+        const qint64 category = history.integer(3);
+        const qint64 n = history.integer(4);
+        const QByteArrayView last = history.text(5);
+        const QString lastDate = QString::fromLatin1(last.data(), last.size());
+        if (!history.isNull(1)) {
+            byContrAgent[typed(type, QString::number(history.integer(1)))].add(category, n,
+                                                                               lastDate);
+        }
+        const QByteArray note = history.text(2).toByteArray();
+        auto known = patterns.constFind(note);
+        if (known == patterns.cend()) {
+            known = patterns.insert(note, descriptionPattern(QString::fromUtf8(note)));
+        }
+        if (!known->isEmpty()) {
+            byPattern[typed(type, *known)].add(category, n, lastDate);
+        }
     }
     for (auto it = byContrAgent.cbegin(); it != byContrAgent.cend(); ++it) {
-        data->byContrAgent.insert(it.key(), it->idCategory);
-    }
-
-    q.clearSql();
-    q.addSql(QStringLiteral("select CodTypeDocument, NoteDocument, IdCategory, count(*) as N,"));
-    q.addSql(QStringLiteral("  max(DateDocument) as Last from Document"));
-    q.addSql(QStringLiteral("where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)"));
-    q.addSql(QStringLiteral("  and IdCategory is not null and NoteDocument <> ''"));
-    q.addSql(QStringLiteral("group by CodTypeDocument, NoteDocument, IdCategory"));
-    q.open();
-    // Notes that differ only in their numbers make one pattern.
-    QHash<QString, Tally> byPattern;
-    QHash<QString, QString> patterns;
-    for (q.first(); !q.eof(); q.next()) {
-        const QString note = q.field(QStringLiteral("NoteDocument")).asString();
-        auto known = patterns.constFind(note);
-        const QString pattern =
-            known != patterns.cend() ? *known : *patterns.insert(note, descriptionPattern(note));
-        if (pattern.isEmpty()) {
-            continue;
-        }
-        byPattern[typed(q.field(QStringLiteral("CodTypeDocument")).asInteger(), pattern)].add(
-            q.field(QStringLiteral("IdCategory")).asInteger(),
-            q.field(QStringLiteral("N")).asInteger(), q.field(QStringLiteral("Last")).asString());
+        data->byContrAgent.insert(it.key(), it->winner());
     }
     for (auto it = byPattern.cbegin(); it != byPattern.cend(); ++it) {
         data->byPattern.insert(it.key(), it->winner());
