@@ -223,6 +223,20 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
 }
 
 TEST_F(ImportPlanTest, ACancelOrALineTakenMeanwhileLeavesTheFileAsItWas) {
+    // The preview lists every line at its place, those the reader refused too.
+    const ImportPlan bad = planImport(
+        *m_db, m_card,
+        CsvReader().read(QStringLiteral(DORSANTI_TEST_DATA "/statements/bad-lines.csv")), {});
+    QStringList fates;
+    for (const PlannedLine& l : bad.lines) {
+        fates << QStringLiteral("%1 %2 %3").arg(l.where).arg(int(l.fate)).arg(l.reason);
+    }
+    EXPECT_EQ(fates, (QStringList{QStringLiteral("строка 2 0 "),
+                                  QStringLiteral("строка 4 2 неверная дата \"31.11.2025\""),
+                                  QStringLiteral("строка 5 2 неверная сумма \"сто рублей\""),
+                                  QStringLiteral("строка 6 0 ")}));
+    EXPECT_THROW(carryOutImport(*m_db, bad), AppError);
+
     QByteArray rows;
     for (int i = 0; i < 500; ++i) {
         rows += QStringLiteral("01.12.2025;-%1,00;Покупка %1;;\n").arg(i + 1).toUtf8();
