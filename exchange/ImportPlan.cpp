@@ -520,9 +520,21 @@ bool makesContrAgent(const PlannedLine& p) {
            !captionOfPayee(p).isEmpty();
 }
 
-// newContrAgents: the new counterparties by case-folded payee, once made.
-PlannedDocuments documentsOf(const ImportPlan& plan,
-                             const QHash<QString, qint64>& newContrAgents) {
+// The counterparties the plan makes, by case-folded payee: the first
+// spelling names each one. Their ids are 0 until they are made.
+Captions contrAgentsToMake(const ImportPlan& plan) {
+    Captions out;
+    for (const PlannedLine& p : plan.lines) {
+        const QString caption = captionOfPayee(p);
+        if (makesContrAgent(p) && !out.contains(caption.toCaseFolded())) {
+            out.insert(caption.toCaseFolded(), {0, caption});
+        }
+    }
+    return out;
+}
+
+// newContrAgents: as contrAgentsToMake gives them, or once made.
+PlannedDocuments documentsOf(const ImportPlan& plan, const Captions& newContrAgents) {
     const ImportPlan::Written& w = *plan.written;
     PlannedDocuments out;
     out.documents.reserve(plan.lines.size());
@@ -559,8 +571,9 @@ PlannedDocuments documentsOf(const ImportPlan& plan,
         doc.contrAgent = p.idContrAgent > 0 ? p.contrAgent : QString();
         const bool makes = makesContrAgent(p);
         if (makes) {
-            doc.idContrAgent = newContrAgents.value(captionOfPayee(p).toCaseFolded());
-            doc.contrAgent = captionOfPayee(p);
+            const auto made = newContrAgents.value(captionOfPayee(p).toCaseFolded());
+            doc.idContrAgent = made.first;
+            doc.contrAgent = made.second;
         }
         // A payee that is or becomes a counterparty leaves the bank's text alone.
         doc.note = noteOf(side.source, doc.idContrAgent > 0 || makes);
@@ -595,21 +608,12 @@ void checkStillNew(DbConnection& c, const ImportPlan& plan) {
     }
 }
 
-// Makes the counterparties the plan asks for, one per payee whatever its
-// letter case, in the type chosen; a payee that has become a counterparty
-// since the plan was made takes that one.
-QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
-                                       qint64 idTypeContrAgent) {
-    QHash<QString, qint64> made;
-    QStringList payees;
-    for (const PlannedLine& p : plan.lines) {
-        const QString payee = captionOfPayee(p);
-        if (makesContrAgent(p) && !made.contains(payee.toCaseFolded())) {
-            made.insert(payee.toCaseFolded(), 0);
-            payees << payee;
-        }
-    }
-    if (payees.isEmpty()) {
+// Makes the counterparties the plan asks for, in the order of their lines and
+// in the type chosen; a payee that has become a counterparty since the plan
+// was made takes that one. Gives them by case-folded payee.
+Captions makeContrAgents(DbConnection& c, const ImportPlan& plan, qint64 idTypeContrAgent) {
+    Captions made = contrAgentsToMake(plan);
+    if (made.isEmpty()) {
         return made;
     }
     DbQuery q(c, QStringLiteral("qrTypeContrAgent"));
@@ -620,7 +624,7 @@ QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
     if (idTypeContrAgent <= 0 || q.field(QStringLiteral("N")).asInteger() == 0) {
         throw AppError(QStringLiteral("новым контрагентам (%1) нужен тип контрагентов, в "
                                       "который они войдут: ничего не импортировано")
-                           .arg(payees.size()));
+                           .arg(made.size()));
     }
     const Captions existing =
         captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"));
@@ -628,19 +632,23 @@ QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
                                        "values(:Caption, '')"));
     SqlCursor item(c, QStringLiteral("insert into TypeContrAgentItem(IdTypeContrAgent, "
                                      "IdContrAgent) values(:IdType, :IdContrAgent)"));
-    for (const QString& payee : payees) {
-        const auto it = existing.constFind(payee.toCaseFolded());
-        if (it != existing.cend()) {
-            made[payee.toCaseFolded()] = it->first;
+    for (const PlannedLine& p : plan.lines) {
+        const QString folded = captionOfPayee(p).toCaseFolded();
+        auto it = made.find(folded);
+        if (!makesContrAgent(p) || it == made.end() || it->first > 0) {
             continue;
         }
-        insert.bindText(":Caption", payee);
+        const auto known = existing.constFind(folded);
+        if (known != existing.cend()) {
+            *it = *known;
+            continue;
+        }
+        insert.bindText(":Caption", it->second);
         insert.execute();
-        const qint64 id = c.lastInsertRowId();
+        it->first = c.lastInsertRowId();
         item.bindInteger(":IdType", idTypeContrAgent);
-        item.bindInteger(":IdContrAgent", id);
+        item.bindInteger(":IdContrAgent", it->first);
         item.execute();
-        made[payee.toCaseFolded()] = id;
     }
     return made;
 }
@@ -845,7 +853,7 @@ QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan) {
     if (!plan.written || plan.written->lines.size() != plan.lines.size()) {
         return {};
     }
-    return documentsOf(plan, {}).documents;
+    return documentsOf(plan, contrAgentsToMake(plan)).documents;
 }
 
 ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
@@ -869,7 +877,7 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
     if (!hasImportTables(c)) {
         ensureImportTables(c);
     }
-    const QHash<QString, qint64> made = makeContrAgents(c, plan, settings.idTypeContrAgent);
+    const Captions made = makeContrAgents(c, plan, settings.idTypeContrAgent);
     PlannedDocuments planned = documentsOf(plan, made);
     writeDocuments(c, planned, settings);
     // The bank categories the user chose for, the last choice of each.
