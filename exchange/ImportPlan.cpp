@@ -92,6 +92,7 @@ Statement statementOfBankAccount(const Statement& st, const QString& chosen) {
     out.currency = found->currency;
     out.bankAccounts = {*found};
     out.failed = st.failed;
+    out.pending = st.pending;
     for (const StatementLine& line : st.lines) {
         if (line.bankAccount == chosen) {
             out.lines.push_back(line);
@@ -452,6 +453,7 @@ ImportPlan planImport(DbConnection& c, qint64 idHeadAccount, const Statement& gi
     plan.idHeadAccount = idHeadAccount;
     plan.bankAccount = options.bankAccount;
     plan.failed = statement.failed;
+    plan.pending = statement.pending;
     auto written = std::make_shared<ImportPlan::Written>();
     written->skipBad = options.skipBad;
 
