@@ -40,6 +40,34 @@ struct Tally {
     }
 };
 
+// The categories banks write most (card statements name them), and the
+// names a family's books usually give the same spending, the likeliest first.
+const QList<std::pair<QStringList, QStringList>>& usualBankCategories() {
+    static const QList<std::pair<QStringList, QStringList>> list = {
+        {{QStringLiteral("Супермаркеты"), QStringLiteral("Продукты")},
+         {QStringLiteral("Продукты")}},
+        {{QStringLiteral("Рестораны"), QStringLiteral("Фастфуд"), QStringLiteral("Кафе")},
+         {QStringLiteral("Кафе и рестораны"), QStringLiteral("Кафе"),
+          QStringLiteral("Рестораны")}},
+        {{QStringLiteral("Местный транспорт"), QStringLiteral("Такси"),
+          QStringLiteral("Транспорт"), QStringLiteral("Топливо"), QStringLiteral("АЗС")},
+         {QStringLiteral("Транспорт")}},
+        {{QStringLiteral("Аптеки"), QStringLiteral("Медицина"), QStringLiteral("Здоровье")},
+         {QStringLiteral("Здоровье"), QStringLiteral("Аптека")}},
+        {{QStringLiteral("Мобильная связь"), QStringLiteral("Связь"),
+          QStringLiteral("Связь, телеком"), QStringLiteral("Интернет")},
+         {QStringLiteral("Связь и интернет"), QStringLiteral("Связь")}},
+        {{QStringLiteral("Коммунальные услуги"), QStringLiteral("ЖКХ")},
+         {QStringLiteral("Жильё и коммунальные услуги"), QStringLiteral("Коммунальные услуги")}},
+        {{QStringLiteral("Одежда и обувь"), QStringLiteral("Одежда")},
+         {QStringLiteral("Одежда и обувь"), QStringLiteral("Одежда")}},
+        {{QStringLiteral("Развлечения"), QStringLiteral("Кино"), QStringLiteral("Досуг")},
+         {QStringLiteral("Досуг"), QStringLiteral("Развлечения")}},
+        {{QStringLiteral("Цветы"), QStringLiteral("Подарки")}, {QStringLiteral("Подарки")}},
+    };
+    return list;
+}
+
 QString typed(int type, const QString& key) {
     return QString::number(type) + QLatin1Char('|') + key;
 }
@@ -230,6 +258,23 @@ CategorySuggester::CategorySuggester(DbConnection& c) {
         data->byPattern.insert(it.key(), it->winner());
     }
 
+    // Until the family chooses, a bank's usual category goes to the books'
+    // category of the usual name, when the books have one.
+    QHash<QString, qint64> byCaption;
+    for (auto it = data->captions.cbegin(); it != data->captions.cend(); ++it) {
+        byCaption.insert(it->trimmed().toCaseFolded(), it.key());
+    }
+    for (const auto& [banks, ours] : usualBankCategories()) {
+        for (const QString& caption : ours) {
+            const qint64 id = byCaption.value(caption.toCaseFolded());
+            for (const QString& bank : id > 0 ? banks : QStringList()) {
+                data->bankCategories.insert(bank.toCaseFolded(), id);
+            }
+            if (id > 0) {
+                break;
+            }
+        }
+    }
     if (hasTableNamed(c, QStringLiteral("ImportBankCategory"))) {
         q.setSql(QStringLiteral("select BankCategory, IdCategory from ImportBankCategory"));
         q.open();
