@@ -128,7 +128,8 @@ void printPlanned(const ImportedDocument& d, bool accountNamed) {
         out() << "  [категория " << d.category << "]";
     }
     if (!d.contrAgent.isEmpty()) {
-        out() << "  [контрагент " << d.contrAgent << "]";
+        out() << (d.idContrAgent > 0 ? "  [контрагент " : "  [новый контрагент ") << d.contrAgent
+              << "]";
     }
     out() << "\n";
 }
