@@ -2,6 +2,7 @@
 
 #include "Statement.h"
 
+#include <QHash>
 #include <QStringList>
 #include <optional>
 
@@ -34,16 +35,23 @@ void deleteImportProfile(DbConnection& connection, const QString& name);
 std::optional<ImportProfile> profileForFile(const QVector<ImportProfile>& profiles,
                                             const QByteArray& bytes);
 
+// A profile's options with what the user gave explicitly put over them: a
+// column, date format, mark, encoding, separator or header line given wins.
+StatementOptions overlaidOptions(const StatementOptions& profile, const StatementOptions& given);
+
 // What a CSV file looks like when read with `options`: what was detected
 // where the options leave it open, for the import window to show and change.
 struct CsvLayout {
-    QString encoding;    // "UTF-8" or "Windows-1251"
-    QChar separator;     // ';', ',' or '\t'
-    QChar decimal;       // null when no amount tells
-    QString dateFormat;  // a Qt format that reads every date, empty when none does
-    int headerLine = 0;  // the line of the header, counting from 1
-    QStringList header;  // as written
+    QString encoding;           // "UTF-8" or "Windows-1251"
+    QChar separator;            // ';', ',' or '\t'
+    QChar decimal;              // null when no amount tells
+    QString dateFormat;         // a Qt format that reads every date, empty when none does
+    int headerLine = 0;         // the line of the header, counting from 1
+    QStringList header;         // as written
     QVector<QStringList> rows;  // the first rows after the header, as written
+    // The column (from 0) found for each role, by the role's key ("date",
+    // "amount", ... as columnRoles() names them); a role without one is absent.
+    QHash<QString, int> columns;
 };
 // Raises AppError, as the reader does, for a file that is not CSV text.
 CsvLayout csvLayoutOf(const QByteArray& bytes, const StatementOptions& options = {});

@@ -55,10 +55,6 @@ char detectSeparator(const QByteArray& utf8) {
     return counts[best] > 0 ? marks[best] : ',';
 }
 
-QString folded(const QString& s) {
-    return s.trimmed().remove(QChar(0xFEFF)).toCaseFolded();
-}
-
 // The header names each role goes by, the preferred first. The posting date
 // and the amount in the account's currency come before the operation's own.
 const QStringList& names(const char* role) {
@@ -109,7 +105,7 @@ int namedColumn(const QStringList& header, const QString& given, const QString& 
         }
         return n - 1;
     }
-    const qsizetype at = header.indexOf(folded(given));
+    const qsizetype at = header.indexOf(csvFolded(given));
     if (at < 0) {
         throw AppError(QStringLiteral("%1: в заголовке нет столбца \"%2\"").arg(option, given));
     }
@@ -120,14 +116,36 @@ Money magnitude(std::optional<Money> m) {
     return m ? (*m < Money() ? -*m : *m) : Money();
 }
 
-bool isFailedStatus(const QString& status) {
-    const QString s = folded(status);
-    return s == QLatin1String("failed") || s == QStringLiteral("отказ");
+enum class Status { Done, Failed, Pending };
+
+// What a bank's status says of a payment. Anything it does not name as failed
+// or unfinished ("OK", "Исполнено", "Проведено", nothing) is done.
+Status statusOf(const QString& status) {
+    static const QStringList failed = {
+        QStringLiteral("отказ"),     QStringLiteral("отклон"),  QStringLiteral("отмен"),
+        QStringLiteral("ошибк"),     QStringLiteral("неуспеш"), QStringLiteral("не исполн"),
+        QStringLiteral("не выполн"), QStringLiteral("failed"),  QStringLiteral("declined"),
+        QStringLiteral("rejected"),  QStringLiteral("cancel"),  QStringLiteral("error")};
+    static const QStringList pending = {
+        QStringLiteral("в обработке"), QStringLiteral("обрабатыва"), QStringLiteral("в процессе"),
+        QStringLiteral("ожида"),       QStringLiteral("заблокир"),   QStringLiteral("холд"),
+        QStringLiteral("pending"),     QStringLiteral("processing"), QStringLiteral("hold"),
+        QStringLiteral("authori")};
+    const QString s = csvFolded(status);
+    auto starts = [&](const QStringList& words) {
+        for (const QString& w : words) {
+            if (s.startsWith(w)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    return starts(failed) ? Status::Failed : starts(pending) ? Status::Pending : Status::Done;
 }
 
 // The document kind a row names: 1 expense, 2 income, 3 transfer; 0 unknown.
 int kindNamed(const QString& kind) {
-    const QString k = folded(kind);
+    const QString k = csvFolded(kind);
     if (k == QStringLiteral("расход") || k == QLatin1String("expense")) {
         return 1;
     }
@@ -147,9 +165,70 @@ QString textField(const QString& field) {
     return guarded.match(field).hasMatch() ? field.mid(1) : field;
 }
 
+// The options name a column of the role, or the names of the role say it.
+bool hasColumn(const QStringList& names, const QString& given, const char* role) {
+    if (given.isEmpty()) {
+        return findColumn(names, role) >= 0;
+    }
+    bool number = false;
+    const int n = given.toInt(&number);
+    return number ? n >= 1 && n <= names.size() : names.contains(csvFolded(given));
+}
+
+// A record is the header when it has a date column and an amount, or a debit
+// or credit column, as the options or the usual names give them.
+bool looksLikeHeader(const CsvRecord& record, const StatementOptions& o) {
+    QStringList names;
+    for (const QString& f : record.fields) {
+        names << csvFolded(f);
+    }
+    if (!hasColumn(names, o.dateColumn, "date")) {
+        return false;
+    }
+    if (!o.amountColumn.isEmpty()) {
+        return hasColumn(names, o.amountColumn, "amount");
+    }
+    if (!o.debitColumn.isEmpty() || !o.creditColumn.isEmpty()) {
+        return (o.debitColumn.isEmpty() || hasColumn(names, o.debitColumn, "debit")) &&
+               (o.creditColumn.isEmpty() || hasColumn(names, o.creditColumn, "credit"));
+    }
+    return findColumn(names, "amount") >= 0 || findColumn(names, "debit") >= 0 ||
+           findColumn(names, "credit") >= 0;
+}
+
+bool isBlank(const CsvRecord& r) {
+    for (const QString& f : r.fields) {
+        if (!f.isEmpty()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A header sits among the first lines; a bank's block before it is short.
+constexpr int headerLines = 100;
+
+// The header by the options' line or by its names; -1 when there is none.
+qsizetype headerOf(const QVector<CsvRecord>& records, const StatementOptions& o) {
+    for (qsizetype r = 0; r < records.size(); ++r) {
+        if (o.headerLine > 0 ? records[r].line == o.headerLine
+                             : records[r].line <= headerLines && looksLikeHeader(records[r], o)) {
+            return r;
+        }
+        if (records[r].line > std::max(o.headerLine, headerLines)) {
+            break;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
-QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
+QString csvFolded(const QString& s) {
+    return s.trimmed().remove(QChar(0xFEFF)).toCaseFolded();
+}
+
+QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator, int maxLines) {
     csv_parser parser;
     // Strict: a quoted field that never ends is an error, at the end of the
     // file too, rather than a field that takes in the lines after it.
@@ -165,7 +244,7 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     int line = 1;
     int error = CSV_SUCCESS;
     bool quoted = false;  // the error came inside a quoted field
-    while (from < size && error == CSV_SUCCESS) {
+    while (from < size && error == CSV_SUCCESS && (maxLines <= 0 || line <= maxLines)) {
         qsizetype to = utf8.indexOf('\n', from);
         to = to < 0 ? size : to + 1;
         if (parser.pstate == 0) {  // between records
@@ -179,12 +258,20 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
         from = to;
         ++line;
     }
+    if (from < size && error == CSV_SUCCESS) {
+        // Cut short on purpose: a record still open is not a whole one.
+        csv_free(&parser);
+        return collect.records;
+    }
     if (error == CSV_SUCCESS && csv_fini(&parser, onField, onRecord, &collect) != 0) {
         error = csv_error(&parser);
         quoted = true;
     }
     csv_free(&parser);
     if (error != CSV_SUCCESS) {
+        if (maxLines > 0) {
+            return collect.records;
+        }
         throw AppError(QStringLiteral("строка %1: %2")
                            .arg(collect.startLine)
                            .arg(error == CSV_ENOMEM ? QStringLiteral("не хватает памяти")
@@ -195,49 +282,91 @@ QVector<CsvRecord> parseCsvRecords(const QByteArray& utf8, char separator) {
     return collect.records;
 }
 
-Statement CsvReader::parse(const QByteArray& bytes) const {
-    const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
-    QVector<CsvRecord> records = parseCsvRecords(utf8, detectSeparator(utf8));
-
-    auto blank = [](const CsvRecord& r) {
-        for (const QString& f : r.fields) {
-            if (!f.isEmpty()) {
-                return false;
+CsvTable locateCsvTable(const QByteArray& utf8, const StatementOptions& options, int maxLines) {
+    CsvTable t;
+    if (!options.separator.isNull()) {
+        const QChar sep = options.separator;
+        if (sep.unicode() >= 0x80 || sep == QLatin1Char('"') || sep == QLatin1Char('\n') ||
+            sep == QLatin1Char('\r')) {
+            throw AppError(QStringLiteral("разделитель полей \"%1\" не годится").arg(sep));
+        }
+        t.separator = char(sep.unicode());
+    } else {
+        // Each separator on the first lines: the one with which a header turns
+        // up, and the widest header of those.
+        t.separator = 0;
+        qsizetype widest = 0;
+        for (char sep : {';', ',', '\t'}) {
+            const QVector<CsvRecord> head = parseCsvRecords(utf8, sep, headerLines);
+            const qsizetype h = headerOf(head, options);
+            if (h >= 0 && head[h].fields.size() > widest) {
+                widest = head[h].fields.size();
+                t.separator = sep;
             }
         }
-        return true;
-    };
-    qsizetype first = 0;
-    while (first < records.size() && blank(records[first])) {
-        ++first;
+        if (t.separator == 0) {
+            t.separator = detectSeparator(utf8);
+        }
     }
-    if (first == records.size()) {
+    t.records = parseCsvRecords(utf8, t.separator, maxLines);
+    t.header = headerOf(t.records, options);
+    if (t.header < 0 && options.headerLine > 0) {
+        throw AppError(QStringLiteral("в строке %1 нет заголовка: она внутри другой записи или "
+                                      "за концом файла")
+                           .arg(options.headerLine));
+    }
+    if (t.header < 0) {
+        for (qsizetype r = 0; r < t.records.size() && t.header < 0; ++r) {
+            t.header = isBlank(t.records[r]) ? -1 : r;
+        }
+    }
+    if (t.header >= 0) {
+        for (const QString& name : std::as_const(t.records[t.header].fields)) {
+            t.names << csvFolded(name);
+        }
+    }
+    return t;
+}
+
+CsvColumns csvColumns(const QStringList& names, const StatementOptions& o) {
+    auto column = [&](const QString& given, const char* option, const char* role) {
+        return given.isEmpty() ? findColumn(names, role)
+                               : namedColumn(names, given, QString::fromLatin1(option));
+    };
+    CsvColumns c;
+    c.date = column(o.dateColumn, "--date-column", "date");
+    // Debit and credit that the options name stand for the amount.
+    const bool split =
+        o.amountColumn.isEmpty() && (!o.debitColumn.isEmpty() || !o.creditColumn.isEmpty());
+    c.amount = split ? -1 : column(o.amountColumn, "--amount-column", "amount");
+    c.debit = c.amount < 0 ? column(o.debitColumn, "--debit-column", "debit") : -1;
+    c.credit = c.amount < 0 ? column(o.creditColumn, "--credit-column", "credit") : -1;
+    c.description = column(o.descriptionColumn, "--description-column", "description");
+    c.category = column(o.categoryColumn, "--category-column", "category");
+    c.status = column(o.statusColumn, "--status-column", "status");
+    c.payee = column(o.payeeColumn, "--payee-column", "payee");
+    c.currency = column(o.currencyColumn, "--currency-column", "currency");
+    c.kind = findColumn(names, "kind");
+    c.account = findColumn(names, "account");
+    c.account2 = findColumn(names, "account2");
+    c.amount2 = findColumn(names, "amount2");
+    c.currency2 = findColumn(names, "currency2");
+    return c;
+}
+
+Statement CsvReader::parse(const QByteArray& bytes) const {
+    const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
+    const CsvTable table = locateCsvTable(utf8, m_options);
+    const QVector<CsvRecord>& records = table.records;
+    const qsizetype first = table.header;
+    if (first < 0) {
         throw AppError(QStringLiteral("файл пуст"));
     }
-    QStringList header;
-    for (const QString& name : std::as_const(records[first].fields)) {
-        header << folded(name);
-    }
-
-    auto column = [&](const QString& given, const char* option, const char* role) {
-        return given.isEmpty() ? findColumn(header, role)
-                               : namedColumn(header, given, QString::fromLatin1(option));
-    };
-    const int date = column(m_options.dateColumn, "--date-column", "date");
-    const int amount = column(m_options.amountColumn, "--amount-column", "amount");
-    const int description =
-        column(m_options.descriptionColumn, "--description-column", "description");
-    const int debit = amount < 0 ? findColumn(header, "debit") : -1;
-    const int credit = amount < 0 ? findColumn(header, "credit") : -1;
-    const int currency = findColumn(header, "currency");
-    const int category = findColumn(header, "category");
-    const int status = findColumn(header, "status");
-    const int payee = findColumn(header, "payee");
-    const int kind = findColumn(header, "kind");
-    const int account = findColumn(header, "account");
-    const int account2 = findColumn(header, "account2");
-    const int amount2 = findColumn(header, "amount2");
-    const int currency2 = findColumn(header, "currency2");
+    const CsvColumns col = csvColumns(table.names, m_options);
+    const int date = col.date;
+    const int amount = col.amount;
+    const int debit = col.debit;
+    const int credit = col.credit;
     if (date < 0) {
         throw AppError(QStringLiteral("строка %1: нет столбца даты (\"Дата операции\", \"Дата "
                                       "платежа\", \"Date\"); укажите его с --date-column")
@@ -261,7 +390,7 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
     if (decimal.isNull()) {
         QVector<AmountText> amounts;
         for (qsizetype r = first + 1; r < records.size(); ++r) {
-            for (int c : {amount, debit, credit, amount2}) {
+            for (int c : {amount, debit, credit, col.amount2}) {
                 if (!field(records[r], c).isEmpty()) {
                     amounts.push_back({where(records[r]), field(records[r], c)});
                 }
@@ -274,15 +403,18 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
     st.lines.reserve(records.size() - first);
     for (qsizetype r = first + 1; r < records.size(); ++r) {
         const CsvRecord& rec = records[r];
-        if (blank(rec)) {
+        if (isBlank(rec)) {
             continue;
         }
         auto refuse = [&](const QString& reason) {
             st.refused.push_back({where(rec), reason, {}});
         };
-        if (status >= 0 && isFailedStatus(field(rec, status))) {
-            ++st.failed;
-            continue;
+        if (col.status >= 0) {
+            const Status status = statusOf(field(rec, col.status));
+            if (status != Status::Done) {
+                ++(status == Status::Failed ? st.failed : st.pending);
+                continue;
+            }
         }
         StatementLine line;
         line.where = where(rec);
@@ -314,27 +446,27 @@ Statement CsvReader::parse(const QByteArray& bytes) const {
             continue;
         }
         // A row of the books names its kind; its amount has no sign.
-        const int rowKind = kind >= 0 ? kindNamed(field(rec, kind)) : 0;
-        if (kind >= 0 && rowKind == 0) {
-            refuse(QStringLiteral("неизвестный вид документа \"%1\"").arg(field(rec, kind)));
+        const int rowKind = col.kind >= 0 ? kindNamed(field(rec, col.kind)) : 0;
+        if (col.kind >= 0 && rowKind == 0) {
+            refuse(QStringLiteral("неизвестный вид документа \"%1\"").arg(field(rec, col.kind)));
             continue;
         }
         line.amount = rowKind == 2 ? magnitude(value) : rowKind != 0 ? -magnitude(value) : *value;
-        line.description = textField(field(rec, description));
+        line.description = textField(field(rec, col.description));
         line.memo = line.description;
-        line.payee = payee >= 0 ? textField(field(rec, payee)) : line.description;
-        line.category = textField(field(rec, category));
-        line.currency = field(rec, currency);
-        line.account = textField(field(rec, account));
+        line.payee = col.payee >= 0 ? textField(field(rec, col.payee)) : line.description;
+        line.category = textField(field(rec, col.category));
+        line.currency = field(rec, col.currency);
+        line.account = textField(field(rec, col.account));
         if (rowKind == 3) {
             // A transfer: the second account's side, in its own currency.
             StatementLine other = line;
-            other.account = textField(field(rec, account2));
-            other.currency = field(rec, currency2);
+            other.account = textField(field(rec, col.account2));
+            other.currency = field(rec, col.currency2);
             other.transferAccount = line.account;
             other.payee.clear();
             other.category.clear();
-            const auto value2 = parseStatementAmount(field(rec, amount2), decimal);
+            const auto value2 = parseStatementAmount(field(rec, col.amount2), decimal);
             if (!value2 || value2->isZero() || other.account.isEmpty()) {
                 refuse(QStringLiteral("перенос без второго счета и суммы на нем"));
                 continue;

@@ -3,6 +3,7 @@
 #include "AppError.h"
 
 #include <QHash>
+#include <QLocale>
 #include <QStringDecoder>
 #include <QTime>
 
@@ -94,6 +95,15 @@ QString decodeStatementText(const QByteArray& bytes, const QString& encoding) {
                            .arg(uchar(data[mark + bad]), 2, 16, QLatin1Char('0')));
     }
     return text;
+}
+
+QString statementEncoding(const QByteArray& bytes) {
+    const qsizetype mark = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    if (firstNonUtf8Byte(QByteArrayView(bytes).sliced(mark)) < 0) {
+        return QStringLiteral("UTF-8");
+    }
+    decodeStatementText(bytes);  // raises when Windows-1251 does not read it either
+    return QStringLiteral("Windows-1251");
 }
 
 QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding) {
@@ -230,14 +240,160 @@ std::optional<Money> parseStatementAmount(const QString& text, QChar decimal) {
     return Money::fromUnits(negative ? -units : units);
 }
 
+namespace {
+
+// A month by its name in English or Russian, full or short, in any letter
+// case and any grammatical case; 0 for none.
+int monthNamed(const QString& name) {
+    static const QHash<QString, int> months = [] {
+        QHash<QString, int> out;
+        for (const QLocale& l : {QLocale::c(), QLocale(QLocale::Russian)}) {
+            for (int m = 1; m <= 12; ++m) {
+                for (auto type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+                    for (QString n : {l.monthName(m, type), l.standaloneMonthName(m, type)}) {
+                        n = n.toCaseFolded();
+                        out.insert(n, m);
+                        if (n.endsWith(QLatin1Char('.'))) {
+                            out.insert(n.chopped(1), m);
+                        }
+                    }
+                }
+            }
+        }
+        return out;
+    }();
+    return months.value(name.toCaseFolded(), 0);
+}
+
+// The date of a text written in a Qt date format, read field by field. The
+// time fields must be well formed and are then left out, so that a time the
+// clocks skipped in some zone still gives its day. "yy" is a year of this
+// century, as statements mean it (Qt alone would read 19xx).
+QDate dateByFormat(const QString& s, const QString& f) {
+    int day = 1;
+    int month = 1;
+    int year = 1900;
+    qsizetype i = 0;  // in the format
+    qsizetype j = 0;  // in the text
+    auto digits = [&](qsizetype least, qsizetype most, int& value) {
+        value = 0;
+        qsizetype n = 0;
+        while (n < most && j < s.size() && s[j] >= QLatin1Char('0') && s[j] <= QLatin1Char('9')) {
+            value = value * 10 + (s[j].unicode() - u'0');
+            ++j;
+            ++n;
+        }
+        return n >= least;
+    };
+    auto word = [&] {
+        const qsizetype from = j;
+        while (j < s.size() && s[j].isLetter()) {
+            ++j;
+        }
+        if (j < s.size() && j > from && s[j] == QLatin1Char('.')) {
+            ++j;
+        }
+        return s.mid(from, j - from);
+    };
+    auto literal = [&](QChar c) {
+        if (j >= s.size() || s[j] != c) {
+            return false;
+        }
+        ++j;
+        return true;
+    };
+    while (i < f.size()) {
+        const QChar c = f[i];
+        if (c == QLatin1Char('\'')) {
+            // Quoted text; two quotes are one quote.
+            ++i;
+            if (i < f.size() && f[i] == QLatin1Char('\'')) {
+                if (!literal(c)) {
+                    return {};
+                }
+                ++i;
+                continue;
+            }
+            for (; i < f.size() && f[i] != QLatin1Char('\''); ++i) {
+                if (!literal(f[i])) {
+                    return {};
+                }
+            }
+            ++i;
+            continue;
+        }
+        qsizetype n = 1;
+        while (i + n < f.size() && f[i + n] == c) {
+            ++n;
+        }
+        int value = 0;
+        bool ok = true;
+        switch (c.unicode()) {
+            case u'd':
+                if (n <= 2) {
+                    ok = digits(n, 2, day);
+                } else {
+                    ok = !word().isEmpty();  // the name of the weekday
+                }
+                break;
+            case u'M':
+                if (n <= 2) {
+                    ok = digits(n, 2, month);
+                } else {
+                    month = monthNamed(word().remove(QLatin1Char('.')));
+                    ok = month > 0;
+                }
+                break;
+            case u'y':
+                ok = (n == 2 || n == 4) && digits(n, n, value);
+                year = n == 2 ? 2000 + value : value;
+                break;
+            case u'h':
+            case u'H':
+                ok = n <= 2 && digits(n, 2, value) && value <= 23;
+                break;
+            case u'm':
+            case u's':
+                ok = n <= 2 && digits(n, 2, value) && value <= 59;
+                break;
+            case u'z':
+                ok = (n == 1 || n == 3) && digits(n, 3, value);
+                break;
+            case u'a':
+            case u'A':
+            case u't':
+                // "AM"/"PM", or the name of a time zone.
+                if (i + n < f.size() &&
+                    (f[i + n] == QLatin1Char('p') || f[i + n] == QLatin1Char('P'))) {
+                    ++n;
+                }
+                while (j < s.size() && !s[j].isSpace()) {
+                    ++j;
+                }
+                break;
+            default:
+                for (qsizetype k = 0; k < n && ok; ++k) {
+                    ok = literal(c);
+                }
+        }
+        if (!ok) {
+            return {};
+        }
+        i += n;
+    }
+    const QDate date(year, month, day);
+    return j == s.size() && date.isValid() && year >= 1 ? date : QDate();
+}
+
+}  // namespace
+
 QDate parseStatementDate(const QString& text, const QString& format) {
     const QString s = text.trimmed();
     if (!format.isEmpty()) {
-        const QDateTime dt = QDateTime::fromString(s, format);
-        return dt.isValid() ? dt.date() : QDate::fromString(s, format);
+        return dateByFormat(s, format);
     }
-    // "dd.MM.yyyy" or "yyyy-MM-dd", then nothing, or " HH:mm" or " HH:mm:ss"
-    // ("T" also separates them).
+    // "dd.MM.yyyy" (or "dd.MM.yy", a year of this century) or "yyyy-MM-dd",
+    // then nothing, or " HH:mm" or " HH:mm:ss" ("T" also separates them).
     auto number = [&](qsizetype from, qsizetype length, int& value) {
         value = 0;
         if (from + length > s.size()) {
@@ -265,10 +421,20 @@ QDate parseStatementDate(const QString& text, const QString& format) {
         const qsizetype dot1 = s.indexOf(QLatin1Char('.'));
         const qsizetype dot2 = dot1 < 0 ? -1 : s.indexOf(QLatin1Char('.'), dot1 + 1);
         if (dot1 < 1 || dot1 > 2 || dot2 - dot1 < 2 || dot2 - dot1 > 3 || !number(0, dot1, day) ||
-            !number(dot1 + 1, dot2 - dot1 - 1, month) || !number(dot2 + 1, 4, year)) {
+            !number(dot1 + 1, dot2 - dot1 - 1, month)) {
             return {};
         }
-        at = dot2 + 5;
+        // Day, month and year in this order is how dates with dots are
+        // written here, so two digits of a year can only be the year's end.
+        qsizetype width = 0;
+        while (dot2 + 1 + width < s.size() && s[dot2 + 1 + width].isDigit()) {
+            ++width;
+        }
+        if ((width != 4 && width != 2) || !number(dot2 + 1, width, year)) {
+            return {};
+        }
+        year += width == 2 ? 2000 : 0;
+        at = dot2 + 1 + width;
     }
     if (at < s.size()) {
         int hours = 0;

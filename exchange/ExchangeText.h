@@ -15,6 +15,9 @@
 // AppError otherwise, naming the byte offset of the first byte that is not
 // UTF-8: the whole file is read one way or refused.
 QString decodeStatementText(const QByteArray& bytes, const QString& encoding = {});
+// The encoding decodeStatementText tells when none is given: "UTF-8" or
+// "Windows-1251"; raises AppError as it does.
+QString statementEncoding(const QByteArray& bytes);
 // The same text as UTF-8 without the mark; UTF-8 input is passed on as it is.
 QByteArray statementTextUtf8(const QByteArray& bytes, const QString& encoding = {});
 
@@ -34,8 +37,10 @@ QChar decimalMarkOf(const QVector<AmountText>& amounts);
 // twelve whole digits; anything else is no amount.
 std::optional<Money> parseStatementAmount(const QString& text, QChar decimal);
 
-// "31.12.2025", "31.12.2025 14:05", "31.12.2025 14:05:59", "2025-12-31" (also
-// with a time), or the given Qt format. An invalid date is no date.
+// "31.12.2025", "31.12.2025 14:05", "31.12.2025 14:05:59", "31.12.25", "2025-12-31"
+// (also with a time), or the given Qt format, where "yy" is a year of this
+// century and a time must be well formed but does not matter. An invalid date
+// is no date.
 QDate parseStatementDate(const QString& text, const QString& format = {});
 
 // Two currency names mean the same currency: "RUB", "RUR", "руб.", "₽".

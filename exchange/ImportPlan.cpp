@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <limits>
 #include <map>
 #include <optional>
 
@@ -90,6 +92,7 @@ Statement statementOfBankAccount(const Statement& st, const QString& chosen) {
     out.currency = found->currency;
     out.bankAccounts = {*found};
     out.failed = st.failed;
+    out.pending = st.pending;
     for (const StatementLine& line : st.lines) {
         if (line.bankAccount == chosen) {
             out.lines.push_back(line);
@@ -223,16 +226,16 @@ public:
         QHash<QString, qint64>& keys = m_known[idHeadAccount];
         if (m_tableExists) {
             // A key whose document was deleted (by a program that does not
-            // cascade) does not count.
-            DbQuery q(m_c, QStringLiteral("qrImportedKeys"));
-            q.addSql(QStringLiteral("select il.LineKey, il.IdDocument from ImportedLine il"));
-            q.addSql(QStringLiteral("inner join Document d on d.IdDocument = il.IdDocument"));
-            q.addSql(QStringLiteral("where il.IdHeadAccount = :IdHA"));
-            q.bindInteger(QStringLiteral("IdHA"), idHeadAccount);
-            q.open();
-            for (q.first(); !q.eof(); q.next()) {
-                keys.insert(q.field(QStringLiteral("LineKey")).asString(),
-                            q.field(QStringLiteral("IdDocument")).asInteger());
+            // cascade) does not count. Read row by row: an account may hold
+            // hundreds of thousands.
+            SqlCursor q(m_c,
+                        QStringLiteral("select il.LineKey, il.IdDocument from ImportedLine il\n"
+                                       "inner join Document d on d.IdDocument = il.IdDocument\n"
+                                       "where il.IdHeadAccount = :IdHA"));
+            q.bindInteger(":IdHA", idHeadAccount);
+            while (q.next()) {
+                const QByteArrayView key = q.text(0);
+                keys.insert(QString::fromUtf8(key.data(), key.size()), q.integer(1));
             }
         }
         return keys;
@@ -324,17 +327,133 @@ int ImportPlan::count(LineFate fate) const {
                              [fate](const PlannedLine& l) { return l.fate == fate; }));
 }
 
+namespace {
+
+using Side = ImportPlan::Written::Line;
+
+// A line as the statement gives it, its counterparty and category matched by
+// caption.
+PlannedLine plannedLine(const StatementLine& line, const Captions& categories,
+                        const Captions& contrAgents) {
+    PlannedLine p;
+    p.where = line.where;
+    p.date = line.date;
+    p.amount = line.amount;
+    p.type = line.amount < Money() ? 1 : 2;
+    p.description = line.description;
+    p.payee = line.payee.trimmed();
+    match(contrAgents, line.payee, p.idContrAgent, p.contrAgent);
+    if (match(categories, line.category, p.idCategory, p.category)) {
+        p.categorySource = CategorySource::File;
+    } else {
+        p.bankCategory = line.category.trimmed();
+    }
+    return p;
+}
+
+// The two new sides of one transfer make one document, carried by the side
+// that comes first. placed: each statement line's place in the plan, or -1.
+void pairTransfers(ImportPlan& plan, const Statement& statement, const QVector<int>& placed) {
+    for (qsizetype i = 0; i < statement.lines.size(); ++i) {
+        const qsizetype j = statement.lines[i].pairedWith;
+        if (j <= i || j >= statement.lines.size() || placed[i] < 0 || placed[j] < 0) {
+            continue;
+        }
+        PlannedLine& a = plan.lines[placed[i]];
+        PlannedLine& b = plan.lines[placed[j]];
+        if (a.fate != LineFate::New || b.fate != LineFate::New) {
+            continue;
+        }
+        a.type = b.type = 3;
+        a.pairedWith = placed[j];
+        b.pairedWith = placed[i];
+        for (PlannedLine* side : {&a, &b}) {
+            side->idCategory = side->idContrAgent = 0;
+            side->category.clear();
+            side->contrAgent.clear();
+            side->categorySource = CategorySource::None;
+        }
+    }
+}
+
+// New counterparties and suggested categories for the new expenses and
+// incomes.
+void suggest(DbConnection& c, ImportPlan& plan, const QVector<Side>& sides,
+             const ImportSettings& settings) {
+    // The history is read only when some line needs it.
+    std::optional<CategorySuggester> suggester;
+    for (qsizetype n = 0; n < plan.lines.size(); ++n) {
+        PlannedLine& p = plan.lines[n];
+        const StatementLine& line = sides[n].source;
+        if (p.fate != LineFate::New || p.type == 3) {
+            continue;
+        }
+        p.newContrAgent = settings.newContrAgents && p.idContrAgent == 0 && !p.payee.isEmpty();
+        if (!settings.suggestCategories || p.idCategory > 0) {
+            continue;
+        }
+        if (!suggester) {
+            suggester.emplace(c);
+        }
+        QString description = line.description;
+        if (!line.memo.isEmpty() && !description.contains(line.memo)) {
+            description += QLatin1Char(' ') + line.memo;
+        }
+        const Suggestion s =
+            suggester->suggest(p.type, description, p.idContrAgent, p.bankCategory,
+                               noteOf(line, p.idContrAgent > 0 || p.newContrAgent));
+        p.idCategory = s.idCategory;
+        p.category = s.category;
+        p.categorySource = s.source;
+    }
+}
+
+// The lines the reader refused, each at its place in the file.
+void placeRefused(ImportPlan& plan, QVector<Side>& sides, const QVector<RefusedLine>& refused) {
+    if (refused.isEmpty()) {
+        return;
+    }
+    QVector<PlannedLine> lines;
+    QVector<Side> withRefused;
+    QVector<int> moved(plan.lines.size());
+    qsizetype n = 0;
+    auto takeUpTo = [&](int place) {
+        for (; n < plan.lines.size() && placeInFile(plan.lines[n].where) <= place; ++n) {
+            moved[n] = int(lines.size());
+            lines.push_back(plan.lines[n]);
+            withRefused.push_back(sides[n]);
+        }
+    };
+    for (const RefusedLine& bad : refused) {
+        takeUpTo(placeInFile(bad.where));
+        PlannedLine p;
+        p.where = bad.where;
+        p.fate = LineFate::Refused;
+        p.reason = bad.reason;
+        lines.push_back(p);
+        withRefused.push_back({});
+    }
+    takeUpTo(std::numeric_limits<int>::max());
+    for (PlannedLine& l : lines) {
+        l.pairedWith = l.pairedWith >= 0 ? moved[l.pairedWith] : -1;
+    }
+    plan.lines = std::move(lines);
+    sides = std::move(withRefused);
+}
+
+}  // namespace
+
 ImportPlan planImport(DbConnection& c, qint64 idHeadAccount, const Statement& given,
                       const ImportOptions& options, const ImportSettings& settings) {
     const Statement statement = statementOfBankAccount(given, options.bankAccount);
     const QVector<BookAccount> accounts = bookAccounts(c);
     const QVector<const BookAccount*> target = placeLines(statement, idHeadAccount, accounts);
-    const bool pairs = idHeadAccount == 0;  // the two sides of a transfer are both here
 
     ImportPlan plan;
     plan.idHeadAccount = idHeadAccount;
     plan.bankAccount = options.bankAccount;
     plan.failed = statement.failed;
+    plan.pending = statement.pending;
     auto written = std::make_shared<ImportPlan::Written>();
     written->skipBad = options.skipBad;
 
@@ -344,125 +463,39 @@ ImportPlan planImport(DbConnection& c, qint64 idHeadAccount, const Statement& gi
         captions(c, QStringLiteral("Category"), QStringLiteral("IdCategory"));
     const Captions contrAgents =
         captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"));
-    std::optional<CategorySuggester> suggester;
-    if (settings.suggestCategories) {
-        suggester.emplace(c);
-    }
-
-    // Each statement line's place in the plan; -1 for one of another account.
     QVector<int> placed(statement.lines.size(), -1);
     for (qsizetype i = 0; i < statement.lines.size(); ++i) {
         const StatementLine& line = statement.lines[i];
         const BookAccount* account = target[i];
         if (!account) {
-            continue;
+            continue;  // a section of another account
         }
-        PlannedLine p;
-        p.where = line.where;
-        p.date = line.date;
-        p.amount = line.amount;
-        p.type = line.amount < Money() ? 1 : 2;
-        p.description = line.description;
-        p.payee = line.payee.trimmed();
-        match(contrAgents, line.payee, p.idContrAgent, p.contrAgent);
-        if (match(categories, line.category, p.idCategory, p.category)) {
-            p.categorySource = CategorySource::File;
-        } else {
-            p.bankCategory = line.category.trimmed();
-        }
-        ImportPlan::Written::Line w{account->id, account->caption, {}, line};
+        PlannedLine p = plannedLine(line, categories, contrAgents);
+        Side side{account->id, account->caption, {}, line};
         if (!account->takes(line.currency)) {
             p.fate = LineFate::Refused;
             p.reason = QStringLiteral("платеж в %1, а счет \"%2\" в %3")
                            .arg(line.currency, account->caption, account->valuta);
         } else {
-            w.keys = keyMaker.of(line, account->id);
+            side.keys = keyMaker.of(line, account->id);
             QHash<QString, qint64>& before = known.of(account->id);
             bool found = false;
-            p.idDuplicateOf = knownDocument(before, w.keys, found);
+            p.idDuplicateOf = knownDocument(before, side.keys, found);
             if (found) {
                 p.fate = LineFate::Duplicate;
             } else {
-                before.insert(w.keys.key, 0);  // a second equal id in the file is a repeat
+                before.insert(side.keys.key, 0);  // a second equal id in the file is a repeat
             }
         }
         placed[i] = int(plan.lines.size());
         plan.lines.push_back(p);
-        written->lines.push_back(w);
+        written->lines.push_back(side);
     }
-
-    // The two new sides of one transfer make one document, carried by the
-    // side that comes first.
-    for (qsizetype i = 0; pairs && i < statement.lines.size(); ++i) {
-        const qsizetype j = statement.lines[i].pairedWith;
-        if (j <= i || j >= statement.lines.size() || placed[i] < 0 || placed[j] < 0) {
-            continue;
-        }
-        PlannedLine& a = plan.lines[placed[i]];
-        PlannedLine& b = plan.lines[placed[j]];
-        if (a.fate == LineFate::New && b.fate == LineFate::New) {
-            a.type = b.type = 3;
-            a.pairedWith = placed[j];
-            b.pairedWith = placed[i];
-            for (PlannedLine* side : {&a, &b}) {
-                side->idCategory = side->idContrAgent = 0;
-                side->category.clear();
-                side->contrAgent.clear();
-                side->categorySource = CategorySource::None;
-            }
-        }
+    if (idHeadAccount == 0) {  // the two sides of a transfer are both here
+        pairTransfers(plan, statement, placed);
     }
-
-    for (qsizetype n = 0; n < plan.lines.size(); ++n) {
-        PlannedLine& p = plan.lines[n];
-        const StatementLine& line = written->lines[n].source;
-        if (p.fate != LineFate::New || p.type == 3) {
-            continue;
-        }
-        p.newContrAgent = settings.newContrAgents && p.idContrAgent == 0 && !p.payee.isEmpty();
-        if (suggester && p.idCategory == 0) {
-            QString description = line.description;
-            if (!line.memo.isEmpty() && !description.contains(line.memo)) {
-                description += QLatin1Char(' ') + line.memo;
-            }
-            const Suggestion s =
-                suggester->suggest(p.type, description, p.idContrAgent, p.bankCategory,
-                                   noteOf(line, p.idContrAgent > 0 || p.newContrAgent));
-            p.idCategory = s.idCategory;
-            p.category = s.category;
-            p.categorySource = s.source;
-        }
-    }
-
-    // The lines the reader refused, each at its place in the file.
-    if (!statement.refused.isEmpty()) {
-        QVector<PlannedLine> lines;
-        QVector<ImportPlan::Written::Line> sides;
-        QVector<int> moved(plan.lines.size());
-        qsizetype n = 0;
-        auto takeUpTo = [&](int place) {
-            for (; n < plan.lines.size() && placeInFile(plan.lines[n].where) <= place; ++n) {
-                moved[n] = int(lines.size());
-                lines.push_back(plan.lines[n]);
-                sides.push_back(written->lines[n]);
-            }
-        };
-        for (const RefusedLine& bad : statement.refused) {
-            takeUpTo(placeInFile(bad.where));
-            PlannedLine p;
-            p.where = bad.where;
-            p.fate = LineFate::Refused;
-            p.reason = bad.reason;
-            lines.push_back(p);
-            sides.push_back({});
-        }
-        takeUpTo(std::numeric_limits<int>::max());
-        for (PlannedLine& l : lines) {
-            l.pairedWith = l.pairedWith >= 0 ? moved[l.pairedWith] : -1;
-        }
-        plan.lines = std::move(lines);
-        written->lines = std::move(sides);
-    }
+    suggest(c, plan, written->lines, settings);
+    placeRefused(plan, written->lines, statement.refused);
     plan.written = std::move(written);
     return plan;
 }
@@ -477,15 +510,33 @@ struct PlannedDocuments {
     QVector<int> lineOf;
 };
 
+// The caption a payee gets as a new counterparty: the statement's line
+// breaks and runs of spaces are no part of a name.
+QString captionOfPayee(const PlannedLine& p) {
+    return p.payee.simplified();
+}
+
 // The payee becomes a new counterparty for this line.
 bool makesContrAgent(const PlannedLine& p) {
     return p.fate == LineFate::New && p.type != 3 && p.newContrAgent && p.idContrAgent == 0 &&
-           !p.payee.trimmed().isEmpty();
+           !captionOfPayee(p).isEmpty();
 }
 
-// newContrAgents: the new counterparties by case-folded payee, once made.
-PlannedDocuments documentsOf(const ImportPlan& plan,
-                             const QHash<QString, qint64>& newContrAgents) {
+// The counterparties the plan makes, by case-folded payee: the first
+// spelling names each one. Their ids are 0 until they are made.
+Captions contrAgentsToMake(const ImportPlan& plan) {
+    Captions out;
+    for (const PlannedLine& p : plan.lines) {
+        const QString caption = captionOfPayee(p);
+        if (makesContrAgent(p) && !out.contains(caption.toCaseFolded())) {
+            out.insert(caption.toCaseFolded(), {0, caption});
+        }
+    }
+    return out;
+}
+
+// newContrAgents: as contrAgentsToMake gives them, or once made.
+PlannedDocuments documentsOf(const ImportPlan& plan, const Captions& newContrAgents) {
     const ImportPlan::Written& w = *plan.written;
     PlannedDocuments out;
     out.documents.reserve(plan.lines.size());
@@ -522,8 +573,9 @@ PlannedDocuments documentsOf(const ImportPlan& plan,
         doc.contrAgent = p.idContrAgent > 0 ? p.contrAgent : QString();
         const bool makes = makesContrAgent(p);
         if (makes) {
-            doc.idContrAgent = newContrAgents.value(p.payee.trimmed().toCaseFolded());
-            doc.contrAgent = p.payee.trimmed();
+            const auto made = newContrAgents.value(captionOfPayee(p).toCaseFolded());
+            doc.idContrAgent = made.first;
+            doc.contrAgent = made.second;
         }
         // A payee that is or becomes a counterparty leaves the bank's text alone.
         doc.note = noteOf(side.source, doc.idContrAgent > 0 || makes);
@@ -537,6 +589,9 @@ PlannedDocuments documentsOf(const ImportPlan& plan,
 // A plan is carried out only as it was made: a new line that another import
 // has taken since refuses the whole import.
 void checkStillNew(DbConnection& c, const ImportPlan& plan) {
+    if (plan.count(LineFate::New) == 0) {
+        return;
+    }
     KnownLines known(c);
     for (qsizetype n = 0; n < plan.lines.size(); ++n) {
         const ImportPlan::Written::Line& side = plan.written->lines[n];
@@ -555,21 +610,12 @@ void checkStillNew(DbConnection& c, const ImportPlan& plan) {
     }
 }
 
-// Makes the counterparties the plan asks for, one per payee whatever its
-// letter case, in the type chosen; a payee that has become a counterparty
-// since the plan was made takes that one.
-QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
-                                       qint64 idTypeContrAgent) {
-    QHash<QString, qint64> made;
-    QStringList payees;
-    for (const PlannedLine& p : plan.lines) {
-        const QString payee = p.payee.trimmed();
-        if (makesContrAgent(p) && !made.contains(payee.toCaseFolded())) {
-            made.insert(payee.toCaseFolded(), 0);
-            payees << payee;
-        }
-    }
-    if (payees.isEmpty()) {
+// Makes the counterparties the plan asks for, in the order of their lines and
+// in the type chosen; a payee that has become a counterparty since the plan
+// was made takes that one. Gives them by case-folded payee.
+Captions makeContrAgents(DbConnection& c, const ImportPlan& plan, qint64 idTypeContrAgent) {
+    Captions made = contrAgentsToMake(plan);
+    if (made.isEmpty()) {
         return made;
     }
     DbQuery q(c, QStringLiteral("qrTypeContrAgent"));
@@ -580,7 +626,7 @@ QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
     if (idTypeContrAgent <= 0 || q.field(QStringLiteral("N")).asInteger() == 0) {
         throw AppError(QStringLiteral("новым контрагентам (%1) нужен тип контрагентов, в "
                                       "который они войдут: ничего не импортировано")
-                           .arg(payees.size()));
+                           .arg(made.size()));
     }
     const Captions existing =
         captions(c, QStringLiteral("ContrAgent"), QStringLiteral("IdContrAgent"));
@@ -588,19 +634,23 @@ QHash<QString, qint64> makeContrAgents(DbConnection& c, const ImportPlan& plan,
                                        "values(:Caption, '')"));
     SqlCursor item(c, QStringLiteral("insert into TypeContrAgentItem(IdTypeContrAgent, "
                                      "IdContrAgent) values(:IdType, :IdContrAgent)"));
-    for (const QString& payee : payees) {
-        const auto it = existing.constFind(payee.toCaseFolded());
-        if (it != existing.cend()) {
-            made[payee.toCaseFolded()] = it->first;
+    for (const PlannedLine& p : plan.lines) {
+        const QString folded = captionOfPayee(p).toCaseFolded();
+        auto it = made.find(folded);
+        if (!makesContrAgent(p) || it == made.end() || it->first > 0) {
             continue;
         }
-        insert.bindText(":Caption", payee);
+        const auto known = existing.constFind(folded);
+        if (known != existing.cend()) {
+            *it = *known;
+            continue;
+        }
+        insert.bindText(":Caption", it->second);
         insert.execute();
-        const qint64 id = c.lastInsertRowId();
+        it->first = c.lastInsertRowId();
         item.bindInteger(":IdType", idTypeContrAgent);
-        item.bindInteger(":IdContrAgent", id);
+        item.bindInteger(":IdContrAgent", it->first);
         item.execute();
-        made[payee.toCaseFolded()] = id;
     }
     return made;
 }
@@ -802,15 +852,16 @@ ImportResult unwrittenResult(const ImportPlan& plan) {
 }  // namespace
 
 QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan) {
-    if (!plan.written) {
+    if (!plan.written || plan.written->lines.size() != plan.lines.size()) {
         return {};
     }
-    return documentsOf(plan, {}).documents;
+    return documentsOf(plan, contrAgentsToMake(plan)).documents;
 }
 
 ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
                             const ImportSettings& settings) {
-    if (!plan.written) {
+    // The lines may change, not come and go: each stays beside what writes it.
+    if (!plan.written || plan.written->lines.size() != plan.lines.size()) {
         throw AppError(QStringLiteral("импорт не подготовлен: ничего не импортировано"));
     }
     ImportResult result = unwrittenResult(plan);
@@ -828,15 +879,20 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
     if (!hasImportTables(c)) {
         ensureImportTables(c);
     }
-    const QHash<QString, qint64> made = makeContrAgents(c, plan, settings.idTypeContrAgent);
+    const Captions made = makeContrAgents(c, plan, settings.idTypeContrAgent);
     PlannedDocuments planned = documentsOf(plan, made);
     writeDocuments(c, planned, settings);
-    for (qsizetype i = 0; i < planned.documents.size(); ++i) {
-        const PlannedLine& p = plan.lines[planned.lineOf[i]];
+    // The bank categories the user chose for, the last choice of each.
+    QHash<QString, qint64> chosen;
+    for (const int n : planned.lineOf) {
+        const PlannedLine& p = plan.lines[n];
         if (p.categorySource == CategorySource::User && p.idCategory > 0 &&
-            !p.bankCategory.isEmpty()) {
-            rememberBankCategory(c, p.bankCategory, p.idCategory);
+            !p.bankCategory.trimmed().isEmpty()) {
+            chosen.insert(p.bankCategory.trimmed().toCaseFolded(), p.idCategory);
         }
+    }
+    for (auto it = chosen.cbegin(); it != chosen.cend(); ++it) {
+        rememberBankCategory(c, it.key(), it.value());
     }
     tr.commit();
     result.documents = std::move(planned.documents);

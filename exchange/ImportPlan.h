@@ -53,8 +53,8 @@ struct ImportPlan {
     int count(LineFate fate) const;
 };
 
-// How an import reports progress: done of total lines written; returning
-// false cancels it, and nothing is written.
+// How an import reports progress: done of total documents written (every
+// 200 and at the end); returning false cancels it, and nothing is written.
 using ImportProgress = std::function<bool(qint64 done, qint64 total)>;
 
 struct ImportSettings {

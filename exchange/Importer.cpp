@@ -3,18 +3,7 @@
 #include "ImportPlan.h"
 
 #include "Db.h"
-#include "DbSchema.h"
-#include "EditorUtils.h"
-#include "ExchangeText.h"
-#include "ImportTables.h"
-#include "SqlCursor.h"
 #include "VelDoc_Type3.h"
-
-#include <QHash>
-#include <QRegularExpression>
-#include <QSet>
-
-#include <optional>
 
 std::pair<double, double> transferRates(Money value1, Money value2) {
     const double v1 = value1.toDouble();

@@ -8,6 +8,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+const QVector<ColumnRole>& columnRoles() {
+    static const QVector<ColumnRole> roles = {
+        {"date", &StatementOptions::dateColumn},
+        {"amount", &StatementOptions::amountColumn},
+        {"debit", &StatementOptions::debitColumn},
+        {"credit", &StatementOptions::creditColumn},
+        {"description", &StatementOptions::descriptionColumn},
+        {"category", &StatementOptions::categoryColumn},
+        {"status", &StatementOptions::statusColumn},
+        {"payee", &StatementOptions::payeeColumn},
+        {"currency", &StatementOptions::currencyColumn},
+    };
+    return roles;
+}
+
 Statement StatementReader::read(const QString& path) const {
     return parse(readStatementFile(path));
 }

@@ -46,6 +46,10 @@ struct Statement {
     QVector<StatementLine> lines;
     QVector<RefusedLine> refused;
     int failed = 0;  // payments the bank marks as failed: skipped, only counted
+    // Payments the bank has not finished ("В обработке"): skipped and counted.
+    // The amount of such a payment may still change; a later statement brings
+    // it finished, and as a line never imported it comes in then.
+    int pending = 0;
 };
 
 enum class StatementFormat { Csv, Ofx, Qif };
@@ -56,10 +60,30 @@ struct StatementOptions {
     QString dateColumn;
     QString amountColumn;
     QString descriptionColumn;
-    QString dateFormat;  // a Qt date format such as "dd/MM/yyyy"
+    QString dateFormat;  // a Qt date format such as "dd/MM/yyyy"; "yy" reads 20xx
     QChar decimal;       // ',' or '.', or null to tell from all the amounts of the file
     QString encoding;    // CSV and QIF: a codec name, or empty to tell from the bytes
+    QChar separator;     // CSV: ';', ',' or '\t', or null to tell from the header
+    // CSV: the amount split in two columns, money out and money in; either
+    // names them instead of a signed amount column.
+    QString debitColumn;
+    QString creditColumn;
+    QString categoryColumn;
+    QString statusColumn;  // failed and unfinished payments are skipped
+    QString payeeColumn;   // without one, the description names the payee
+    QString currencyColumn;
+    // CSV: the line of the header, counting from 1; 0 to find it as the first
+    // record that names a date and an amount column.
+    int headerLine = 0;
 };
+
+// The column options by the role they name: "date", "amount", "debit",
+// "credit", "description", "category", "status", "payee", "currency".
+struct ColumnRole {
+    const char* key;
+    QString StatementOptions::*column;
+};
+const QVector<ColumnRole>& columnRoles();
 
 // One reader per format. A file that cannot be read as a statement at all
 // raises AppError with the reason; single unreadable lines are listed in

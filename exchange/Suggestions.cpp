@@ -2,8 +2,7 @@
 
 #include "Db.h"
 #include "ImportTables.h"
-
-#include <QRegularExpression>
+#include "SqlCursor.h"
 
 #include <algorithm>
 
@@ -40,6 +39,34 @@ struct Tally {
         return v.idCategory;
     }
 };
+
+// The categories banks write most (card statements name them), and the
+// names a family's books usually give the same spending, the likeliest first.
+const QList<std::pair<QStringList, QStringList>>& usualBankCategories() {
+    static const QList<std::pair<QStringList, QStringList>> list = {
+        {{QStringLiteral("Супермаркеты"), QStringLiteral("Продукты")},
+         {QStringLiteral("Продукты")}},
+        {{QStringLiteral("Рестораны"), QStringLiteral("Фастфуд"), QStringLiteral("Кафе")},
+         {QStringLiteral("Кафе и рестораны"), QStringLiteral("Кафе"),
+          QStringLiteral("Рестораны")}},
+        {{QStringLiteral("Местный транспорт"), QStringLiteral("Такси"),
+          QStringLiteral("Транспорт"), QStringLiteral("Топливо"), QStringLiteral("АЗС")},
+         {QStringLiteral("Транспорт")}},
+        {{QStringLiteral("Аптеки"), QStringLiteral("Медицина"), QStringLiteral("Здоровье")},
+         {QStringLiteral("Здоровье"), QStringLiteral("Аптека")}},
+        {{QStringLiteral("Мобильная связь"), QStringLiteral("Связь"),
+          QStringLiteral("Связь, телеком"), QStringLiteral("Интернет")},
+         {QStringLiteral("Связь и интернет"), QStringLiteral("Связь")}},
+        {{QStringLiteral("Коммунальные услуги"), QStringLiteral("ЖКХ")},
+         {QStringLiteral("Жильё и коммунальные услуги"), QStringLiteral("Коммунальные услуги")}},
+        {{QStringLiteral("Одежда и обувь"), QStringLiteral("Одежда")},
+         {QStringLiteral("Одежда и обувь"), QStringLiteral("Одежда")}},
+        {{QStringLiteral("Развлечения"), QStringLiteral("Кино"), QStringLiteral("Досуг")},
+         {QStringLiteral("Досуг"), QStringLiteral("Развлечения")}},
+        {{QStringLiteral("Цветы"), QStringLiteral("Подарки")}, {QStringLiteral("Подарки")}},
+    };
+    return list;
+}
 
 QString typed(int type, const QString& key) {
     return QString::number(type) + QLatin1Char('|') + key;
@@ -135,7 +162,8 @@ void rememberBankCategory(DbConnection& c, const QString& bankCategory, qint64 i
     DbQuery q(c, QStringLiteral("qrRememberBankCategory"));
     q.addSql(QStringLiteral("insert into ImportBankCategory(BankCategory, IdCategory)"));
     q.addSql(QStringLiteral("values(:BankCategory, :IdCategory)"));
-    q.addSql(QStringLiteral("on conflict(BankCategory) do update set IdCategory = :IdCategory"));
+    q.addSql(QStringLiteral(
+        "on conflict(BankCategory) do update set IdCategory = excluded.IdCategory"));
     q.bindString(QStringLiteral("BankCategory"), key);
     q.bindInteger(QStringLiteral("IdCategory"), idCategory);
     q.execute();
@@ -145,16 +173,29 @@ void rememberBankCategory(DbConnection& c, const QString& bankCategory, qint64 i
 }
 
 QString descriptionPattern(const QString& description) {
-    // A masked card number ("*1234", "XX1234", "4276 **** 1234") goes with
-    // its digits; every other run of digits (dates, times, amounts, store
-    // numbers) goes alone, and what is left is words.
-    static const QRegularExpression digits(
-        QStringLiteral("(?:[*xXхХ•]{2,}|\\*)?\\d+(?:[\\s*•]*[*•]+)?"));
-    static const QRegularExpression notWords(QStringLiteral("[^\\p{L}]+"));
-    QString s = description;
-    s.replace(digits, QStringLiteral(" "));
-    s.replace(notWords, QStringLiteral(" "));
-    return s.trimmed().toCaseFolded();
+    // Only the words stay: digits (card numbers, dates, times, amounts, store
+    // numbers) and everything else that is not a letter part them. A card
+    // number masked with letters ("XX1234") goes with its digits.
+    auto isMask = [](QChar ch) { return ch == u'x' || ch == u'X' || ch == u'х' || ch == u'Х'; };
+    QString out;
+    out.reserve(description.size());
+    qsizetype word = 0;  // where the word being written begins in `out`
+    for (qsizetype i = 0; i < description.size(); ++i) {
+        const QChar ch = description[i];
+        if (ch.isLetter()) {
+            out += ch.toCaseFolded();
+            continue;
+        }
+        if (ch.isDigit() && out.size() - word >= 2 &&
+            std::all_of(out.cbegin() + word, out.cend(), isMask)) {
+            out.truncate(word);
+        }
+        if (!out.isEmpty() && !out.endsWith(QLatin1Char(' '))) {
+            out += QLatin1Char(' ');
+        }
+        word = out.size();
+    }
+    return out.trimmed();
 }
 
 CategorySuggester::CategorySuggester(DbConnection& c) {
@@ -179,53 +220,61 @@ CategorySuggester::CategorySuggester(DbConnection& c) {
         data->descriptionRules.begin(), data->descriptionRules.end(),
         [](const ImportRule& a, const ImportRule& b) { return a.text.size() > b.text.size(); });
 
-    // The family's documents, new and applied, counted once per counterparty
-    // and once per note: one pass each, whatever the size of the import.
-    q.clearSql();
-    q.addSql(QStringLiteral("select CodTypeDocument, IdContrAgent, IdCategory, count(*) as N,"));
-    q.addSql(QStringLiteral("  max(DateDocument) as Last from Document"));
-    q.addSql(QStringLiteral("where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)"));
-    q.addSql(QStringLiteral("  and IdCategory is not null and IdContrAgent is not null"));
-    q.addSql(QStringLiteral("group by CodTypeDocument, IdContrAgent, IdCategory"));
-    q.open();
-    QHash<QString, Votes> byContrAgent;
-    for (q.first(); !q.eof(); q.next()) {
-        byContrAgent[typed(q.field(QStringLiteral("CodTypeDocument")).asInteger(),
-                           q.field(QStringLiteral("IdContrAgent")).asString())]
-            .add(q.field(QStringLiteral("IdCategory")).asInteger(),
-                 q.field(QStringLiteral("N")).asInteger(),
-                 q.field(QStringLiteral("Last")).asString());
+    // The family's documents, new and applied, counted in one pass whatever
+    // the size of the import: per counterparty, and per note, where notes
+    // that differ only in their numbers make one pattern.
+    SqlCursor history(
+        c, QStringLiteral("select CodTypeDocument, IdContrAgent, NoteDocument, IdCategory,\n"
+                          "  count(*), max(DateDocument) from Document\n"
+                          "where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)\n"
+                          "  and IdCategory is not null\n"
+                          "group by CodTypeDocument, IdContrAgent, NoteDocument, IdCategory"));
+    QHash<QString, Tally> byContrAgent;
+    QHash<QString, Tally> byPattern;
+    QHash<QByteArray, QString> patterns;
+    while (history.next()) {
+        const int type = int(history.integer(0));
+        const qint64 category = history.integer(3);
+        const qint64 n = history.integer(4);
+        const QByteArrayView last = history.text(5);
+        const QString lastDate = QString::fromLatin1(last.data(), last.size());
+        if (!history.isNull(1)) {
+            byContrAgent[typed(type, QString::number(history.integer(1)))].add(category, n,
+                                                                               lastDate);
+        }
+        const QByteArray note = history.text(2).toByteArray();
+        auto known = patterns.constFind(note);
+        if (known == patterns.cend()) {
+            known = patterns.insert(note, descriptionPattern(QString::fromUtf8(note)));
+        }
+        if (!known->isEmpty()) {
+            byPattern[typed(type, *known)].add(category, n, lastDate);
+        }
     }
     for (auto it = byContrAgent.cbegin(); it != byContrAgent.cend(); ++it) {
-        data->byContrAgent.insert(it.key(), it->idCategory);
-    }
-
-    q.clearSql();
-    q.addSql(QStringLiteral("select CodTypeDocument, NoteDocument, IdCategory, count(*) as N,"));
-    q.addSql(QStringLiteral("  max(DateDocument) as Last from Document"));
-    q.addSql(QStringLiteral("where CodTypeDocument in (1, 2) and CodTypeStatus in (1, 2)"));
-    q.addSql(QStringLiteral("  and IdCategory is not null and NoteDocument <> ''"));
-    q.addSql(QStringLiteral("group by CodTypeDocument, NoteDocument, IdCategory"));
-    q.open();
-    // Notes that differ only in their numbers make one pattern.
-    QHash<QString, Tally> byPattern;
-    QHash<QString, QString> patterns;
-    for (q.first(); !q.eof(); q.next()) {
-        const QString note = q.field(QStringLiteral("NoteDocument")).asString();
-        auto known = patterns.constFind(note);
-        const QString pattern =
-            known != patterns.cend() ? *known : *patterns.insert(note, descriptionPattern(note));
-        if (pattern.isEmpty()) {
-            continue;
-        }
-        byPattern[typed(q.field(QStringLiteral("CodTypeDocument")).asInteger(), pattern)].add(
-            q.field(QStringLiteral("IdCategory")).asInteger(),
-            q.field(QStringLiteral("N")).asInteger(), q.field(QStringLiteral("Last")).asString());
+        data->byContrAgent.insert(it.key(), it->winner());
     }
     for (auto it = byPattern.cbegin(); it != byPattern.cend(); ++it) {
         data->byPattern.insert(it.key(), it->winner());
     }
 
+    // Until the family chooses, a bank's usual category goes to the books'
+    // category of the usual name, when the books have one.
+    QHash<QString, qint64> byCaption;
+    for (auto it = data->captions.cbegin(); it != data->captions.cend(); ++it) {
+        byCaption.insert(it->trimmed().toCaseFolded(), it.key());
+    }
+    for (const auto& [banks, ours] : usualBankCategories()) {
+        for (const QString& caption : ours) {
+            const qint64 id = byCaption.value(caption.toCaseFolded());
+            for (const QString& bank : id > 0 ? banks : QStringList()) {
+                data->bankCategories.insert(bank.toCaseFolded(), id);
+            }
+            if (id > 0) {
+                break;
+            }
+        }
+    }
     if (hasTableNamed(c, QStringLiteral("ImportBankCategory"))) {
         q.setSql(QStringLiteral("select BankCategory, IdCategory from ImportBankCategory"));
         q.open();
@@ -259,10 +308,14 @@ Suggestion CategorySuggester::suggest(int type, const QString& description, qint
                 return made(id, CategorySource::History);
             }
         }
-        const QString pattern = descriptionPattern(note.isEmpty() ? description : note);
-        const qint64 id = pattern.isEmpty() ? 0 : d.byPattern.value(typed(type, pattern));
-        if (id > 0) {
-            return made(id, CategorySource::History);
+        // The note as it will be written, then the bank's text alone: a payee
+        // that is no counterparty leads the note now but may not have before.
+        for (const QString& text : {note, description}) {
+            const QString pattern = descriptionPattern(text);
+            const qint64 id = pattern.isEmpty() ? 0 : d.byPattern.value(typed(type, pattern));
+            if (id > 0) {
+                return made(id, CategorySource::History);
+            }
         }
     }
     const qint64 bank = d.bankCategories.value(bankCategory.trimmed().toCaseFolded());

@@ -53,8 +53,8 @@ class CategorySuggester {
 public:
     explicit CategorySuggester(DbConnection& connection);
     // type: 1 expense, 2 income. The rules look into `description`; the
-    // history compares the pattern of `note` (the description when empty)
-    // with the notes of the documents.
+    // history compares the pattern of `note`, then of `description`, with
+    // the patterns of the documents' notes.
     Suggestion suggest(int type, const QString& description, qint64 idContrAgent,
                        const QString& bankCategory, const QString& note = {}) const;
 

@@ -92,7 +92,7 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                           id(QStringLiteral("Category"), QStringLiteral("Аптека"))});
 
     // The family once chose Транспорт for the bank's "Такси" in the window.
-    const QString taxi = write(QStringLiteral("taxi.csv"), "01.11.2025;-40,00;Такси;Такси;\n");
+    const QString taxi = write(QStringLiteral("taxi.csv"), "01.11.2025;-40,00;Yandex Go;Такси;\n");
     Statement st = CsvReader().read(taxi);
     ImportPlan plan = planImport(*m_db, m_card, st, {});
     ASSERT_EQ(plan.lines.size(), 1);
@@ -110,9 +110,10 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                                "02.12.2025;-50,00;Аптека в Пятёрочке;Супермаркеты;Пятёрочка\n"
                                "03.12.2025;-310,00;Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 "
                                "09:15;Рестораны;\n"
-                               "04.12.2025;-40,00;Такси;ТАКСИ;\n"
+                               "04.12.2025;-40,00;Citymobil;ТАКСИ;\n"
                                "05.12.2025;-20,00;Булочка;кафе;\n"
-                               "06.12.2025;-10,00;Непонятно;Разное;\n");
+                               "06.12.2025;-10,00;Непонятно;Разное;\n"
+                               "07.12.2025;-62,00;Метро;Местный транспорт;\n");
     ToolRun r = import(path, {QStringLiteral("--no-categories")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     // Without suggestions only the statement's own category of the books counts.
@@ -121,22 +122,24 @@ TEST_F(ImportPlanTest, ARuleBeatsHistoryWhichBeatsTheBanksCategory) {
                   QStringLiteral("Оплата PYATEROCHKA 4521 [] [Пятёрочка]"),
                   QStringLiteral("Аптека в Пятёрочке [] [Пятёрочка]"),
                   QStringLiteral("Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 09:15 [] []"),
-                  QStringLiteral("Такси [] []"),
+                  QStringLiteral("Citymobil [] []"),
                   QStringLiteral("Булочка [Кафе] []"),
                   QStringLiteral("Непонятно [] []"),
+                  QStringLiteral("Метро [] []"),
               }));
     exec(QStringLiteral("delete from Document where DateDocument >= '2025-12'"));
     r = import(path);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(documents(), (QStringList{
-                               QStringLiteral("Оплата PYATEROCHKA 4521 [Продукты] [Пятёрочка]"),
-                               QStringLiteral("Аптека в Пятёрочке [Аптека] [Пятёрочка]"),
-                               QStringLiteral("Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 09:15 "
-                                              "[Кафе] []"),
-                               QStringLiteral("Такси [Транспорт] []"),
-                               QStringLiteral("Булочка [Кафе] []"),
-                               QStringLiteral("Непонятно [] []"),
-                           }));
+    EXPECT_EQ(documents(),
+              (QStringList{
+                  QStringLiteral("Оплата PYATEROCHKA 4521 [Продукты] [Пятёрочка]"),
+                  QStringLiteral("Аптека в Пятёрочке [Аптека] [Пятёрочка]"),
+                  QStringLiteral("Оплата KOFEMANIA 9876 MOSCOW 03.12.2025 09:15 "
+                                 "[Кафе] []"),
+                  QStringLiteral("Citymobil [Транспорт] []"), QStringLiteral("Булочка [Кафе] []"),
+                  QStringLiteral("Непонятно [] []"),
+                  QStringLiteral("Метро [Транспорт] []"),  // the bank's usual name
+              }));
 }
 
 TEST_F(ImportPlanTest, APayeeInTwoSpellingsBecomesOneCounterparty) {
@@ -178,15 +181,17 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
     ASSERT_EQ(runTool({QStringLiteral("create"), demo, QStringLiteral("--demo")}).exitCode, 0);
     ASSERT_EQ(runTool({QStringLiteral("export"), demo, books, QStringLiteral("--all")}).exitCode,
               0);
-    exec(QStringLiteral("delete from HeadAccount; delete from Valuta; delete from Category;"
-                        " delete from ContrAgent;"
-                        "attach '%1' as demo;"
-                        "insert into Valuta select * from demo.Valuta;"
-                        "insert into HeadAccount select * from demo.HeadAccount;"
-                        "insert into Category select * from demo.Category;"
-                        "insert into ContrAgent select * from demo.ContrAgent;"
-                        "detach demo")
-             .arg(demo));
+    exec(
+        QStringLiteral("delete from HeadAccount; delete from Valuta; delete from Category;"
+                       " delete from ContrAgent;"
+                       "attach '%1' as demo;"
+                       "insert into Valuta select * from demo.Valuta;"
+                       "insert into HeadAccount select IdHeadAccount, Caption, [Note], IdValuta, 0"
+                       " from demo.HeadAccount;"
+                       "insert into Category select * from demo.Category;"
+                       "insert into ContrAgent select * from demo.ContrAgent;"
+                       "detach demo")
+            .arg(demo));
     const QString applied = m_dir->filePath(QStringLiteral("applied.db"));
     ASSERT_TRUE(QFile::copy(m_path, applied));
 
@@ -194,7 +199,8 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     r = runTool({QStringLiteral("import"), m_path, books});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    m_q->setSql(QStringLiteral("select IdDocument, CodTypeDocument from Document"));
+    m_q->setSql(
+        QStringLiteral("select IdDocument, CodTypeDocument from Document order by IdDocument"));
     m_q->open();
     ASSERT_GT(m_q->recordCount(), 100);
     for (m_q->first(); !m_q->eof(); m_q->next()) {
@@ -220,6 +226,20 @@ TEST_F(ImportPlanTest, ApplyingWhileImportingMovesWhatApplyingEachDocumentMoves)
 }
 
 TEST_F(ImportPlanTest, ACancelOrALineTakenMeanwhileLeavesTheFileAsItWas) {
+    // The preview lists every line at its place, those the reader refused too.
+    const ImportPlan bad = planImport(
+        *m_db, m_card,
+        CsvReader().read(QStringLiteral(DORSANTI_TEST_DATA "/statements/bad-lines.csv")), {});
+    QStringList fates;
+    for (const PlannedLine& l : bad.lines) {
+        fates << QStringLiteral("%1 %2 %3").arg(l.where).arg(int(l.fate)).arg(l.reason);
+    }
+    EXPECT_EQ(fates, (QStringList{QStringLiteral("строка 2 0 "),
+                                  QStringLiteral("строка 4 2 неверная дата \"31.11.2025\""),
+                                  QStringLiteral("строка 5 2 неверная сумма \"сто рублей\""),
+                                  QStringLiteral("строка 6 0 ")}));
+    EXPECT_THROW(carryOutImport(*m_db, bad), AppError);
+
     QByteArray rows;
     for (int i = 0; i < 500; ++i) {
         rows += QStringLiteral("01.12.2025;-%1,00;Покупка %1;;\n").arg(i + 1).toUtf8();

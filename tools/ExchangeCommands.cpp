@@ -1,6 +1,8 @@
 #include "ExchangeCommands.h"
 
+#include "BankProfiles.h"
 #include "BooksWriter.h"
+#include "CsvReader.h"
 #include "Db.h"
 #include "ExchangeText.h"
 #include "ImportPlan.h"
@@ -32,11 +34,20 @@ const QList<std::pair<QString, QString>>& usages() {
              "      --encoding КОДИРОВКА      кодировка файла: utf-8, windows-1251, ...\n"
              "      --dry-run                 только показать, что будет импортировано\n"
              "      --skip-bad                пропустить строки, которые не прочитать\n"
+             "      --profile НАЗВАНИЕ        профиль банка для CSV (\"Т-Банк\", \"Альфа-Банк\",\n"
+             "                                \"ВТБ\" или сохраненный в файле); без него\n"
+             "                                профиль выбирается по заголовку выписки\n"
              "      --date-column СТОЛБЕЦ     столбец даты: заголовок или номер (CSV)\n"
              "      --amount-column СТОЛБЕЦ   столбец суммы: заголовок или номер (CSV)\n"
-             "      --description-column СТОЛБЕЦ\n"
-             "                                столбец описания: заголовок или номер\n"
-             "      --date-format ФОРМАТ      вид даты, например dd/MM/yyyy (CSV)\n"
+             "      --debit-column, --credit-column СТОЛБЕЦ\n"
+             "                                столбцы расхода и прихода вместо суммы\n"
+             "      --description-column, --payee-column, --category-column,\n"
+             "      --status-column, --currency-column СТОЛБЕЦ\n"
+             "                                столбцы описания, получателя, категории,\n"
+             "                                статуса и валюты; столбец, указанный так,\n"
+             "                                важнее столбца профиля\n"
+             "      --date-format ФОРМАТ      вид даты, например dd/MM/yyyy или dd.MM.yy (CSV)\n"
+             "      --separator ;|,|tab       разделитель полей (CSV)\n"
              "      --decimal ,|.             десятичный разделитель сумм (CSV, QIF)\n"
              "      --no-categories           не подбирать категории по правилам, по прежним\n"
              "                                документам и по категориям банка\n"
@@ -117,7 +128,8 @@ void printPlanned(const ImportedDocument& d, bool accountNamed) {
         out() << "  [категория " << d.category << "]";
     }
     if (!d.contrAgent.isEmpty()) {
-        out() << "  [контрагент " << d.contrAgent << "]";
+        out() << (d.idContrAgent > 0 ? "  [контрагент " : "  [новый контрагент ") << d.contrAgent
+              << "]";
     }
     out() << "\n";
 }
@@ -149,14 +161,50 @@ ImportSettings importSettings(DbConnection& c, const ToolOptions& o) {
     return settings;
 }
 
+// The column options of a CSV statement, "--date-column" and the like.
+QString columnOption(const ColumnRole& role) {
+    return QStringLiteral("--%1-column").arg(QLatin1String(role.key));
+}
+
+// The CSV reading options: the profile the user names, or the one whose
+// columns the file's header has, under what the options give explicitly.
+// Raises AppError for a profile that does not exist.
+StatementOptions csvReading(DbConnection& c, const ToolOptions& o, const StatementOptions& given,
+                            const QByteArray& bytes) {
+    const QVector<ImportProfile> profiles = importProfiles(c);
+    std::optional<ImportProfile> chosen;
+    if (o.values.contains(QStringLiteral("--profile"))) {
+        const QString name = o.values.value(QStringLiteral("--profile"));
+        QStringList names;
+        for (const ImportProfile& p : profiles) {
+            chosen = csvFolded(p.name) == csvFolded(name) ? p : chosen;
+            names << p.name;
+        }
+        if (!chosen) {
+            throw AppError(QStringLiteral("нет профиля выписки \"%1\"; есть: %2")
+                               .arg(name, names.join(QStringLiteral(", "))));
+        }
+    } else {
+        chosen = profileForFile(profiles, bytes);
+    }
+    if (!chosen) {
+        return given;
+    }
+    out() << "Профиль выписки: " << chosen->name << "\n";
+    return overlaidOptions(chosen->options, given);
+}
+
 int import(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args.mid(1),
-                          {QStringLiteral("--account"), QStringLiteral("--format"),
-                           QStringLiteral("--ofx-account"), QStringLiteral("--encoding"),
-                           QStringLiteral("--date-column"), QStringLiteral("--amount-column"),
-                           QStringLiteral("--description-column"), QStringLiteral("--date-format"),
-                           QStringLiteral("--decimal"), QStringLiteral("--new-contragents")},
+    QStringList valued = {QStringLiteral("--account"),        QStringLiteral("--format"),
+                          QStringLiteral("--ofx-account"),    QStringLiteral("--encoding"),
+                          QStringLiteral("--date-format"),    QStringLiteral("--decimal"),
+                          QStringLiteral("--profile"),        QStringLiteral("--separator"),
+                          QStringLiteral("--new-contragents")};
+    for (const ColumnRole& role : columnRoles()) {
+        valued << columnOption(role);
+    }
+    if (!parseToolOptions(args.mid(1), valued,
                           {QStringLiteral("--dry-run"), QStringLiteral("--skip-bad"),
                            QStringLiteral("--no-categories"), QStringLiteral("--apply")},
                           o, {noDatabaseFile(), QStringLiteral("не указан файл выписки")}) ||
@@ -166,9 +214,18 @@ int import(const QStringList& args) {
     const QString statementPath = o.positional[1];
     StatementOptions csv;
     csv.encoding = o.values.value(QStringLiteral("--encoding"));
-    csv.dateColumn = o.values.value(QStringLiteral("--date-column"));
-    csv.amountColumn = o.values.value(QStringLiteral("--amount-column"));
-    csv.descriptionColumn = o.values.value(QStringLiteral("--description-column"));
+    for (const ColumnRole& role : columnRoles()) {
+        csv.*role.column = o.values.value(columnOption(role));
+    }
+    if (o.values.contains(QStringLiteral("--separator"))) {
+        const QString sep = o.values.value(QStringLiteral("--separator"));
+        if (sep != QLatin1String(";") && sep != QLatin1String(",") &&
+            sep != QLatin1String("tab")) {
+            return fail(QStringLiteral("--separator принимает \";\", \",\" или tab, а не \"%1\"")
+                            .arg(sep));
+        }
+        csv.separator = sep == QLatin1String("tab") ? QLatin1Char('\t') : sep[0];
+    }
     csv.dateFormat = o.values.value(QStringLiteral("--date-format"));
     if (o.values.contains(QStringLiteral("--decimal"))) {
         const QString d = o.values.value(QStringLiteral("--decimal"));
@@ -198,6 +255,9 @@ int import(const QStringList& args) {
     const qint64 account = o.values.contains(QStringLiteral("--account"))
                                ? findAccount(c, o.values.value(QStringLiteral("--account")))
                                : 0;
+    if (format == StatementFormat::Csv) {
+        csv = csvReading(c, o, csv, bytes);
+    }
     Statement statement;
     try {
         statement = makeStatementReader(format, csv)->parse(bytes);
@@ -226,6 +286,10 @@ int import(const QStringList& args) {
     if (r.failed > 0) {
         out() << (options.dryRun ? "Будет пропущено" : "Пропущено")
               << " отклоненных банком платежей: " << r.failed << "\n";
+    }
+    if (statement.pending > 0) {
+        out() << (options.dryRun ? "Будет пропущено" : "Пропущено")
+              << " незавершенных банком платежей: " << statement.pending << "\n";
     }
     const bool imports = r.written || (options.dryRun && !refusedAll);
     out() << (options.dryRun ? "Будет импортировано: " : "Импортировано: ")
