@@ -19,11 +19,30 @@
 #include <QScopeGuard>
 #include <QVBoxLayout>
 
+namespace {
+
+// A path or a command shown whole, to select and copy: wrapped at a blank, or
+// anywhere in a path too long for a line. Tab leaves it.
+QPlainTextEdit* wholeText(QWidget* parent) {
+    auto* e = new QPlainTextEdit(parent);
+    e->setReadOnly(true);
+    e->setTabChangesFocus(true);
+    e->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    e->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    e->setFixedHeight(e->fontMetrics().lineSpacing() * 2 + 2 * e->frameWidth() +
+                      int(2 * e->document()->documentMargin()));
+    return e;
+}
+
+}  // namespace
+
 TBackupFM::TBackupFM(QWidget* parent)
     : ModalForm(parent), m_dbPath(QFileInfo(MainDM->ADOConnection1.path()).absoluteFilePath()) {
     setWindowTitle(QStringLiteral("Резервная копия"));
 
-    auto* gbCopy = new QGroupBox(QStringLiteral("Копия файла %1").arg(m_dbPath), this);
+    auto* lbFile = new QLabel(QStringLiteral("Файл: %1").arg(m_dbPath), this);
+    lbFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* gbCopy = new QGroupBox(QStringLiteral("Копия файла"), this);
     rbDefaultFolder = new QRadioButton(QStringLiteral("В &папку копий рядом с файлом:"), gbCopy);
     lbDefaultFolder = new QLabel(defaultBackupFolder(m_dbPath), gbCopy);
     lbDefaultFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -38,8 +57,7 @@ TBackupFM::TBackupFM(QWidget* parent)
     btnBackup = new QPushButton(QStringLiteral("&Сделать копию"), gbCopy);
     pbCopy = new QProgressBar(gbCopy);
     pbCopy->hide();
-    edResult = new QLineEdit(gbCopy);
-    edResult->setReadOnly(true);
+    edResult = wholeText(gbCopy);
     edResult->setPlaceholderText(QStringLiteral("Копия еще не сделана"));
     rbDefaultFolder->setChecked(true);
 
@@ -51,7 +69,7 @@ TBackupFM::TBackupFM(QWidget* parent)
     copyGrid->addWidget(sbFolder, 1, 2);
     copyGrid->addWidget(btnBackup, 2, 0);
     copyGrid->addWidget(pbCopy, 2, 1, 1, 2);
-    auto* resultLabel = new QLabel(QStringLiteral("Копия &сделана:"), gbCopy);
+    auto* resultLabel = new QLabel(QStringLiteral("Копия сдел&ана:"), gbCopy);
     resultLabel->setBuddy(edResult);
     copyGrid->addWidget(resultLabel, 3, 0);
     copyGrid->addWidget(edResult, 3, 1, 1, 2);
@@ -64,8 +82,7 @@ TBackupFM::TBackupFM(QWidget* parent)
                        "в терминале &команду:"),
         gbRestore);
     lbRestore->setWordWrap(true);
-    edRestore = new QLineEdit(gbRestore);
-    edRestore->setReadOnly(true);
+    edRestore = wholeText(gbRestore);
     lbRestore->setBuddy(edRestore);
     auto* restoreLayout = new QVBoxLayout(gbRestore);
     restoreLayout->addWidget(lbRestore);
@@ -78,6 +95,7 @@ TBackupFM::TBackupFM(QWidget* parent)
     buttons->addStretch();
     buttons->addWidget(btnClose);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lbFile);
     layout->addWidget(gbCopy);
     layout->addWidget(gbRestore);
     layout->addLayout(buttons);
@@ -110,10 +128,9 @@ TBackupFM::TBackupFM(QWidget* parent)
 }
 
 void TBackupFM::ShowRestoreCommand(const QString& copy) {
-    edRestore->setText(QStringLiteral("dorsanti-db restore %1 %2")
-                           .arg(copy.isEmpty() ? QStringLiteral("КОПИЯ") : shellQuoted(copy),
-                                shellQuoted(m_dbPath)));
-    edRestore->setCursorPosition(0);
+    edRestore->setPlainText(QStringLiteral("dorsanti-db restore %1 %2")
+                                .arg(copy.isEmpty() ? QStringLiteral("КОПИЯ") : shellQuoted(copy),
+                                     shellQuoted(m_dbPath)));
 }
 
 void TBackupFM::ChooseFolder() {
@@ -164,8 +181,7 @@ QString TBackupFM::MakeBackup() {
         // A fresh copy in the default folder answers an earlier failed one.
         QFile::remove(dailyCopyFailurePath(m_dbPath));
     }
-    edResult->setText(target);
-    edResult->setCursorPosition(0);
+    edResult->setPlainText(target);
     ShowRestoreCommand(target);
     ShowMessage(QStringLiteral("Копия сделана:\n%1").arg(target));
     edResult->setFocus();

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -27,9 +28,9 @@ public:
     QToolButton* sbFolder;
     QPushButton* btnBackup;
     QProgressBar* pbCopy;
-    QLineEdit* edResult;  // the copy's full path, selectable
+    QPlainTextEdit* edResult;  // the copy's full path, whole and selectable
     QPushButton* btnCheck;
-    QLineEdit* edRestore;  // the restore command, selectable
+    QPlainTextEdit* edRestore;  // the restore command, whole and selectable
     QPushButton* btnClose;
 
     // The bar shows for a copy that runs longer than this.

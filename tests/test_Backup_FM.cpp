@@ -41,17 +41,17 @@ TEST_F(BackupFM, CopiesNowSaysWhereChecksTheFileAndShowsTheRestoreCommand) {
     ModalHelper mh;
     mh.onNext<TBackupFM>([&](TBackupFM* f) {
         activate(f);
-        EXPECT_EQ(f->edRestore->text(),
+        EXPECT_EQ(f->edRestore->toPlainText(),
                   QStringLiteral("dorsanti-db restore КОПИЯ %1").arg(m_path));
         EXPECT_EQ(f->lbDefaultFolder->text(), defaultBackupFolder(m_path));
         f->ProgressDelayMs = 0;
         EXPECT_EQ(focused(), f->btnBackup);
         press(Qt::Key_Return);
-        first = f->edResult->text();
+        first = f->edResult->toPlainText();
         EXPECT_TRUE(f->pbCopy->isVisible());
         EXPECT_GT(f->pbCopy->maximum(), 0);
         EXPECT_EQ(f->pbCopy->value(), f->pbCopy->maximum());
-        EXPECT_EQ(f->edRestore->text(),
+        EXPECT_EQ(f->edRestore->toPlainText(),
                   QStringLiteral("dorsanti-db restore %1 %2").arg(first, m_path));
 
         altKey(u'д');  // "В другую папку"
@@ -66,8 +66,8 @@ TEST_F(BackupFM, CopiesNowSaysWhereChecksTheFileAndShowsTheRestoreCommand) {
         type(other);
         f->btnBackup->setFocus();
         press(Qt::Key_Space);
-        second = f->edResult->text();
-        EXPECT_EQ(f->edRestore->text(),
+        second = f->edResult->toPlainText();
+        EXPECT_EQ(f->edRestore->toPlainText(),
                   QStringLiteral("dorsanti-db restore '%1' %2").arg(second, m_path));
 
         altKey(u'р');  // "Проверить файл"
