@@ -105,11 +105,11 @@ void TImportStatementFM::BuildLayout() {
     lbBankAccount = new QLabel(QStringLiteral("Счет в файле"), this);
     cbBankAccount = combo(this, QStringLiteral("cbBankAccount"));
     lbBankAccount->setBuddy(cbBankAccount);
-    auto* fileLabel = new QLabel(QStringLiteral("Файл"), this);
+    auto* fileLabel = new QLabel(QStringLiteral("&Файл"), this);
     fileLabel->setBuddy(feFile->lineEdit());
     top->addWidget(fileLabel, 0, 0);
     top->addWidget(feFile, 0, 1, 1, 3);
-    addPair(top, 1, 0, QStringLiteral("Счет"), rxcHeadAccount);
+    addPair(top, 1, 0, QStringLiteral("&Счет"), rxcHeadAccount);
     top->addWidget(lbBankAccount, 1, 2);
     top->addWidget(cbBankAccount, 1, 3);
     top->setColumnStretch(1, 2);
@@ -143,7 +143,7 @@ void TImportStatementFM::BuildLayout() {
                             QStringLiteral("dd/MM/yyyy"), QStringLiteral("MM/dd/yyyy")});
     cbDateFormat->lineEdit()->setPlaceholderText(kAuto);
     addPair(read, 0, 0, QStringLiteral("Формат"), cbFormat);
-    addPair(read, 0, 1, QStringLiteral("Профиль"), cbProfile);
+    addPair(read, 0, 1, QStringLiteral("&Профиль"), cbProfile);
     addPair(read, 0, 2, QStringLiteral("Кодировка"), cbEncoding);
     addPair(read, 1, 0, QStringLiteral("Разделитель"), cbSeparator);
     addPair(read, 1, 1, QStringLiteral("Десятичный знак"), cbDecimal);
@@ -170,7 +170,7 @@ void TImportStatementFM::BuildLayout() {
     addPair(columns, 1, 1, QStringLiteral("Получатель"), cbPayeeColumn);
     addPair(columns, 1, 2, QStringLiteral("Категория"), cbCategoryColumn);
     addPair(columns, 1, 3, QStringLiteral("Статус"), cbStatusColumn);
-    btSaveProfile = new QPushButton(QStringLiteral("Сохранить профиль…"), gbColumns);
+    btSaveProfile = new QPushButton(QStringLiteral("Со&хранить профиль…"), gbColumns);
     btSaveProfile->setObjectName(QStringLiteral("btSaveProfile"));
     btSaveProfile->setAutoDefault(false);
     columns->addWidget(btSaveProfile, 2, 6, 1, 2);
@@ -210,19 +210,19 @@ void TImportStatementFM::BuildLayout() {
     lbCounts = new QLabel(this);
     lbCounts->setObjectName(QStringLiteral("lbCounts"));
 
-    chSuggest = new QCheckBox(QStringLiteral("Предлагать категории"), this);
+    chSuggest = new QCheckBox(QStringLiteral("Предлагать &категории"), this);
     chSuggest->setObjectName(QStringLiteral("chSuggest"));
     chSuggest->setChecked(true);
-    chNewContrAgents = new QCheckBox(QStringLiteral("Новые контрагенты из получателей"), this);
+    chNewContrAgents = new QCheckBox(QStringLiteral("&Новые контрагенты из получателей"), this);
     chNewContrAgents->setObjectName(QStringLiteral("chNewContrAgents"));
     lbTypeContrAgent = new QLabel(QStringLiteral("в тип"), this);
     rxcTypeContrAgent = new DBLookupCombo(this);
     rxcTypeContrAgent->setObjectName(QStringLiteral("rxcTypeContrAgent"));
     rxcTypeContrAgent->setMinimumWidth(150);
     lbTypeContrAgent->setBuddy(rxcTypeContrAgent);
-    chApply = new QCheckBox(QStringLiteral("Провести сразу"), this);
+    chApply = new QCheckBox(QStringLiteral("Пров&ести сразу"), this);
     chApply->setObjectName(QStringLiteral("chApply"));
-    chSkipBad = new QCheckBox(QStringLiteral("Пропустить отклоненные строки"), this);
+    chSkipBad = new QCheckBox(QStringLiteral("Пропустить &отклоненные строки"), this);
     chSkipBad->setObjectName(QStringLiteral("chSkipBad"));
     auto* options = new QHBoxLayout;
     options->addWidget(chSuggest);
@@ -235,9 +235,9 @@ void TImportStatementFM::BuildLayout() {
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->hide();
-    btRules = new QPushButton(QStringLiteral("Правила…"), this);
+    btRules = new QPushButton(QStringLiteral("П&равила…"), this);
     btRules->setObjectName(QStringLiteral("btRules"));
-    btImport = new QPushButton(QStringLiteral("Импортировать"), this);
+    btImport = new QPushButton(QStringLiteral("&Импортировать"), this);
     btImport->setObjectName(QStringLiteral("btImport"));
     btCancel = new QPushButton(QStringLiteral("Отмена"), this);
     btCancel->setObjectName(QStringLiteral("btCancel"));

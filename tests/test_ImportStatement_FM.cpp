@@ -113,8 +113,8 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
                   "Пятёрочка | Продукты | новый");
 
         // Every payee that is no counterparty yet becomes one, but the chemist's.
-        f->chNewContrAgents->setFocus();
-        press(Qt::Key_Space);
+        altKey(QChar(u'н'));  // "Новые контрагенты из получателей"
+        EXPECT_TRUE(waitFor([&] { return f->chNewContrAgents->isChecked(); }));
         f->tvPreview->setFocus();
         f->tvPreview->setCurrentIndex(f->mdPreview->index(2, 0));
         press(Qt::Key_Space);
@@ -141,10 +141,9 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
                                "05.02.2026 | 85 000,00 | приход | Зарплата за январь | "
                                "новый: ООО Ромашка |  | новый",
                            }));
-        f->chApply->setFocus();
-        press(Qt::Key_Space);
-        f->btImport->setFocus();
-        press(Qt::Key_Space);
+        altKey(QChar(u'е'));  // "Провести сразу"
+        EXPECT_TRUE(waitFor([&] { return f->chApply->isChecked(); }));
+        altKey(QChar(u'и'));  // "Импортировать"
     });
     EXPECT_EQ(mh.texts().last(), "Импортировано документов: 4, все проведены.");
 
