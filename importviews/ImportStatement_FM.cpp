@@ -422,39 +422,50 @@ void TImportStatementFM::ShowLayout() {
     cbDateFormat->setEditText(m_options.dateFormat.isEmpty() ? layout.dateFormat
                                                              : m_options.dateFormat);
     m_header = header;
-    const std::pair<QComboBox*, QString StatementOptions::*> columns[] = {
-        {cbDateColumn, &StatementOptions::dateColumn},
-        {cbAmountColumn, &StatementOptions::amountColumn},
-        {cbDebitColumn, &StatementOptions::debitColumn},
-        {cbCreditColumn, &StatementOptions::creditColumn},
-        {cbDescriptionColumn, &StatementOptions::descriptionColumn},
-        {cbPayeeColumn, &StatementOptions::payeeColumn},
-        {cbCategoryColumn, &StatementOptions::categoryColumn},
-        {cbStatusColumn, &StatementOptions::statusColumn},
+    struct Column {
+        QComboBox* box;
+        QString StatementOptions::*field;
+        const char* role;  // as the layout names what it found
     };
-    for (const auto& [box, field] : columns) {
-        box->clear();
-        box->addItem(kAuto, QString());
+    const Column columns[] = {
+        {cbDateColumn, &StatementOptions::dateColumn, "date"},
+        {cbAmountColumn, &StatementOptions::amountColumn, "amount"},
+        {cbDebitColumn, &StatementOptions::debitColumn, "debit"},
+        {cbCreditColumn, &StatementOptions::creditColumn, "credit"},
+        {cbDescriptionColumn, &StatementOptions::descriptionColumn, "description"},
+        {cbPayeeColumn, &StatementOptions::payeeColumn, "payee"},
+        {cbCategoryColumn, &StatementOptions::categoryColumn, "category"},
+        {cbStatusColumn, &StatementOptions::statusColumn, "status"},
+    };
+    for (const Column& c : columns) {
+        c.box->clear();
+        c.box->addItem(kAuto, QString());
         for (const QString& name : header) {
-            box->addItem(name, name);
+            c.box->addItem(name, name);
         }
-        // A column named by its number shows as its header text; one the
-        // header does not have stays as it is named.
-        QString column = m_options.*field;
+        // A column named by its number shows as its header text, one the
+        // reader found by itself as found; one the header does not have
+        // stays as it is named.
+        QString column = m_options.*c.field;
         bool isNumber = false;
         const int n = column.toInt(&isNumber);
         if (isNumber && n >= 1 && n <= header.size()) {
             column = header[n - 1];
+        }
+        const int found = layout.columns.value(QLatin1String(c.role), -1);
+        if (column.isEmpty() && found >= 0 && found < header.size()) {
+            column = header[found];
         }
         at = 0;
         for (int i = 0; i < header.size() && !column.isEmpty() && at == 0; ++i) {
             at = header[i].compare(column, Qt::CaseInsensitive) == 0 ? i + 1 : 0;
         }
         if (!column.isEmpty() && at == 0) {
-            box->addItem(column, column);
-            at = box->count() - 1;
+            c.box->addItem(column, column);
+            at = c.box->count() - 1;
         }
-        box->setCurrentIndex(at);
+        c.box->setCurrentIndex(at);
+        m_options.*c.field = c.box->currentData().toString();
     }
     // From now on the options say what the reading uses, detected or chosen,
     // so that a field left as it was changes nothing.
