@@ -56,6 +56,11 @@ void chooseData(QComboBox* c, const QVariant& value) {
     c->setCurrentIndex(std::max(c->findData(value), 0));
 }
 
+// Lines of one kind and one bank category take the category chosen for one of them.
+QString bankKey(const PlannedLine& line) {
+    return QString::number(line.type) + QLatin1Char(':') + line.bankCategory.toCaseFolded();
+}
+
 }  // namespace
 
 TImportStatementFM::TImportStatementFM(QWidget* parent) : ModalForm(parent) {
@@ -350,6 +355,7 @@ void TImportStatementFM::LoadFile() {
     m_haveStatement = false;
     m_chosen.clear();
     m_switched.clear();
+    m_bankChosen.clear();
     mdPreview->clear();
     m_header.clear();
     if (m_loadedPath.trimmed().isEmpty()) {
@@ -390,6 +396,7 @@ void TImportStatementFM::ApplyProfile() {
     }
     m_chosen.clear();
     m_switched.clear();
+    m_bankChosen.clear();
     ShowLayout();
     ReadAgain();
 }
@@ -492,6 +499,7 @@ void TImportStatementFM::ReadOptionsFromControls() {
     m_options.statusColumn = cbStatusColumn->currentData().toString();
     m_chosen.clear();
     m_switched.clear();
+    m_bankChosen.clear();
     // Another encoding or separator may give another header.
     ShowLayout();
     ReadAgain();
@@ -547,6 +555,12 @@ void TImportStatementFM::PlanAgain() {
             line.idCategory = chosen->first;
             line.category = chosen->second;
             line.categorySource = CategorySource::User;
+        }
+        const auto bank = m_bankChosen.constFind(bankKey(line));
+        if (bank != m_bankChosen.cend() && line.idCategory == 0 && line.fate == LineFate::New) {
+            line.idCategory = bank->first;
+            line.category = bank->second;
+            line.categorySource = CategorySource::Bank;
         }
         const auto switched = m_switched.constFind(line.where);
         if (switched != m_switched.cend() && ImportPlanModel::mayMakeContrAgent(line)) {
@@ -605,7 +619,10 @@ void TImportStatementFM::CategoryChosen(int row) {
     if (line.idCategory == 0) {
         return;
     }
-    mdPreview->spreadBankCategory(row);
+    if (!line.bankCategory.isEmpty()) {
+        m_bankChosen.insert(bankKey(line), {line.idCategory, line.category});
+        mdPreview->spreadBankCategory(row);
+    }
     // A rule by description needs words that recur: the payee where the bank
     // names one, else the description.
     const QString text =

@@ -121,8 +121,10 @@ private:
     // for the same statement.
     QHash<QString, std::pair<qint64, QString>> m_chosen;
     QHash<QString, bool> m_switched;  // lines whose new counterparty the user switched
-    QString m_readProblem;            // why the file or the plan could not be made, else empty
-    bool m_filling = false;           // controls are being filled, not changed by the user
+    // Categories chosen for a bank category, by kind and bank category.
+    QHash<QString, std::pair<qint64, QString>> m_bankChosen;
+    QString m_readProblem;   // why the file or the plan could not be made, else empty
+    bool m_filling = false;  // controls are being filled, not changed by the user
     bool m_running = false;
     bool m_cancelRequested = false;
     ImportResult m_result;

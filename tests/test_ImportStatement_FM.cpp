@@ -92,12 +92,14 @@ protected:
 };
 
 TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndShownInTheBrowser) {
-    const QString path = write("card.csv",
-                               "Дата;Сумма;Описание;Получатель\n"
-                               "01.02.2026;-350,00;Оплата KOFEYNYA 1234;Кофейня\n"
-                               "02.02.2026;-1234,56;Оплата PYATEROCHKA 77;Пятёрочка\n"
-                               "03.02.2026;-500,00;Оплата APTEKA 5;Аптека у дома\n"
-                               "05.02.2026;85000,00;Зарплата за январь;ООО Ромашка\n");
+    const QString path =
+        write("card.csv",
+              "Дата;Сумма;Описание;Получатель;Категория\n"
+              "01.02.2026;-350,00;Оплата KOFEYNYA 1234;Кофейня;\n"
+              "02.02.2026;-1234,56;Оплата PYATEROCHKA 77;Пятёрочка;\n"
+              "03.02.2026;-500,00;Оплата APTEKA 5;Аптека у дома;Красота и здоровье\n"
+              "04.02.2026;-200,00;Оплата RIGLA 9;Ригла;Красота и здоровье\n"
+              "05.02.2026;85000,00;Зарплата за январь;ООО Ромашка;\n");
     ModalHelper mh;
     importFromMenu(mh, [&](TImportStatementFM* f) {
         QAbstractItemModelTester tester(f->mdPreview,
@@ -107,7 +109,8 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
         type(QStringLiteral("Ка"));
         EXPECT_EQ(f->rxcHeadAccount->value().toInt(), m_card);
         pick(f->cbPayeeColumn, QStringLiteral("Получатель"));
-        EXPECT_EQ(f->lbCounts->text(), "Строк: 4. Новых: 4, повторов: 0, отклонено: 0.");
+        pick(f->cbCategoryColumn, QStringLiteral("Категория"));
+        EXPECT_EQ(f->lbCounts->text(), "Строк: 5. Новых: 5, повторов: 0, отклонено: 0.");
         EXPECT_EQ(rows(f).value(1),
                   "02.02.2026 | 1 234,56 | расход | Оплата PYATEROCHKA 77 | "
                   "Пятёрочка | Продукты | новый");
@@ -131,21 +134,26 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
         type(QStringLiteral("Зд"));
         press(Qt::Key_Return);
         EXPECT_TRUE(waitFor([&] { return count(QStringLiteral("ImportRule")) == 1; }));
-        EXPECT_EQ(rows(f), (QStringList{
-                               "01.02.2026 | 350,00 | расход | Оплата KOFEYNYA 1234 | "
-                               "новый: Кофейня |  | новый",
-                               "02.02.2026 | 1 234,56 | расход | Оплата PYATEROCHKA 77 | "
-                               "Пятёрочка | Продукты | новый",
-                               "03.02.2026 | 500,00 | расход | Оплата APTEKA 5 | Аптека у дома | "
-                               "Здоровье | новый",
-                               "05.02.2026 | 85 000,00 | приход | Зарплата за январь | "
-                               "новый: ООО Ромашка |  | новый",
-                           }));
+        // The chemist's choice goes to the other line of its bank category.
+        EXPECT_EQ(
+            rows(f),
+            (QStringList{
+                "01.02.2026 | 350,00 | расход | Оплата KOFEYNYA 1234 | новый: Кофейня |  | "
+                "новый",
+                "02.02.2026 | 1 234,56 | расход | Оплата PYATEROCHKA 77 | Пятёрочка | "
+                "Продукты | новый",
+                "03.02.2026 | 500,00 | расход | Оплата APTEKA 5 | Аптека у дома | Здоровье | "
+                "новый",
+                "04.02.2026 | 200,00 | расход | Оплата RIGLA 9 | новый: Ригла | Здоровье | "
+                "новый",
+                "05.02.2026 | 85 000,00 | приход | Зарплата за январь | новый: ООО Ромашка | "
+                " | новый",
+            }));
         altKey(QChar(u'е'));  // "Провести сразу"
         EXPECT_TRUE(waitFor([&] { return f->chApply->isChecked(); }));
         altKey(QChar(u'и'));  // "Импортировать"
     });
-    EXPECT_EQ(mh.texts().last(), "Импортировано документов: 4, все проведены.");
+    EXPECT_EQ(mh.texts().last(), "Импортировано документов: 5, все проведены.");
 
     m_q->setSql(
         QStringLiteral("select d.*, c.Caption as Cat, a.Caption as CA from Document d"
@@ -166,14 +174,16 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
     EXPECT_EQ(written, (QStringList{"2026-02-01 1 350 2 [] [Кофейня]",
                                     "2026-02-02 1 1234.56 2 [Продукты] [Пятёрочка]",
                                     "2026-02-03 1 500 2 [Здоровье] []",
+                                    "2026-02-04 1 200 2 [Здоровье] [Ригла]",
                                     "2026-02-05 2 85000 2 [] [ООО Ромашка]"}));
     m_q->first();
     const int first = m_q->field(QStringLiteral("IdDocument")).asInteger();
     EXPECT_TRUE(m_q->field(QStringLiteral("NoteDocument")).asString().contains("KOFEYNYA"));
     m_q->close();
     EXPECT_EQ(count(QStringLiteral("TypeContrAgentItem"), QStringLiteral("IdTypeContrAgent = 1")),
-              2);
-    EXPECT_EQ(saldo(m_card), "82915.44"_m);
+              3);
+    EXPECT_EQ(count(QStringLiteral("ImportBankCategory")), 1);
+    EXPECT_EQ(saldo(m_card), "82715.44"_m);
     expectBalancesMatchLedger();
 
     // The browser lists the statement's days with its first document current.
@@ -181,7 +191,7 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
     ASSERT_TRUE(browser);
     EXPECT_EQ(browser->deBegin->date(), QDate(2026, 2, 1));
     EXPECT_EQ(browser->deEnd->date(), QDate(2026, 2, 5));
-    EXPECT_EQ(browser->qrDoc.recordCount(), 4);
+    EXPECT_EQ(browser->qrDoc.recordCount(), 5);
     EXPECT_EQ(browser->qrDoc.field(QStringLiteral("IdDocument")).asInteger(), first);
 }
 
