@@ -25,8 +25,6 @@
 
 namespace {
 
-const QString kAuto = QStringLiteral("авто");
-
 DbConnection& books() {
     return MainDM->ADOConnection1;
 }
@@ -45,10 +43,6 @@ void addPair(QGridLayout* grid, int row, int column, const QString& text, QWidge
     label->setBuddy(field);
     grid->addWidget(label, row, column * 2);
     grid->addWidget(field, row, column * 2 + 1);
-}
-
-QString separatorText(QChar c) {
-    return c == QLatin1Char('\t') ? QStringLiteral("табуляция") : QString(c);
 }
 
 // The combo's entry whose data is `value`, or the first ("авто").
@@ -120,68 +114,8 @@ void TImportStatementFM::BuildLayout() {
     top->setColumnStretch(1, 2);
     top->setColumnStretch(3, 1);
 
-    gbRead = new QGroupBox(QStringLiteral("Как читать файл"), this);
-    auto* read = new QGridLayout(gbRead);
-    cbFormat = combo(gbRead, QStringLiteral("cbFormat"));
-    cbFormat->addItem(QStringLiteral("CSV"), int(StatementFormat::Csv));
-    cbFormat->addItem(QStringLiteral("OFX/QFX"), int(StatementFormat::Ofx));
-    cbFormat->addItem(QStringLiteral("QIF"), int(StatementFormat::Qif));
-    cbProfile = combo(gbRead, QStringLiteral("cbProfile"));
-    cbEncoding = combo(gbRead, QStringLiteral("cbEncoding"));
-    cbEncoding->addItem(kAuto, QString());
-    cbEncoding->addItem(QStringLiteral("UTF-8"), QStringLiteral("UTF-8"));
-    cbEncoding->addItem(QStringLiteral("Windows-1251"), QStringLiteral("Windows-1251"));
-    cbSeparator = combo(gbRead, QStringLiteral("cbSeparator"));
-    cbSeparator->addItem(kAuto, QString());
-    for (const QChar c : {QLatin1Char(';'), QLatin1Char(','), QLatin1Char('\t')}) {
-        cbSeparator->addItem(separatorText(c), QString(c));
-    }
-    cbDecimal = combo(gbRead, QStringLiteral("cbDecimal"));
-    cbDecimal->addItem(kAuto, QString());
-    cbDecimal->addItem(QStringLiteral("запятая"), QStringLiteral(","));
-    cbDecimal->addItem(QStringLiteral("точка"), QStringLiteral("."));
-    cbDateFormat = combo(gbRead, QStringLiteral("cbDateFormat"));
-    cbDateFormat->setEditable(true);
-    cbDateFormat->setInsertPolicy(QComboBox::NoInsert);
-    cbDateFormat->addItems({QString(), QStringLiteral("dd.MM.yyyy"), QStringLiteral("dd.MM.yy"),
-                            QStringLiteral("dd.MM.yyyy HH:mm:ss"), QStringLiteral("yyyy-MM-dd"),
-                            QStringLiteral("dd/MM/yyyy"), QStringLiteral("MM/dd/yyyy")});
-    cbDateFormat->lineEdit()->setPlaceholderText(kAuto);
-    addPair(read, 0, 0, QStringLiteral("Формат"), cbFormat);
-    addPair(read, 0, 1, QStringLiteral("&Профиль"), cbProfile);
-    addPair(read, 0, 2, QStringLiteral("Кодировка"), cbEncoding);
-    addPair(read, 1, 0, QStringLiteral("Разделитель"), cbSeparator);
-    addPair(read, 1, 1, QStringLiteral("Десятичный знак"), cbDecimal);
-    addPair(read, 1, 2, QStringLiteral("Формат даты"), cbDateFormat);
-    for (int c : {1, 3, 5}) {
-        read->setColumnStretch(c, 1);
-    }
-
-    gbColumns = new QGroupBox(QStringLiteral("Столбцы"), this);
-    auto* columns = new QGridLayout(gbColumns);
-    cbDateColumn = combo(gbColumns, QStringLiteral("cbDateColumn"));
-    cbAmountColumn = combo(gbColumns, QStringLiteral("cbAmountColumn"));
-    cbDebitColumn = combo(gbColumns, QStringLiteral("cbDebitColumn"));
-    cbCreditColumn = combo(gbColumns, QStringLiteral("cbCreditColumn"));
-    cbDescriptionColumn = combo(gbColumns, QStringLiteral("cbDescriptionColumn"));
-    cbPayeeColumn = combo(gbColumns, QStringLiteral("cbPayeeColumn"));
-    cbCategoryColumn = combo(gbColumns, QStringLiteral("cbCategoryColumn"));
-    cbStatusColumn = combo(gbColumns, QStringLiteral("cbStatusColumn"));
-    addPair(columns, 0, 0, QStringLiteral("Дата"), cbDateColumn);
-    addPair(columns, 0, 1, QStringLiteral("Сумма"), cbAmountColumn);
-    addPair(columns, 0, 2, QStringLiteral("Расход"), cbDebitColumn);
-    addPair(columns, 0, 3, QStringLiteral("Приход"), cbCreditColumn);
-    addPair(columns, 1, 0, QStringLiteral("Описание"), cbDescriptionColumn);
-    addPair(columns, 1, 1, QStringLiteral("Получатель"), cbPayeeColumn);
-    addPair(columns, 1, 2, QStringLiteral("Категория"), cbCategoryColumn);
-    addPair(columns, 1, 3, QStringLiteral("Статус"), cbStatusColumn);
-    btSaveProfile = new QPushButton(QStringLiteral("Со&хранить профиль…"), gbColumns);
-    btSaveProfile->setObjectName(QStringLiteral("btSaveProfile"));
-    btSaveProfile->setAutoDefault(false);
-    columns->addWidget(btSaveProfile, 2, 6, 1, 2);
-    for (int c : {1, 3, 5, 7}) {
-        columns->setColumnStretch(c, 1);
-    }
+    rbReading = new StatementReadingBox(this);
+    rbReading->setObjectName(QStringLiteral("rbReading"));
 
     tvPreview = new QTableView(this);
     tvPreview->setObjectName(QStringLiteral("tvPreview"));
@@ -263,8 +197,7 @@ void TImportStatementFM::BuildLayout() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(gbRead);
-    layout->addWidget(gbColumns);
+    layout->addWidget(rbReading);
     layout->addWidget(tvPreview, 1);
     layout->addWidget(lbCounts);
     layout->addLayout(options);
@@ -272,7 +205,7 @@ void TImportStatementFM::BuildLayout() {
 }
 
 void TImportStatementFM::OnChange(void (TImportStatementFM::*step)()) {
-    if (m_filling || m_running) {
+    if (m_filling || m_running || rbReading->isFilling()) {
         return;
     }
     // What keeps the file from being read shows under the preview, not in a
@@ -282,6 +215,13 @@ void TImportStatementFM::OnChange(void (TImportStatementFM::*step)()) {
         (this->*step)();
     } catch (const AppError& e) {
         m_readProblem = e.text();
+        // The reader speaks to the tool's user; here the column is chosen
+        // in the fields above the preview.
+        const qsizetype hint = m_readProblem.indexOf(QStringLiteral("; укажите его с --"));
+        if (hint > 0) {
+            m_readProblem =
+                m_readProblem.left(hint) + QStringLiteral("; выберите его в «Столбцы»");
+        }
         mdPreview->clear();
     }
     ShowCounts();
@@ -296,24 +236,23 @@ void TImportStatementFM::ConnectControls() {
             OnChange(&TImportStatementFM::LoadFile);
         }
     });
-    connect(cbFormat, &QComboBox::currentIndexChanged, this,
-            [this] { OnChange(&TImportStatementFM::ApplyProfile); });
-    connect(cbProfile, &QComboBox::currentIndexChanged, this,
-            [this] { OnChange(&TImportStatementFM::ApplyProfile); });
-    for (QComboBox* c :
-         {cbEncoding, cbSeparator, cbDecimal, cbDateColumn, cbAmountColumn, cbDebitColumn,
-          cbCreditColumn, cbDescriptionColumn, cbPayeeColumn, cbCategoryColumn, cbStatusColumn}) {
+    for (QComboBox* c : {rbReading->cbFormat, rbReading->cbProfile}) {
         connect(c, &QComboBox::currentIndexChanged, this,
-                [this] { OnChange(&TImportStatementFM::ReadOptionsFromControls); });
+                [this] { OnChange(&TImportStatementFM::ApplyProfile); });
+    }
+    for (QComboBox* c : rbReading->fieldCombos()) {
+        connect(c, &QComboBox::currentIndexChanged, this,
+                [this] { OnChange(&TImportStatementFM::ReadFields); });
     }
     // A typed date format counts once it is finished.
-    connect(cbDateFormat->lineEdit(), &QLineEdit::editingFinished, this, [this] {
-        if (cbDateFormat->currentText().trimmed() != m_options.dateFormat) {
-            OnChange(&TImportStatementFM::ReadOptionsFromControls);
+    QComboBox* dateFormat = rbReading->cbDateFormat;
+    connect(dateFormat->lineEdit(), &QLineEdit::editingFinished, this, [this, dateFormat] {
+        if (dateFormat->currentText().trimmed() != rbReading->options().dateFormat) {
+            OnChange(&TImportStatementFM::ReadFields);
         }
     });
-    connect(cbDateFormat, &QComboBox::activated, this,
-            [this] { OnChange(&TImportStatementFM::ReadOptionsFromControls); });
+    connect(dateFormat, &QComboBox::activated, this,
+            [this] { OnChange(&TImportStatementFM::ReadFields); });
     connect(rxcHeadAccount, &DBLookupCombo::valueChanged, this,
             [this] { OnChange(&TImportStatementFM::PlanAgain); });
     connect(cbBankAccount, &QComboBox::currentIndexChanged, this,
@@ -334,7 +273,7 @@ void TImportStatementFM::ConnectControls() {
         const PlannedLine& line = mdPreview->plan().lines[row];
         m_switched.insert(line.where, line.newContrAgent);
     });
-    connect(btSaveProfile, &QPushButton::clicked, this,
+    connect(rbReading->btSaveProfile, &QPushButton::clicked, this,
             [this] { guarded([this] { SaveProfileClick(); }); });
     connect(btImport, &QPushButton::clicked, this, [this] { guarded([this] { ImportClick(); }); });
     connect(btRules, &QPushButton::clicked, this, [this] {
@@ -353,11 +292,8 @@ void TImportStatementFM::LoadFile() {
     m_loadedPath = feFile->fileName();
     m_bytes.clear();
     m_haveStatement = false;
-    m_chosen.clear();
-    m_switched.clear();
-    m_bankChosen.clear();
+    ForgetChoices();
     mdPreview->clear();
-    m_header.clear();
     if (m_loadedPath.trimmed().isEmpty()) {
         return;
     }
@@ -365,144 +301,26 @@ void TImportStatementFM::LoadFile() {
     // Read once: every later reading works on these bytes, never on the
     // name again.
     m_bytes = readStatementFile(m_loadedPath);
-    m_format = detectStatementFormat(m_bytes.left(4096));
-    m_profiles = importProfiles(books());
-    const auto profile =
-        m_format == StatementFormat::Csv ? profileForFile(m_profiles, m_bytes) : std::nullopt;
-    {
-        const QScopedValueRollback filling(m_filling, true);
-        chooseData(cbFormat, int(m_format));
-        FillProfiles(profile ? profile->name : QString());
-    }
-    ApplyProfile();
-}
-
-void TImportStatementFM::FillProfiles(const QString& current) {
-    cbProfile->clear();
-    cbProfile->addItem(QStringLiteral("нет"), QString());
-    for (const ImportProfile& p : m_profiles) {
-        cbProfile->addItem(p.name, p.name);
-    }
-    chooseData(cbProfile, current);
+    rbReading->showFile(m_bytes, importProfiles(books()));
+    ReadAgain();
 }
 
 void TImportStatementFM::ApplyProfile() {
-    m_options = {};
-    const QString name = cbProfile->currentData().toString();
-    for (const ImportProfile& p : m_profiles) {
-        if (p.name == name) {
-            m_options = p.options;
-        }
-    }
-    m_chosen.clear();
-    m_switched.clear();
-    m_bankChosen.clear();
-    ShowLayout();
+    ForgetChoices();
+    rbReading->applyProfile();
     ReadAgain();
 }
 
-void TImportStatementFM::ShowLayout() {
-    const QScopedValueRollback filling(m_filling, true);
-    m_format = StatementFormat(cbFormat->currentData().toInt());
-    QStringList header;
-    CsvLayout layout;
-    if (m_format == StatementFormat::Csv && !m_bytes.isEmpty()) {
-        layout = csvLayoutOf(m_bytes, m_options);
-        header = layout.header;
-    }
-    // What the options leave open shows as detected.
-    const QString encoding = m_options.encoding.isEmpty() ? layout.encoding : m_options.encoding;
-    int at = 0;
-    for (int i = 1; i < cbEncoding->count() && at == 0; ++i) {
-        at =
-            cbEncoding->itemData(i).toString().compare(encoding, Qt::CaseInsensitive) == 0 ? i : 0;
-    }
-    if (!encoding.isEmpty() && at == 0) {  // a codec the list does not offer
-        cbEncoding->addItem(encoding, encoding);
-        at = cbEncoding->count() - 1;
-    }
-    cbEncoding->setCurrentIndex(at);
-    const QChar separator = m_options.separator.isNull() ? layout.separator : m_options.separator;
-    chooseData(cbSeparator, separator.isNull() ? QString() : QString(separator));
-    const QChar decimal = m_options.decimal.isNull() ? layout.decimal : m_options.decimal;
-    chooseData(cbDecimal, decimal.isNull() ? QString() : QString(decimal));
-    cbDateFormat->setEditText(m_options.dateFormat.isEmpty() ? layout.dateFormat
-                                                             : m_options.dateFormat);
-    m_header = header;
-    struct Column {
-        QComboBox* box;
-        QString StatementOptions::*field;
-        const char* role;  // as the layout names what it found
-    };
-    const Column columns[] = {
-        {cbDateColumn, &StatementOptions::dateColumn, "date"},
-        {cbAmountColumn, &StatementOptions::amountColumn, "amount"},
-        {cbDebitColumn, &StatementOptions::debitColumn, "debit"},
-        {cbCreditColumn, &StatementOptions::creditColumn, "credit"},
-        {cbDescriptionColumn, &StatementOptions::descriptionColumn, "description"},
-        {cbPayeeColumn, &StatementOptions::payeeColumn, "payee"},
-        {cbCategoryColumn, &StatementOptions::categoryColumn, "category"},
-        {cbStatusColumn, &StatementOptions::statusColumn, "status"},
-    };
-    for (const Column& c : columns) {
-        c.box->clear();
-        c.box->addItem(kAuto, QString());
-        for (const QString& name : header) {
-            c.box->addItem(name, name);
-        }
-        // A column named by its number shows as its header text, one the
-        // reader found by itself as found; one the header does not have
-        // stays as it is named.
-        QString column = m_options.*c.field;
-        bool isNumber = false;
-        const int n = column.toInt(&isNumber);
-        if (isNumber && n >= 1 && n <= header.size()) {
-            column = header[n - 1];
-        }
-        const int found = layout.columns.value(QLatin1String(c.role), -1);
-        if (column.isEmpty() && found >= 0 && found < header.size()) {
-            column = header[found];
-        }
-        at = 0;
-        for (int i = 0; i < header.size() && !column.isEmpty() && at == 0; ++i) {
-            at = header[i].compare(column, Qt::CaseInsensitive) == 0 ? i + 1 : 0;
-        }
-        if (!column.isEmpty() && at == 0) {
-            c.box->addItem(column, column);
-            at = c.box->count() - 1;
-        }
-        c.box->setCurrentIndex(at);
-        m_options.*c.field = c.box->currentData().toString();
-    }
-    // From now on the options say what the reading uses, detected or chosen,
-    // so that a field left as it was changes nothing.
-    m_options.encoding = cbEncoding->currentData().toString();
-    m_options.separator = separator;
-    m_options.decimal = decimal;
-    m_options.dateFormat = cbDateFormat->currentText().trimmed();
+void TImportStatementFM::ReadFields() {
+    ForgetChoices();
+    rbReading->readFields();
+    ReadAgain();
 }
 
-void TImportStatementFM::ReadOptionsFromControls() {
-    m_options.encoding = cbEncoding->currentData().toString();
-    const QString separator = cbSeparator->currentData().toString();
-    m_options.separator = separator.isEmpty() ? QChar() : separator.front();
-    const QString decimal = cbDecimal->currentData().toString();
-    m_options.decimal = decimal.isEmpty() ? QChar() : decimal.front();
-    m_options.dateFormat = cbDateFormat->currentText().trimmed();
-    m_options.dateColumn = cbDateColumn->currentData().toString();
-    m_options.amountColumn = cbAmountColumn->currentData().toString();
-    m_options.debitColumn = cbDebitColumn->currentData().toString();
-    m_options.creditColumn = cbCreditColumn->currentData().toString();
-    m_options.descriptionColumn = cbDescriptionColumn->currentData().toString();
-    m_options.payeeColumn = cbPayeeColumn->currentData().toString();
-    m_options.categoryColumn = cbCategoryColumn->currentData().toString();
-    m_options.statusColumn = cbStatusColumn->currentData().toString();
+void TImportStatementFM::ForgetChoices() {
     m_chosen.clear();
     m_switched.clear();
     m_bankChosen.clear();
-    // Another encoding or separator may give another header.
-    ShowLayout();
-    ReadAgain();
 }
 
 void TImportStatementFM::ReadAgain() {
@@ -511,9 +329,8 @@ void TImportStatementFM::ReadAgain() {
     if (m_bytes.isEmpty()) {
         return;
     }
-    m_format = StatementFormat(cbFormat->currentData().toInt());
     const WaitCursor busy;
-    m_statement = makeStatementReader(m_format, m_options)->parse(m_bytes);
+    m_statement = makeStatementReader(rbReading->format(), rbReading->options())->parse(m_bytes);
     m_haveStatement = true;
     {
         const QScopedValueRollback filling(m_filling, true);
@@ -598,12 +415,6 @@ void TImportStatementFM::ShowCounts() {
 }
 
 void TImportStatementFM::UpdateControls() {
-    const bool csv = m_format == StatementFormat::Csv;
-    gbColumns->setVisible(csv);
-    cbSeparator->setEnabled(csv);
-    cbDateFormat->setEnabled(csv);
-    cbProfile->setEnabled(csv);
-    btSaveProfile->setEnabled(csv && !m_bytes.isEmpty());
     const bool several = m_statement.bankAccounts.size() > 1 && m_haveStatement;
     lbBankAccount->setVisible(several);
     cbBankAccount->setVisible(several);
@@ -665,34 +476,15 @@ void TImportStatementFM::CategoryChosen(int row) {
 
 void TImportStatementFM::SaveProfileClick() {
     bool ok = false;
-    const QString name =
-        QInputDialog::getText(this, QStringLiteral("Сохранить профиль"),
-                              QStringLiteral("Название профиля"), QLineEdit::Normal,
-                              cbProfile->currentData().toString(), &ok)
-            .trimmed();
+    const QString name = QInputDialog::getText(this, QStringLiteral("Сохранить профиль"),
+                                               QStringLiteral("Название профиля"),
+                                               QLineEdit::Normal, rbReading->profileName(), &ok)
+                             .trimmed();
     if (!ok || name.isEmpty()) {
         return;
     }
-    ImportProfile profile;
-    profile.name = name;
-    profile.options = m_options;
-    // The file's header tells this bank's files: the columns the mapping
-    // names, or the whole header when it names none.
-    for (const QString* column :
-         {&m_options.dateColumn, &m_options.amountColumn, &m_options.debitColumn,
-          &m_options.creditColumn, &m_options.descriptionColumn, &m_options.payeeColumn,
-          &m_options.categoryColumn, &m_options.statusColumn}) {
-        if (!column->isEmpty() && m_header.contains(*column)) {
-            profile.signature << *column;
-        }
-    }
-    if (profile.signature.isEmpty()) {
-        profile.signature = m_header;
-    }
-    saveImportProfile(books(), profile);
-    m_profiles = importProfiles(books());
-    const QScopedValueRollback filling(m_filling, true);
-    FillProfiles(name);
+    saveImportProfile(books(), rbReading->profileNamed(name));
+    rbReading->setProfiles(importProfiles(books()), name);
 }
 
 // ------------------------------------------------------------------ importing

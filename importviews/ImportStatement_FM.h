@@ -7,10 +7,10 @@
 #include "ImportPlan.h"
 #include "ImportPlanModel.h"
 #include "ModalForm.h"
+#include "StatementReadingBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,26 +35,7 @@ public:
     QLabel* lbBankAccount;
     QComboBox* cbBankAccount;  // OFX: which of the file's bank accounts
 
-    QGroupBox* gbRead;
-    QComboBox* cbFormat;
-    QComboBox* cbProfile;
-    QComboBox* cbEncoding;
-    QComboBox* cbSeparator;
-    QComboBox* cbDecimal;
-    QComboBox* cbDateFormat;  // editable: any Qt date format
-
-    // Which column of a CSV is what; the first entry ("авто") leaves it to
-    // the reader, the others are the file's header.
-    QGroupBox* gbColumns;
-    QComboBox* cbDateColumn;
-    QComboBox* cbAmountColumn;
-    QComboBox* cbDebitColumn;
-    QComboBox* cbCreditColumn;
-    QComboBox* cbDescriptionColumn;
-    QComboBox* cbPayeeColumn;
-    QComboBox* cbCategoryColumn;
-    QComboBox* cbStatusColumn;
-    QPushButton* btSaveProfile;
+    StatementReadingBox* rbReading;
 
     QTableView* tvPreview;
     ImportPlanModel* mdPreview;
@@ -98,10 +79,9 @@ protected:
 private:
     void BuildLayout();
     void ConnectControls();
-    void FillProfiles(const QString& current);
     void ApplyProfile();
-    void ShowLayout();
-    void ReadOptionsFromControls();
+    void ReadFields();
+    void ForgetChoices();
     void ReadAgain();
     void PlanAgain();
     void ShowCounts();
@@ -111,10 +91,6 @@ private:
 
     QByteArray m_bytes;  // the file as read once, when it was chosen
     QString m_loadedPath;
-    StatementFormat m_format = StatementFormat::Csv;
-    QVector<ImportProfile> m_profiles;
-    StatementOptions m_options;
-    QStringList m_header;
     Statement m_statement;
     bool m_haveStatement = false;
     // Categories the user chose, by line, kept when the plan is made again

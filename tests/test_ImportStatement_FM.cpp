@@ -108,8 +108,8 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
         f->rxcHeadAccount->setFocus();
         type(QStringLiteral("Ка"));
         EXPECT_EQ(f->rxcHeadAccount->value().toInt(), m_card);
-        pick(f->cbPayeeColumn, QStringLiteral("Получатель"));
-        pick(f->cbCategoryColumn, QStringLiteral("Категория"));
+        pick(f->rbReading->cbPayeeColumn, QStringLiteral("Получатель"));
+        pick(f->rbReading->cbCategoryColumn, QStringLiteral("Категория"));
         EXPECT_EQ(f->lbCounts->text(), "Строк: 5. Новых: 5, повторов: 0, отклонено: 0.");
         EXPECT_EQ(rows(f).value(1),
                   "02.02.2026 | 1 234,56 | расход | Оплата PYATEROCHKA 77 | "
@@ -272,13 +272,15 @@ TEST_F(ImportStatementFM, AnUnknownBanksColumnsAreMappedSavedAndKnownTheNextTime
     importFromMenu(mh, [&](TImportStatementFM* f) {
         chooseFile(f, path);
         EXPECT_TRUE(f->lbCounts->text().startsWith("Выписку не прочитать: "));
-        EXPECT_EQ(f->cbProfile->currentText(), "нет");
-        EXPECT_EQ(f->cbSeparator->currentData().toString(), ";");
-        pick(f->cbDateColumn, QStringLiteral("Когда"));
-        pick(f->cbAmountColumn, QStringLiteral("Сколько"));
-        pick(f->cbDescriptionColumn, QStringLiteral("Что"));
-        pick(f->cbStatusColumn, QStringLiteral("Статус"));
-        typeInto(f->cbDateFormat->lineEdit(), QStringLiteral("dd/MM/yyyy"));
+        EXPECT_TRUE(f->lbCounts->text().endsWith("; выберите его в «Столбцы»"))
+            << f->lbCounts->text().toStdString();
+        EXPECT_EQ(f->rbReading->cbProfile->currentText(), "нет");
+        EXPECT_EQ(f->rbReading->cbSeparator->currentData().toString(), ";");
+        pick(f->rbReading->cbDateColumn, QStringLiteral("Когда"));
+        pick(f->rbReading->cbAmountColumn, QStringLiteral("Сколько"));
+        pick(f->rbReading->cbDescriptionColumn, QStringLiteral("Что"));
+        pick(f->rbReading->cbStatusColumn, QStringLiteral("Статус"));
+        typeInto(f->rbReading->cbDateFormat->lineEdit(), QStringLiteral("dd/MM/yyyy"));
         press(Qt::Key_Tab);
         f->rxcHeadAccount->setValue(QString::number(m_card));
         EXPECT_EQ(f->lbCounts->text(),
@@ -288,13 +290,13 @@ TEST_F(ImportStatementFM, AnUnknownBanksColumnsAreMappedSavedAndKnownTheNextTime
             d->setTextValue(QStringLiteral("Мой банк"));
             d->accept();
         });
-        f->btSaveProfile->click();
+        f->rbReading->btSaveProfile->click();
         press(Qt::Key_Escape);
     });
     importFromMenu(mh, [&](TImportStatementFM* f) {
         chooseFile(f, path);
-        EXPECT_EQ(f->cbProfile->currentText(), "Мой банк");
-        EXPECT_EQ(f->cbDateColumn->currentText(), "Когда");
+        EXPECT_EQ(f->rbReading->cbProfile->currentText(), "Мой банк");
+        EXPECT_EQ(f->rbReading->cbDateColumn->currentText(), "Когда");
         f->rxcHeadAccount->setValue(QString::number(m_card));
         EXPECT_EQ(f->mdPreview->rowCount(), 2);
         press(Qt::Key_Escape);
