@@ -210,7 +210,12 @@ void TImportStatementFM::OnChange(void (TImportStatementFM::*step)()) {
     }
     // What keeps the file from being read shows under the preview, not in a
     // box: while the columns are being mapped one by one, it is expected.
-    m_readProblem.clear();
+    // Planning again for another account leaves a file that could not be
+    // read as it was, and says so still.
+    const bool planOnly = step == &TImportStatementFM::PlanAgain;
+    if (!planOnly || m_haveStatement) {
+        m_readProblem.clear();
+    }
     try {
         (this->*step)();
     } catch (const AppError& e) {

@@ -271,6 +271,7 @@ TEST_F(ImportStatementFM, AnUnknownBanksColumnsAreMappedSavedAndKnownTheNextTime
     ModalHelper mh;
     importFromMenu(mh, [&](TImportStatementFM* f) {
         chooseFile(f, path);
+        f->rxcHeadAccount->setValue(QString::number(m_card));
         EXPECT_TRUE(f->lbCounts->text().startsWith("Выписку не прочитать: "));
         EXPECT_TRUE(f->lbCounts->text().endsWith("; выберите его в «Столбцы»"))
             << f->lbCounts->text().toStdString();
