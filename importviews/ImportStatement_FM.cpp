@@ -84,11 +84,18 @@ TImportStatementFM::TImportStatementFM(QWidget* parent) : ModalForm(parent) {
     qrTypeContrAgent->open();
     rxcTypeContrAgent->setListSource(qrTypeContrAgent, QStringLiteral("IdTypeContrAgent"),
                                      QStringLiteral("Caption"));
-    // New counterparties go into the first type until the user picks another.
-    if (!qrTypeContrAgent->isEmpty()) {
-        qrTypeContrAgent->first();
-        rxcTypeContrAgent->setValue(
-            qrTypeContrAgent->field(QStringLiteral("IdTypeContrAgent")).asString());
+    // New counterparties go into the type that holds the most of them (the
+    // first made, in a new file) until the user picks another.
+    DbQuery usual(books(), QStringLiteral("qrUsualTypeContrAgent"));
+    usual.addSql(QStringLiteral("select t.IdTypeContrAgent from TypeContrAgent t"));
+    usual.addSql(QStringLiteral("left join TypeContrAgentItem i"));
+    usual.addSql(QStringLiteral("  on i.IdTypeContrAgent = t.IdTypeContrAgent"));
+    usual.addSql(QStringLiteral("group by t.IdTypeContrAgent"));
+    usual.addSql(QStringLiteral("order by count(i.IdContrAgent) desc, t.IdTypeContrAgent"));
+    usual.addSql(QStringLiteral("limit 1"));
+    usual.open();
+    if (!usual.isEmpty()) {
+        rxcTypeContrAgent->setValue(usual.field(QStringLiteral("IdTypeContrAgent")).asString());
     }
     ConnectControls();
     UpdateControls();
@@ -154,6 +161,8 @@ void TImportStatementFM::BuildLayout() {
     chSuggest->setChecked(true);
     chNewContrAgents = new QCheckBox(QStringLiteral("&Новые контрагенты из получателей"), this);
     chNewContrAgents->setObjectName(QStringLiteral("chNewContrAgents"));
+    // A statement's payees are the family's counterparties unless it says no.
+    chNewContrAgents->setChecked(true);
     lbTypeContrAgent = new QLabel(QStringLiteral("в тип"), this);
     rxcTypeContrAgent = new DBLookupCombo(this);
     rxcTypeContrAgent->setObjectName(QStringLiteral("rxcTypeContrAgent"));

@@ -27,8 +27,9 @@ protected:
         exec(QStringLiteral(
             "insert into Category(Caption, [Note]) values ('Зарплата', ''), ('Здоровье', ''),"
             " ('Продукты', '');"
-            "insert into TypeContrAgent(Caption) values ('Магазины');"
-            "insert into ContrAgent(Caption, [Note]) values ('Пятёрочка', '')"));
+            "insert into TypeContrAgent(Caption) values ('Люди'), ('Магазины');"
+            "insert into ContrAgent(Caption, [Note]) values ('Пятёрочка', '');"
+            "insert into TypeContrAgentItem values (2, 1)"));
         // What the family did before: bread at Пятёрочка is food.
         for (int i = 0; i < 2; ++i) {
             Doc d;
@@ -115,9 +116,10 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
                   "02.02.2026 | 1 234,56 | расход | Оплата PYATEROCHKA 77 | "
                   "Пятёрочка | Продукты | новый");
 
-        // Every payee that is no counterparty yet becomes one, but the chemist's.
-        altKey(QChar(u'н'));  // "Новые контрагенты из получателей"
-        EXPECT_TRUE(waitFor([&] { return f->chNewContrAgents->isChecked(); }));
+        // Every payee that is no counterparty yet becomes one, but the chemist's:
+        // the window offers that, into the type that holds the counterparties.
+        EXPECT_TRUE(f->chNewContrAgents->isChecked());
+        EXPECT_EQ(f->rxcTypeContrAgent->currentText(), QStringLiteral("Магазины"));
         f->tvPreview->setFocus();
         f->tvPreview->setCurrentIndex(f->mdPreview->index(2, 0));
         press(Qt::Key_Space);
@@ -180,8 +182,8 @@ TEST_F(ImportStatementFM, ACardStatementIsSortedInThePreviewImportedAppliedAndSh
     const int first = m_q->field(QStringLiteral("IdDocument")).asInteger();
     EXPECT_TRUE(m_q->field(QStringLiteral("NoteDocument")).asString().contains("KOFEYNYA"));
     m_q->close();
-    EXPECT_EQ(count(QStringLiteral("TypeContrAgentItem"), QStringLiteral("IdTypeContrAgent = 1")),
-              3);
+    EXPECT_EQ(count(QStringLiteral("TypeContrAgentItem"), QStringLiteral("IdTypeContrAgent = 2")),
+              4);
     EXPECT_EQ(count(QStringLiteral("ImportBankCategory")), 1);
     EXPECT_EQ(saldo(m_card), "82715.44"_m);
     expectBalancesMatchLedger();
