@@ -36,6 +36,9 @@ public:
     void BitBtn1Click();
     void BitBtn2Click();
 
+    // The list of every account with its currency, for an account lookup.
+    static void setAccountListSql(DbQuery* q);
+
 protected:
     // Makes the document group with the date on its first row of `documentGrid`.
     explicit DocumentEditForm(QWidget* parent);
@@ -63,8 +66,6 @@ protected:
     // The message for an amount beyond what a number field takes.
     static QString amountTooLarge();
 
-    // The list of every account with its currency, for an account lookup.
-    static void setAccountListSql(DbQuery* q);
     // Binds the key of the row `list` stands on, or NULL when `lookup` is empty.
     static void bindLookupKey(DbQuery& q, const QString& name, DBLookupCombo* lookup,
                               DbQuery* list, const QString& keyField);

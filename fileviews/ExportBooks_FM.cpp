@@ -1,5 +1,7 @@
 #include "ExportBooks_FM.h"
 
+#include "DocumentEditForm.h"
+
 #include "Dialogs.h"
 #include "FileDialogs.h"
 #include "Icons.h"
@@ -90,12 +92,7 @@ TExportBooksFM::TExportBooksFM(QWidget* parent) : ModalForm(parent) {
     setTabOrder(btnExport, btnCancel);
 
     // Every account with its currency, as the document editors list them.
-    qrHeadAccount->addSql(
-        QStringLiteral("select '(' || v.Caption || ') '  || ha.Caption as FullCaption, ha.*"));
-    qrHeadAccount->addSql(
-        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
-    qrHeadAccount->addSql(
-        QStringLiteral("order by v.Caption collate RUSSIAN, ha.Caption collate RUSSIAN"));
+    DocumentEditForm::setAccountListSql(qrHeadAccount);
     qrHeadAccount->open();
     rxcHeadAccount->setListSource(qrHeadAccount, QStringLiteral("IdHeadAccount"),
                                   QStringLiteral("FullCaption"));

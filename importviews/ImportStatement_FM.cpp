@@ -1,5 +1,7 @@
 #include "ImportStatement_FM.h"
 
+#include "DocumentEditForm.h"
+
 #include "Dialogs.h"
 #include "Document_FM.h"
 #include "ImportRules_FM.h"
@@ -29,22 +31,6 @@ DbConnection& books() {
     return MainDM->ADOConnection1;
 }
 
-QComboBox* combo(QWidget* parent, const QString& name) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c->setMinimumContentsLength(10);
-    return c;
-}
-
-// A label and its field in a grid, the label naming the field for the keyboard.
-void addPair(QGridLayout* grid, int row, int column, const QString& text, QWidget* field) {
-    auto* label = new QLabel(text, field->parentWidget());
-    label->setBuddy(field);
-    grid->addWidget(label, row, column * 2);
-    grid->addWidget(field, row, column * 2 + 1);
-}
-
 // The combo's entry whose data is `value`, or the first ("авто").
 void chooseData(QComboBox* c, const QVariant& value) {
     c->setCurrentIndex(std::max(c->findData(value), 0));
@@ -69,13 +55,7 @@ TImportStatementFM::TImportStatementFM(QWidget* parent) : ModalForm(parent) {
     qrTypeContrAgent = new DbQuery(books(), QStringLiteral("qrTypeContrAgent"), this);
     BuildLayout();
 
-    qrHeadAccount->clearSql();
-    qrHeadAccount->addSql(
-        QStringLiteral("select '(' || v.Caption || ') ' || ha.Caption as FullCaption, ha.*"));
-    qrHeadAccount->addSql(
-        QStringLiteral("from HeadAccount ha inner join Valuta v on ha.IdValuta = v.IdValuta"));
-    qrHeadAccount->addSql(
-        QStringLiteral("order by v.Caption collate RUSSIAN, ha.Caption collate RUSSIAN"));
+    DocumentEditForm::setAccountListSql(qrHeadAccount);
     qrHeadAccount->open();
     rxcHeadAccount->setListSource(qrHeadAccount, QStringLiteral("IdHeadAccount"),
                                   QStringLiteral("FullCaption"));
@@ -109,13 +89,13 @@ void TImportStatementFM::BuildLayout() {
     rxcHeadAccount = new DBLookupCombo(this);
     rxcHeadAccount->setObjectName(QStringLiteral("rxcHeadAccount"));
     lbBankAccount = new QLabel(QStringLiteral("Счет в файле"), this);
-    cbBankAccount = combo(this, QStringLiteral("cbBankAccount"));
+    cbBankAccount = readingCombo(this, QStringLiteral("cbBankAccount"));
     lbBankAccount->setBuddy(cbBankAccount);
     auto* fileLabel = new QLabel(QStringLiteral("&Файл"), this);
     fileLabel->setBuddy(feFile->lineEdit());
     top->addWidget(fileLabel, 0, 0);
     top->addWidget(feFile, 0, 1, 1, 3);
-    addPair(top, 1, 0, QStringLiteral("&Счет"), rxcHeadAccount);
+    addLabelledField(top, 1, 0, QStringLiteral("&Счет"), rxcHeadAccount);
     top->addWidget(lbBankAccount, 1, 2);
     top->addWidget(cbBankAccount, 1, 3);
     top->setColumnStretch(1, 2);

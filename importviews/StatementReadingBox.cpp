@@ -10,22 +10,6 @@ namespace {
 
 const QString kAuto = QStringLiteral("авто");
 
-QComboBox* combo(QWidget* parent, const QString& name) {
-    auto* c = new QComboBox(parent);
-    c->setObjectName(name);
-    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    c->setMinimumContentsLength(10);
-    return c;
-}
-
-// A label and its field in a grid, the label naming the field for the keyboard.
-void addPair(QGridLayout* grid, int row, int column, const QString& text, QWidget* field) {
-    auto* label = new QLabel(text, field->parentWidget());
-    label->setBuddy(field);
-    grid->addWidget(label, row, column * 2);
-    grid->addWidget(field, row, column * 2 + 1);
-}
-
 QString separatorText(QChar c) {
     return c == QLatin1Char('\t') ? QStringLiteral("табуляция") : QString(c);
 }
@@ -51,62 +35,78 @@ QChar charOf(const QComboBox* c) {
 
 }  // namespace
 
+QComboBox* readingCombo(QWidget* parent, const QString& name) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    c->setMinimumContentsLength(10);
+    return c;
+}
+
+void addLabelledField(QGridLayout* grid, int row, int column, const QString& text,
+                      QWidget* field) {
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    grid->addWidget(label, row, column * 2);
+    grid->addWidget(field, row, column * 2 + 1);
+}
+
 StatementReadingBox::StatementReadingBox(QWidget* parent) : QWidget(parent) {
     gbRead = new QGroupBox(QStringLiteral("Как читать файл"), this);
     auto* read = new QGridLayout(gbRead);
-    cbFormat = combo(gbRead, QStringLiteral("cbFormat"));
+    cbFormat = readingCombo(gbRead, QStringLiteral("cbFormat"));
     cbFormat->addItem(QStringLiteral("CSV"), int(StatementFormat::Csv));
     cbFormat->addItem(QStringLiteral("OFX/QFX"), int(StatementFormat::Ofx));
     cbFormat->addItem(QStringLiteral("QIF"), int(StatementFormat::Qif));
-    cbProfile = combo(gbRead, QStringLiteral("cbProfile"));
-    cbEncoding = combo(gbRead, QStringLiteral("cbEncoding"));
+    cbProfile = readingCombo(gbRead, QStringLiteral("cbProfile"));
+    cbEncoding = readingCombo(gbRead, QStringLiteral("cbEncoding"));
     cbEncoding->addItem(kAuto, QString());
     cbEncoding->addItem(QStringLiteral("UTF-8"), QStringLiteral("UTF-8"));
     cbEncoding->addItem(QStringLiteral("Windows-1251"), QStringLiteral("Windows-1251"));
-    cbSeparator = combo(gbRead, QStringLiteral("cbSeparator"));
+    cbSeparator = readingCombo(gbRead, QStringLiteral("cbSeparator"));
     cbSeparator->addItem(kAuto, QString());
     for (const QChar c : {QLatin1Char(';'), QLatin1Char(','), QLatin1Char('\t')}) {
         cbSeparator->addItem(separatorText(c), QString(c));
     }
-    cbDecimal = combo(gbRead, QStringLiteral("cbDecimal"));
+    cbDecimal = readingCombo(gbRead, QStringLiteral("cbDecimal"));
     cbDecimal->addItem(kAuto, QString());
     cbDecimal->addItem(QStringLiteral("запятая"), QStringLiteral(","));
     cbDecimal->addItem(QStringLiteral("точка"), QStringLiteral("."));
-    cbDateFormat = combo(gbRead, QStringLiteral("cbDateFormat"));
+    cbDateFormat = readingCombo(gbRead, QStringLiteral("cbDateFormat"));
     cbDateFormat->setEditable(true);
     cbDateFormat->setInsertPolicy(QComboBox::NoInsert);
     cbDateFormat->addItems({QString(), QStringLiteral("dd.MM.yyyy"), QStringLiteral("dd.MM.yy"),
                             QStringLiteral("dd.MM.yyyy HH:mm:ss"), QStringLiteral("yyyy-MM-dd"),
                             QStringLiteral("dd/MM/yyyy"), QStringLiteral("MM/dd/yyyy")});
     cbDateFormat->lineEdit()->setPlaceholderText(kAuto);
-    addPair(read, 0, 0, QStringLiteral("Формат"), cbFormat);
-    addPair(read, 0, 1, QStringLiteral("&Профиль"), cbProfile);
-    addPair(read, 0, 2, QStringLiteral("Кодировка"), cbEncoding);
-    addPair(read, 1, 0, QStringLiteral("Разделитель"), cbSeparator);
-    addPair(read, 1, 1, QStringLiteral("Десятичный знак"), cbDecimal);
-    addPair(read, 1, 2, QStringLiteral("Формат даты"), cbDateFormat);
+    addLabelledField(read, 0, 0, QStringLiteral("Формат"), cbFormat);
+    addLabelledField(read, 0, 1, QStringLiteral("&Профиль"), cbProfile);
+    addLabelledField(read, 0, 2, QStringLiteral("Кодировка"), cbEncoding);
+    addLabelledField(read, 1, 0, QStringLiteral("Разделитель"), cbSeparator);
+    addLabelledField(read, 1, 1, QStringLiteral("Десятичный знак"), cbDecimal);
+    addLabelledField(read, 1, 2, QStringLiteral("Формат даты"), cbDateFormat);
     for (int c : {1, 3, 5}) {
         read->setColumnStretch(c, 1);
     }
 
     gbColumns = new QGroupBox(QStringLiteral("Столбцы"), this);
     auto* columns = new QGridLayout(gbColumns);
-    cbDateColumn = combo(gbColumns, QStringLiteral("cbDateColumn"));
-    cbAmountColumn = combo(gbColumns, QStringLiteral("cbAmountColumn"));
-    cbDebitColumn = combo(gbColumns, QStringLiteral("cbDebitColumn"));
-    cbCreditColumn = combo(gbColumns, QStringLiteral("cbCreditColumn"));
-    cbDescriptionColumn = combo(gbColumns, QStringLiteral("cbDescriptionColumn"));
-    cbPayeeColumn = combo(gbColumns, QStringLiteral("cbPayeeColumn"));
-    cbCategoryColumn = combo(gbColumns, QStringLiteral("cbCategoryColumn"));
-    cbStatusColumn = combo(gbColumns, QStringLiteral("cbStatusColumn"));
-    addPair(columns, 0, 0, QStringLiteral("Дата"), cbDateColumn);
-    addPair(columns, 0, 1, QStringLiteral("Сумма"), cbAmountColumn);
-    addPair(columns, 0, 2, QStringLiteral("Расход"), cbDebitColumn);
-    addPair(columns, 0, 3, QStringLiteral("Приход"), cbCreditColumn);
-    addPair(columns, 1, 0, QStringLiteral("Описание"), cbDescriptionColumn);
-    addPair(columns, 1, 1, QStringLiteral("Получатель"), cbPayeeColumn);
-    addPair(columns, 1, 2, QStringLiteral("Категория"), cbCategoryColumn);
-    addPair(columns, 1, 3, QStringLiteral("Статус"), cbStatusColumn);
+    cbDateColumn = readingCombo(gbColumns, QStringLiteral("cbDateColumn"));
+    cbAmountColumn = readingCombo(gbColumns, QStringLiteral("cbAmountColumn"));
+    cbDebitColumn = readingCombo(gbColumns, QStringLiteral("cbDebitColumn"));
+    cbCreditColumn = readingCombo(gbColumns, QStringLiteral("cbCreditColumn"));
+    cbDescriptionColumn = readingCombo(gbColumns, QStringLiteral("cbDescriptionColumn"));
+    cbPayeeColumn = readingCombo(gbColumns, QStringLiteral("cbPayeeColumn"));
+    cbCategoryColumn = readingCombo(gbColumns, QStringLiteral("cbCategoryColumn"));
+    cbStatusColumn = readingCombo(gbColumns, QStringLiteral("cbStatusColumn"));
+    addLabelledField(columns, 0, 0, QStringLiteral("Дата"), cbDateColumn);
+    addLabelledField(columns, 0, 1, QStringLiteral("Сумма"), cbAmountColumn);
+    addLabelledField(columns, 0, 2, QStringLiteral("Расход"), cbDebitColumn);
+    addLabelledField(columns, 0, 3, QStringLiteral("Приход"), cbCreditColumn);
+    addLabelledField(columns, 1, 0, QStringLiteral("Описание"), cbDescriptionColumn);
+    addLabelledField(columns, 1, 1, QStringLiteral("Получатель"), cbPayeeColumn);
+    addLabelledField(columns, 1, 2, QStringLiteral("Категория"), cbCategoryColumn);
+    addLabelledField(columns, 1, 3, QStringLiteral("Статус"), cbStatusColumn);
     btSaveProfile = new QPushButton(QStringLiteral("Со&хранить профиль…"), gbColumns);
     btSaveProfile->setObjectName(QStringLiteral("btSaveProfile"));
     btSaveProfile->setAutoDefault(false);

@@ -13,6 +13,13 @@
 // the file, so that the fields always say what the reading uses. The steps
 // below raise AppError, as the reader does, for a file that is not a
 // statement; the window that holds the box shows it.
+class QGridLayout;
+
+// A combo box of the import window, ten characters wide whatever it lists.
+QComboBox* readingCombo(QWidget* parent, const QString& name);
+// A label and its field in a grid, the label naming the field for the keyboard.
+void addLabelledField(QGridLayout* grid, int row, int column, const QString& text, QWidget* field);
+
 class StatementReadingBox : public QWidget {
     Q_OBJECT
 public:
