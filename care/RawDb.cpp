@@ -1,6 +1,7 @@
 #include "RawDb.h"
 
 #include "Db.h"
+#include "DbEngine.h"
 
 #include <QFile>
 
@@ -8,49 +9,38 @@
 
 RawDb::RawDb(const QString& path, Mode mode) {
     const int flags = mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                                    flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        const AppError error = engineError(m_db, rc);
-        close();
+        const AppError error = engineError(db, rc);
+        sqlite3_close_v2(db);
         throw error;
     }
-    sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, DbConnection::busyTimeoutMs());
+    m_engine = adoptSqliteHandle(db);
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, DbConnection::busyTimeoutMs());
 }
 
-RawDb::~RawDb() {
-    close();
+RawDb::~RawDb() = default;
+
+sqlite3* RawDb::handle() const {
+    return m_engine ? m_engine->sqliteHandle() : nullptr;
 }
 
 void RawDb::close() {
-    if (m_db) {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-    }
+    m_engine.reset();
 }
 
 void RawDb::exec(const QString& sql) {
-    const int rc = sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        raiseEngineError(m_db, rc, sql);
-    }
+    m_engine->executeScript(sql);
 }
 
 QStringList RawDb::column(const QString& sql) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        raiseEngineError(m_db, rc, sql);
-    }
+    const std::unique_ptr<DbStatement> stmt = m_engine->prepare(sql);
     QStringList values;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    }
-    const AppError error = engineError(m_db, rc, sql);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) {
-        throw error;
+    while (stmt->step()) {
+        values << QString::fromUtf8(stmt->text(0));
     }
     return values;
 }

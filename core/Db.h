@@ -10,13 +10,24 @@
 #include <QString>
 #include <QStringList>
 
-struct sqlite3;
-struct sqlite3_stmt;
-class DbQuery;
+#include <memory>
 
-// The program's one database connection: an SQLite file opened through Qt
-// SQL's driver, with the functions, collation and settings that every
-// statement of the program relies on.
+struct sqlite3;
+class DbEngine;
+class DbQuery;
+class DbStatement;
+class SqlDialect;
+
+// The engine that keeps the books: an SQLite file, or a PostgreSQL server.
+enum class DbKind { Sqlite, Postgres };
+
+// Whether a database path names a PostgreSQL server
+// ("postgresql://host:port/dbname?sslmode=require", or "postgres://...").
+bool isServerUri(const QString& path);
+
+// The program's one database connection: an SQLite file, or a PostgreSQL
+// database, with the functions, collation and settings that every statement
+// of the program relies on.
 class DbConnection {
 public:
     DbConnection();
@@ -30,17 +41,23 @@ public:
     // at it also has every write refused (PRAGMA query_only).
     enum class Access { Program, KeepJournal, ReadOnly };
 
-    // Opens an existing database file; a missing file, or one that is not a
-    // database, raises the engine's error and leaves the connection closed.
+    // Opens an existing database file, or connects to the server a URI names;
+    // a missing file, one that is not a database, or a server that cannot be
+    // reached raises the engine's error and leaves the connection closed.
     void open(const QString& path, Access access = Access::Program);
     void close();
-    bool isOpen() const { return m_handle != nullptr; }
+    bool isOpen() const { return m_engine != nullptr; }
     QString path() const { return m_path; }
+    DbKind kind() const;
+    // How this connection's engine writes what differs between engines.
+    const SqlDialect& dialect() const;
+    DbEngine& engine() const;
 
     // How long a statement waits for another program's lock before it fails.
     static int busyTimeoutMs();
     static void setBusyTimeoutMs(int ms);
 
+    // The file's own handle; raises on a server connection.
     sqlite3* handle() const;
     // Runs one or more statements without parameters; raises on error.
     void executeScript(const QString& sql);
@@ -55,7 +72,7 @@ private:
 
     QString m_name;
     QString m_path;
-    sqlite3* m_handle = nullptr;
+    std::unique_ptr<DbEngine> m_engine;
     QSet<DbQuery*> m_queries;
 };
 
@@ -106,19 +123,19 @@ public:
 
 private:
     void bindValue(const QString& name, const QVariant& value);
-    sqlite3_stmt* prepared();
-    void bindAll(sqlite3_stmt* stmt);
+    DbStatement& prepared();
+    void bindAll(DbStatement& stmt);
 
     DbConnection& m_connection;
     QStringList m_lines;
     QHash<QString, QVariant> m_values;  // lower-case name -> value
-    sqlite3_stmt* m_stmt = nullptr;
+    std::unique_ptr<DbStatement> m_stmt;
     mutable QStringList m_paramNames;
     mutable bool m_paramsParsed = false;
 };
 
-// A write of several statements that stands or falls as one: "BEGIN IMMEDIATE"
-// now, rolled back when the scope ends without commit().
+// A write of several statements that stands or falls as one: begun now with
+// the engine's write lock, rolled back when the scope ends without commit().
 class Transaction {
 public:
     explicit Transaction(DbConnection& connection);

@@ -1,82 +1,86 @@
 #include "SqlCursor.h"
 
+#include "AppError.h"
 #include "Db.h"
+#include "DbEngine.h"
 
-#include <sqlite3.h>
+#include <cstring>
 
 SqlCursor::SqlCursor(DbConnection& connection, const QString& sql)
-    : m_db(connection.handle()), m_sql(sql) {
-    const int rc = sqlite3_prepare16_v2(m_db, sql.utf16(), int(sql.size() * 2), &m_stmt, nullptr);
-    if (rc != SQLITE_OK) {
-        raiseEngineError(m_db, rc, sql);
+    : m_stmt(connection.engine().prepare(sql)) {
+    for (int i = 1; i <= m_stmt->parameterCount(); ++i) {
+        m_names << ':' + m_stmt->parameterName(i).toUtf8();
     }
 }
 
-SqlCursor::~SqlCursor() {
-    sqlite3_finalize(m_stmt);
-}
+SqlCursor::~SqlCursor() = default;
 
 int SqlCursor::index(const char* name) const {
-    const int i = sqlite3_bind_parameter_index(m_stmt, name);
-    if (i == 0) {
-        throw AppError(QStringLiteral("в запросе нет параметра '%1'").arg(QLatin1String(name)));
+    for (int i = 0; i < m_names.size(); ++i) {
+        if (std::strcmp(m_names[i].constData(), name) == 0) {
+            return i + 1;
+        }
     }
-    return i;
+    throw AppError(QStringLiteral("в запросе нет параметра '%1'").arg(QLatin1String(name)));
 }
 
 void SqlCursor::bindInteger(const char* name, qint64 value) {
-    sqlite3_bind_int64(m_stmt, index(name), value);
+    bindInteger(index(name), value);
 }
 
 void SqlCursor::bindText(const char* name, const QString& value) {
-    const QByteArray utf8 = value.toUtf8();
-    sqlite3_bind_text(m_stmt, index(name), utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    bindText(index(name), value);
 }
 
 void SqlCursor::bindDouble(const char* name, double value) {
-    sqlite3_bind_double(m_stmt, index(name), value);
+    bindDouble(index(name), value);
 }
 
 void SqlCursor::bindNull(const char* name) {
-    sqlite3_bind_null(m_stmt, index(name));
+    bindNull(index(name));
+}
+
+void SqlCursor::bindInteger(int position, qint64 value) {
+    m_stmt->bind(position, QVariant::fromValue(value));
+}
+
+void SqlCursor::bindText(int position, const QString& value) {
+    m_stmt->bind(position, QVariant(value.isNull() ? QStringLiteral("") : value));
+}
+
+void SqlCursor::bindDouble(int position, double value) {
+    m_stmt->bind(position, QVariant::fromValue(value));
+}
+
+void SqlCursor::bindNull(int position) {
+    m_stmt->bind(position, QVariant());
 }
 
 void SqlCursor::execute() {
-    const int rc = sqlite3_step(m_stmt);
-    sqlite3_reset(m_stmt);
-    if (rc != SQLITE_DONE && rc != SQLITE_ROW) {
-        raiseEngineError(m_db, rc, m_sql);
-    }
+    m_stmt->step();
+    m_stmt->reset();
 }
 
 bool SqlCursor::next() {
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW) {
-        return true;
-    }
-    if (rc != SQLITE_DONE) {
-        raiseEngineError(m_db, rc, m_sql);
-    }
-    return false;
+    return m_stmt->step();
 }
 
 bool SqlCursor::isNull(int column) const {
-    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+    return m_stmt->isNull(column);
 }
 
 bool SqlCursor::isInteger(int column) const {
-    return sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER;
+    return m_stmt->isInteger(column);
 }
 
 qint64 SqlCursor::integer(int column) const {
-    return sqlite3_column_int64(m_stmt, column);
+    return m_stmt->integer(column);
 }
 
 double SqlCursor::real(int column) const {
-    return sqlite3_column_double(m_stmt, column);
+    return m_stmt->real(column);
 }
 
 QByteArrayView SqlCursor::text(int column) const {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-    return QByteArrayView(p, p ? sqlite3_column_bytes(m_stmt, column) : 0);
+    return m_stmt->text(column);
 }

@@ -2,17 +2,19 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QVector>
 
-struct sqlite3;
-struct sqlite3_stmt;
+#include <memory>
+
 class DbConnection;
+class DbStatement;
 
-// A statement prepared once and run row by row, its parameters bound by name:
-// a select steps through its rows without holding them in memory (an export
-// of a million documents reads each row once and lets it go; a statement of
-// an account over years lists hundreds of thousands of movements), and an
-// insert runs again and again with new values (an import of a whole
-// statement).
+// A statement prepared once and run row by row, its parameters bound by name
+// (":Name") or by position (from 1): a select steps through its rows without
+// holding them in memory (an export of a million documents reads each row
+// once and lets it go; a statement of an account over years lists hundreds of
+// thousands of movements), and an insert runs again and again with new values
+// (an import of a whole statement).
 class SqlCursor {
 public:
     SqlCursor(DbConnection& connection, const QString& sql);
@@ -24,6 +26,10 @@ public:
     void bindText(const char* name, const QString& value);
     void bindDouble(const char* name, double value);
     void bindNull(const char* name);
+    void bindInteger(int position, qint64 value);
+    void bindText(int position, const QString& value);
+    void bindDouble(int position, double value);
+    void bindNull(int position);
     // Runs a statement that returns no rows, ready to run again.
     void execute();
     // The next row; false at the end. Engine errors raise AppError.
@@ -37,7 +43,6 @@ public:
 
 private:
     int index(const char* name) const;
-    sqlite3* m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-    QString m_sql;
+    std::unique_ptr<DbStatement> m_stmt;
+    QVector<QByteArray> m_names;  // ":Name" of each position
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Db.h"
+
+#include <QString>
+#include <QStringList>
+
+// What the two engines write differently, in one place. A statement is
+// written once; where it needs one of these, it asks its connection's
+// dialect for the piece of text (connection.dialect().now()). Every piece
+// gives the same value on both engines: dates and times are the stored text
+// "yyyy-MM-dd HH:mm:ss".
+class SqlDialect {
+public:
+    static const SqlDialect& of(DbKind kind);
+    DbKind kind() const { return m_kind; }
+
+    // The column type of a key that the engine numbers itself.
+    QString autoKeyType() const;
+    // A statement that gives the key of the row this connection inserted last.
+    QString lastIdQuery() const;
+    // The computer's current local date and time, in the stored form.
+    QString now() const;
+    // A stored date and time moved by a whole number of days (either may be
+    // an expression or a parameter), in the stored form.
+    QString addDays(const QString& dateTime, const QString& days) const;
+    // An expression ordered as a Russian dictionary orders captions.
+    QString russianOrder(const QString& expr) const;
+    // Texts joined; null when any is null.
+    QString concat(const QStringList& parts) const;
+    // Whether two texts are equal whatever their letter case, in all of Unicode.
+    QString equalsNoCase(const QString& a, const QString& b) const;
+    // `length` characters of a text from a 1-based start.
+    QString substring(const QString& text, const QString& start, const QString& length) const;
+    // The tail of a select that keeps its first `count` rows.
+    QString limit(int count) const;
+    // Writes a row, or replaces the row with the same key.
+    QString insertOrReplace(const QString& table, const QStringList& columns,
+                            const QStringList& keyColumns) const;
+
+private:
+    explicit SqlDialect(DbKind kind) : m_kind(kind) {}
+    bool pg() const { return m_kind == DbKind::Postgres; }
+    DbKind m_kind;
+};
