@@ -27,8 +27,6 @@ SqlParams parseSqlParams(const QString& sql) {
         } else if (c == QLatin1Char('/') && i + 1 < n && sql[i + 1] == QLatin1Char('*')) {
             const int close = int(sql.indexOf(QLatin1String("*/"), i + 2));
             i = close < 0 ? n : close + 1;
-        } else if (c == QLatin1Char(':') && i + 1 < n && sql[i + 1] == QLatin1Char(':')) {
-            ++i;  // a type cast, "value::text"
         } else if (c == QLatin1Char(':') && i + 1 < n &&
                    (sql[i + 1].isLetter() || sql[i + 1] == QLatin1Char('_'))) {
             int j = i + 1;

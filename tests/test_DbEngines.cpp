@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
@@ -207,9 +208,12 @@ TEST_P(DbEngines, TransactionStandsOrFallsAndErrorsCarryTheEnginesText) {
     {
         Transaction t(m_db);
         insert(QStringLiteral("после"));
+        m_db.executeScript(
+            QStringLiteral("insert into EngineProbe (Caption) values ('а'); "
+                           "insert into EngineProbe (Caption) values ('б');"));
         t.commit();
     }
-    EXPECT_EQ(captions(QStringLiteral("order by ID")).size(), 2);
+    EXPECT_EQ(captions(QStringLiteral("order by ID")).size(), 4);
 
     DbQuery bad(m_db, QStringLiteral("qrBad"));
     bad.setSql(QStringLiteral("select * from NoSuchTable"));
@@ -221,7 +225,7 @@ TEST_P(DbEngines, TransactionStandsOrFallsAndErrorsCarryTheEnginesText) {
             << e.what();
     }
     // The connection still works after the error.
-    EXPECT_EQ(captions(QStringLiteral("order by ID")).size(), 2);
+    EXPECT_EQ(captions(QStringLiteral("order by ID")).size(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DbEngines, ::testing::Values(DbKind::Sqlite, DbKind::Postgres),
@@ -261,6 +265,14 @@ TEST(DbServerConnect, FailureSaysWhatFailed) {
     EXPECT_TRUE(missing.startsWith(QStringLiteral("На сервере нет такой базы данных")))
         << qPrintable(missing);
     EXPECT_TRUE(missing.contains(QLatin1String("dorsanti_no_such_books"))) << qPrintable(missing);
+    QUrl stranger(serverUri());
+    QUrlQuery query(stranger);
+    query.removeAllQueryItems(QStringLiteral("user"));
+    query.addQueryItem(QStringLiteral("user"), QStringLiteral("dorsanti_no_such_role"));
+    stranger.setQuery(query);
+    const QString refused = failure(stranger.toString());
+    EXPECT_TRUE(refused.startsWith(QStringLiteral("Сервер базы данных не пустил")))
+        << qPrintable(refused);
 }
 
 }  // namespace
