@@ -201,7 +201,8 @@ public:
     }
     bool inTransaction() const override {
         const PGconn* conn = connection();
-        return conn && PQtransactionStatus(conn) != PQTRANS_IDLE;
+        const PGTransactionStatusType state = conn ? PQtransactionStatus(conn) : PQTRANS_IDLE;
+        return state == PQTRANS_INTRANS || state == PQTRANS_INERROR;
     }
     qint64 lastInsertId() override {
         // The key comes from the sequence the insert drew on. Asked where no

@@ -129,6 +129,8 @@ TEST_P(DbEngines, TypedValuesGoInAndComeBackByNameAndPosition) {
     read.bindText(":Prefix", QStringLiteral("строка%"));
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(read.next());
+        // Another statement between the rows leaves the cursor where it was.
+        EXPECT_EQ(captions(QStringLiteral("where Qty = 1")).size(), 1);
         EXPECT_TRUE(read.isInteger(0));
         EXPECT_EQ(read.integer(0), i);
         EXPECT_EQ(read.isNull(1), i == 1);
