@@ -1,5 +1,6 @@
 #include "DbEngine.h"
 
+#include <QLibrary>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -11,8 +12,46 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <type_traits>
 
 namespace {
+
+// The few calls of libpq the engine makes itself, found when a server is
+// first opened: a program that keeps its books in a file never loads the
+// client library (nor the security libraries it brings) at all.
+struct Libpq {
+    decltype(&PQconninfoParse) conninfoParse = nullptr;
+    decltype(&PQconninfoFree) conninfoFree = nullptr;
+    decltype(&PQfreemem) freemem = nullptr;
+    decltype(&PQping) ping = nullptr;
+    decltype(&PQtransactionStatus) transactionStatus = nullptr;
+    decltype(&PQsetNoticeProcessor) setNoticeProcessor = nullptr;
+};
+
+const Libpq& libpq() {
+    static const Libpq api = [] {
+        Libpq a;
+        QLibrary lib(QStringLiteral("pq"), 5);
+        if (!lib.load()) {
+            throw AppError(QStringLiteral("Нет клиентской библиотеки PostgreSQL (пакет libpq5)."));
+        }
+        auto find = [&lib](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(lib.resolve(name));
+            if (!fn) {
+                throw AppError(QStringLiteral("В клиентской библиотеке PostgreSQL нет %1.")
+                                   .arg(QLatin1String(name)));
+            }
+        };
+        find(a.conninfoParse, "PQconninfoParse");
+        find(a.conninfoFree, "PQconninfoFree");
+        find(a.freemem, "PQfreemem");
+        find(a.ping, "PQping");
+        find(a.transactionStatus, "PQtransactionStatus");
+        find(a.setNoticeProcessor, "PQsetNoticeProcessor");
+        return a;
+    }();
+    return api;
+}
 
 // SQLSTATE classes and codes the program treats apart.
 AppError::Kind kindOf(const QString& state, const QString& statement) {
@@ -201,7 +240,8 @@ public:
     }
     bool inTransaction() const override {
         const PGconn* conn = connection();
-        const PGTransactionStatusType state = conn ? PQtransactionStatus(conn) : PQTRANS_IDLE;
+        const PGTransactionStatusType state =
+            conn ? libpq().transactionStatus(conn) : PQTRANS_IDLE;
         return state == PQTRANS_INTRANS || state == PQTRANS_INERROR;
     }
     qint64 lastInsertId() override {
@@ -279,10 +319,10 @@ QString quotedOption(const char* value) {
 QString connectionOptions(const QString& uri) {
     const QString bad = QStringLiteral("Неверный адрес сервера базы данных");
     char* message = nullptr;
-    PQconninfoOption* options = PQconninfoParse(uri.toUtf8().constData(), &message);
+    PQconninfoOption* options = libpq().conninfoParse(uri.toUtf8().constData(), &message);
     if (!options) {
         const QString text = message ? QString::fromUtf8(message).trimmed() : QString();
-        PQfreemem(message);
+        libpq().freemem(message);
         throw AppError(QStringLiteral("%1.\n%2").arg(bad, text));
     }
     QStringList parts;
@@ -305,7 +345,7 @@ QString connectionOptions(const QString& uri) {
         timeout = timeout || key == "connect_timeout";
         parts << QString::fromLatin1(key) + QLatin1Char('=') + quotedOption(o->val);
     }
-    PQconninfoFree(options);
+    libpq().conninfoFree(options);
     if (!refusal.isEmpty()) {
         throw AppError(refusal + QLatin1Char('.'));
     }
@@ -317,7 +357,7 @@ QString connectionOptions(const QString& uri) {
 
 // What failed when the server could not be reached or refused the connection.
 QString connectFailure(const QString& options, const QString& serverText) {
-    switch (PQping(options.toUtf8().constData())) {
+    switch (libpq().ping(options.toUtf8().constData())) {
         case PQPING_NO_RESPONSE:
             return QStringLiteral(
                 "Сервер базы данных недоступен: узел не отвечает или сервер "
@@ -362,7 +402,7 @@ std::unique_ptr<DbEngine> openPgEngine(const QString& name, const QString& uri,
     auto engine = std::make_unique<PgEngine>(name);
     // The server's notices ("table does not exist, skipping") are not errors
     // and not for the terminal.
-    PQsetNoticeProcessor(
+    libpq().setNoticeProcessor(
         engine->connection(), [](void*, const char*) {}, nullptr);
     engine->setUp(access);
     return engine;
