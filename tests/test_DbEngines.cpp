@@ -16,6 +16,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <functional>
+
 namespace {
 
 QString serverUri() {
@@ -31,7 +33,7 @@ protected:
                                 "need a PostgreSQL database to fill";
             }
             m_db.open(serverUri());
-            m_db.executeScript(QStringLiteral("drop table if exists EngineProbe"));
+            m_db.executeScript(QStringLiteral("drop table if exists ProbeUse, EngineProbe"));
         } else {
             ASSERT_TRUE(m_dir.isValid());
             const QString path = m_dir.filePath(QStringLiteral("books.db"));
@@ -228,6 +230,48 @@ TEST_P(DbEngines, TransactionStandsOrFallsAndErrorsCarryTheEnginesText) {
     }
     // The connection still works after the error.
     EXPECT_EQ(captions(QStringLiteral("order by ID")).size(), 4);
+}
+
+// What the windows tell the user apart: a row other rows refer to, a record
+// that is gone, and another program's lock that outlasts the wait.
+TEST_P(DbEngines, ARowInUseAMissingRowAndAnotherProgramsLockGiveTheirKinds) {
+    const qint64 used = insert(QStringLiteral("счёт"));
+    m_db.executeScript(
+        QStringLiteral("create table ProbeUse (ID integer, "
+                       "Probe bigint references EngineProbe (ID))"));
+    auto kindOf = [](const std::function<void()>& step) {
+        try {
+            step();
+        } catch (const AppError& e) {
+            return e.kind();
+        }
+        return AppError::Kind::Other;
+    };
+    auto run = [](DbConnection& db, const QString& sql) {
+        DbQuery q(db, QStringLiteral("qrRun"));
+        q.setSql(sql);
+        q.execute();
+    };
+    run(m_db, QStringLiteral("insert into ProbeUse values (1, %1)").arg(used));
+    EXPECT_EQ(kindOf([&] { run(m_db, QStringLiteral("delete from EngineProbe")); }),
+              AppError::Kind::RecordInUse);
+    EXPECT_EQ(kindOf([&] { run(m_db, QStringLiteral("insert into ProbeUse values (2, -1)")); }),
+              AppError::Kind::RecordMissing);
+
+    const int wait = DbConnection::busyTimeoutMs();
+    DbConnection::setBusyTimeoutMs(200);
+    DbConnection other;
+    other.open(m_db.path());
+    DbConnection::setBusyTimeoutMs(wait);
+    Transaction holding(m_db);
+    run(m_db, QStringLiteral("update EngineProbe set Qty = 1"));
+    EXPECT_EQ(kindOf([&] {
+                  Transaction t(other);
+                  run(other, QStringLiteral("update EngineProbe set Qty = 2"));
+              }),
+              AppError::Kind::Busy);
+    holding.commit();
+    run(other, QStringLiteral("update EngineProbe set Qty = 2"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DbEngines, ::testing::Values(DbKind::Sqlite, DbKind::Postgres),
