@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n qt6-svg-dev
   libgl-dev libxkbcommon-dev
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libpq-dev
   libgtest-dev googletest
   libofx-dev libcsv-dev libsodium-dev
   fonts-dejavu-core
