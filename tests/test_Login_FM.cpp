@@ -403,19 +403,12 @@ TEST_F(Login, ALongPathShowsItsFileNameAndSignsInWithTheWholePath) {
 // dialog as it was, "Продолжить" signs in as before. A local disk, and a file
 // system that cannot be told, go straight on (here to a wrong password).
 TEST_F(Login, AFileOnANetworkFolderIsWarnedAbout) {
-    const QList<std::pair<qint64, QString>> cases = {{0xEF53, {}},
-                                                     {0x9123683E, {}},
-                                                     {0x01021994, {}},
-                                                     {0, {}},
-                                                     {0x6969, "NFS"},
-                                                     {0x517B, "SMB/CIFS"},
-                                                     {0xFF534D42, "SMB/CIFS"},
-                                                     {0xFE534D42, "SMB/CIFS"},
-                                                     {0x65735546, "FUSE"},
-                                                     {0x01021997, "9p"},
-                                                     {0x5346414F, "AFS"},
-                                                     {0x6B414653, "AFS"},
-                                                     {0x00C36400, "Ceph"}};
+    // Each statfs magic, and the file system the box names (none: go on).
+    const QStringList cases = {
+        "EF53",          "9123683E",      "1021994",           "0",
+        "6969 NFS",      "517B SMB/CIFS", "FF534D42 SMB/CIFS", "FE534D42 SMB/CIFS",
+        "65735546 FUSE", "1021997 9p",    "5346414F AFS",      "6B414653 AFS",
+        "C36400 Ceph"};
     qint64 magic = 0;
     QStringList asked;
     setFileSystemMagicSource([&](const QString& folder) {
@@ -429,8 +422,9 @@ TEST_F(Login, AFileOnANetworkFolderIsWarnedAbout) {
     ModalHelper mh;
     mh.onNext<TLoginFM>([&](TLoginFM* f) {
         f->feDB->setFileName(link);
-        for (const auto& [m, name] : cases) {
-            magic = m;
+        for (const QString& c : cases) {
+            magic = c.section(QLatin1Char(' '), 0, 0).toLongLong(nullptr, 16);
+            const QString name = c.section(QLatin1Char(' '), 1);
             f->edPass->setText(name.isEmpty() ? QStringLiteral("wrong") : QString());
             if (!name.isEmpty()) {
                 mh.onNext<QMessageBox>([](QMessageBox* box) { box->buttons().last()->click(); });
