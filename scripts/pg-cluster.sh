@@ -37,7 +37,7 @@ esac
 [ -x "$bin/postgres" ] || die "$bin/postgres not found: run scripts/install-deps.sh"
 
 root=false
-[ "$(id -u)" -eq 0 ] && root=true
+[ "$EUID" -eq 0 ] && root=true
 
 # Runs a program as the cluster's owner, killed after $1 seconds.
 as_owner() {
@@ -56,13 +56,15 @@ start() {
     elif [ -e "$dir" ]; then
         [ -d "$dir" ] || die "$dir is not a folder"
         [ -O "$dir" ] || die "$dir belongs to another user"
-        [ -z "$(ls -A -- "$dir")" ] || die "$dir is not empty"
+        local entries
+        entries=$(shopt -s nullglob dotglob && echo "$dir"/*)
+        [ -z "$entries" ] || die "$dir is not empty"
         chmod 700 -- "$dir"
     else
         mkdir -m 700 -- "$dir"
     fi
     if $root; then
-        if ! getent passwd "$sysuser" >/dev/null; then
+        if ! timeout 10 getent passwd "$sysuser" >/dev/null; then
             timeout 30 useradd --system --user-group --no-create-home \
                 --home-dir /nonexistent --shell /usr/sbin/nologin "$sysuser"
         fi
