@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "NetworkFolder.h"
 #include "Passwords.h"
 #include "Placeholders.h"
 #include "Settings.h"
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QProxyStyle>
 #include <QScopeGuard>
 #include <QVBoxLayout>
@@ -163,7 +165,7 @@ void TLoginFM::BitBtn2Click() {
 }
 
 void TLoginFM::DoLogin() {
-    if (!CheckFields()) {
+    if (!CheckFields() || !AcceptFileSystem()) {
         return;
     }
     if (ConnectAndSignIn()) {
@@ -186,6 +188,32 @@ bool TLoginFM::CheckFields() {
         return false;
     }
     return true;
+}
+
+bool TLoginFM::AcceptFileSystem() {
+    const QString network = networkFileSystemOf(feDB->fileName());
+    if (network.isEmpty()) {
+        return true;
+    }
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Dorsanti"),
+        QStringLiteral(
+            "Файл базы данных лежит на сетевой папке (%1). SQLite не может надежно "
+            "блокировать файл на сетевой или облачной папке: когда с ним работают с двух "
+            "компьютеров или папка синхронизируется во время записи, файл портится и "
+            "записанное теряется.\n\nДержите файл на локальном диске этого компьютера, а "
+            "чтобы вести книги с нескольких компьютеров, используйте общий сервер.")
+            .arg(network),
+        QMessageBox::NoButton, this);
+    QPushButton* proceed = box.addButton(QStringLiteral("Продолжить"), QMessageBox::AcceptRole);
+    box.setEscapeButton(box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole));
+    box.setDefaultButton(proceed);
+    box.exec();
+    if (box.clickedButton() == proceed) {
+        return true;
+    }
+    feDB->setFocus();
+    return false;
 }
 
 bool TLoginFM::ConnectAndSignIn() {

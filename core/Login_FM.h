@@ -24,6 +24,8 @@ public:
 
     void ReadSettings();
     bool CheckFields();
+    // Warns when the file lies on a network or cloud folder; true to go on.
+    bool AcceptFileSystem();
     bool ConnectAndSignIn();
     void WriteSettings();
     void DoLogin();

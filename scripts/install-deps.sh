@@ -8,7 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
   qt6-translations-l10n qt6-svg-dev
   libgl-dev libxkbcommon-dev
-  libsqlite3-dev sqlite3 libpq-dev
+  libsqlite3-dev sqlite3
+  libpq-dev postgresql-15 postgresql-client-15 libqt6sql6-psql
   libgtest-dev googletest
   libofx-dev libcsv-dev libsodium-dev
   fonts-dejavu-core
@@ -24,6 +25,14 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  # The tests start a PostgreSQL server of their own (scripts/pg-cluster.sh).
+  # When this list brings PostgreSQL to the machine, it brings no system-wide
+  # cluster with it; a machine that has PostgreSQL already keeps its setting.
+  if ! dpkg-query -W -f='${Status}' postgresql-common 2>/dev/null | grep -q "install ok installed"; then
+    $SUDO mkdir -p /etc/postgresql-common/createcluster.d
+    echo "create_main_cluster = false" |
+      $SUDO tee /etc/postgresql-common/createcluster.d/no-main-cluster.conf >/dev/null
+  fi
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi

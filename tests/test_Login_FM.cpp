@@ -1,6 +1,7 @@
 #include "Keyboard.h"
 #include "Login_FM.h"
 #include "ModalHelper.h"
+#include "NetworkFolder.h"
 #include "Placeholders.h"
 #include "Settings.h"
 #include "TestDb.h"
@@ -8,6 +9,7 @@
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTest>
 
@@ -395,4 +397,63 @@ TEST_F(Login, ALongPathShowsItsFileNameAndSignsInWithTheWholePath) {
         f->BitBtn1->click();
     });
     EXPECT_TRUE(ShowLoginFM());  // with the whole path: a cut one is no file
+}
+
+// A file on a network or cloud folder is warned about: "Отмена" keeps the
+// dialog as it was, "Продолжить" signs in as before. A local disk, and a file
+// system that cannot be told, go straight on (here to a wrong password).
+TEST_F(Login, AFileOnANetworkFolderIsWarnedAbout) {
+    // Each statfs magic, and the file system the box names (none: go on).
+    const QStringList cases = {
+        "EF53",          "9123683E",      "1021994",           "0",
+        "6969 NFS",      "517B SMB/CIFS", "FF534D42 SMB/CIFS", "FE534D42 SMB/CIFS",
+        "65735546 FUSE", "1021997 9p",    "5346414F AFS",      "6B414653 AFS",
+        "C36400 Ceph"};
+    qint64 magic = 0;
+    QStringList asked;
+    setFileSystemMagicSource([&](const QString& folder) {
+        asked << folder;
+        return magic;
+    });
+    auto restore = qScopeGuard([] { setFileSystemMagicSource(nullptr); });
+    const QString link = m_dir->filePath(QStringLiteral("here/link.db"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(link).path()) && QFile::link(m_path, link));
+    const QString lead = QStringLiteral("Файл базы данных лежит на сетевой папке (");
+    ModalHelper mh;
+    mh.onNext<TLoginFM>([&](TLoginFM* f) {
+        f->feDB->setFileName(link);
+        for (const QString& c : cases) {
+            magic = c.section(QLatin1Char(' '), 0, 0).toLongLong(nullptr, 16);
+            const QString name = c.section(QLatin1Char(' '), 1);
+            f->edPass->setText(name.isEmpty() ? QStringLiteral("wrong") : QString());
+            if (!name.isEmpty()) {
+                mh.onNext<QMessageBox>([](QMessageBox* box) { box->buttons().last()->click(); });
+            }
+            f->BitBtn1->click();
+            EXPECT_EQ(mh.takeTexts().value(0).section(QLatin1Char(')'), 0, 0),
+                      name.isEmpty() ? QStringLiteral("Неверное имя пользователся или пароль.")
+                                     : lead + name);
+            EXPECT_TRUE(f->isVisible() && !m_dm->ADOConnection1.isOpen());
+        }
+        EXPECT_EQ(f->focusWidget(), f->feDB->lineEdit());
+        magic = 0x6969;
+        f->edPass->clear();
+        mh.onNext<QMessageBox>([](QMessageBox* box) { box->buttons().first()->click(); });
+        f->BitBtn1->click();
+    });
+    EXPECT_TRUE(ShowLoginFM());
+    EXPECT_EQ(sessions(), 1);
+    EXPECT_TRUE(mh.unexpected().isEmpty());
+    // The folder of the file itself, after the link.
+    EXPECT_EQ(asked, QStringList(cases.size() + 1, QFileInfo(m_path).canonicalPath()));
+    const ModalHelper::Box& box = mh.boxes().last();
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_EQ(box.buttons, (QStringList{QStringLiteral("Продолжить"), QStringLiteral("Отмена")}));
+    EXPECT_EQ(box.text,
+              QStringLiteral(
+                  "Файл базы данных лежит на сетевой папке (NFS). SQLite не может надежно "
+                  "блокировать файл на сетевой или облачной папке: когда с ним работают с двух "
+                  "компьютеров или папка синхронизируется во время записи, файл портится и "
+                  "записанное теряется.\n\nДержите файл на локальном диске этого компьютера, а "
+                  "чтобы вести книги с нескольких компьютеров, используйте общий сервер."));
 }
