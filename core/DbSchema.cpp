@@ -25,8 +25,9 @@ QString resourceText(const QString& path) {
 
 }  // namespace
 
-QString schemaSql() {
-    return resourceText(QStringLiteral(":/sql/schema.sql"));
+QString schemaSql(DbKind kind) {
+    return resourceText(kind == DbKind::Postgres ? QStringLiteral(":/sql/schema.pg.sql")
+                                                 : QStringLiteral(":/sql/schema.sql"));
 }
 
 QString configurationSql() {
@@ -39,7 +40,7 @@ QString starterBooksSql() {
 
 void CreateSchema(DbConnection& connection) {
     Transaction tr(connection);
-    connection.executeScript(schemaSql());
+    connection.executeScript(schemaSql(connection.kind()));
     connection.executeScript(configurationSql());
     hashPlainPasswords(connection);
     tr.commit();
@@ -48,6 +49,40 @@ void CreateSchema(DbConnection& connection) {
 void FillStarterBooks(DbConnection& connection) {
     Transaction tr(connection);
     connection.executeScript(starterBooksSql());
+    tr.commit();
+}
+
+void CreateServerBooks(const QString& uri, NewFileContents contents) {
+    DbConnection connection;
+    connection.open(uri);
+    // The tables, the configuration and the starter books come in one
+    // transaction, so that a refusal or a failure leaves the database as it was.
+    Transaction tr(connection);
+    DbQuery q(connection, QStringLiteral("qrTables"));
+    q.setSql(
+        QStringLiteral("select count(*) as n from information_schema.tables "
+                       "where table_schema = current_schema()"));
+    q.open();
+    if (q.field(QStringLiteral("n")).asInteger() > 0) {
+        throw AppError(
+            QStringLiteral("в базе данных уже есть таблицы: книги создаются только в пустой"));
+    }
+    q.close();
+    connection.executeScript(schemaSql(connection.kind()));
+    connection.executeScript(configurationSql());
+    hashPlainPasswords(connection);
+    if (contents == NewFileContents::StarterBooks) {
+        connection.executeScript(starterBooksSql());
+    }
+    // The rows above came with their keys: the server's counters go on after them.
+    connection.executeScript(
+        QStringLiteral("do $$ declare c record; begin"
+                       " for c in select table_name, column_name from information_schema.columns"
+                       " where table_schema = current_schema() and is_identity = 'YES' loop"
+                       " execute format('select setval(pg_get_serial_sequence(%L, %L),"
+                       " coalesce(max(%I), 0) + 1, false) from %I', c.table_name, c.column_name,"
+                       " c.column_name, c.table_name);"
+                       " end loop; end $$"));
     tr.commit();
 }
 

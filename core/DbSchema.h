@@ -1,12 +1,15 @@
 #pragma once
 
+#include "Db.h"
+
 #include <QString>
 
 class DbConnection;
 
 // The statements that make the tables, those that fill the configuration,
 // and those of the starter reference books.
-QString schemaSql();
+// The tables of the engine given (the file's by default).
+QString schemaSql(DbKind kind = DbKind::Sqlite);
 QString configurationSql();
 QString starterBooksSql();
 
@@ -18,6 +21,11 @@ enum class NewFileContents { ConfigurationOnly, StarterBooks };
 // left untouched; errors are raised.
 void CreateDatabaseFile(const QString& path,
                         NewFileContents contents = NewFileContents::ConfigurationOnly);
+// Makes the books in an empty database on a server (a postgresql:// URI):
+// the tables, the configuration rows and the starter books when asked, all in
+// one transaction. A database that has tables is refused and left untouched.
+void CreateServerBooks(const QString& uri,
+                       NewFileContents contents = NewFileContents::ConfigurationOnly);
 // Writes the tables and configuration rows into an open, empty database; the
 // first user's empty password is stored as its hash.
 void CreateSchema(DbConnection& connection);

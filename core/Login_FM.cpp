@@ -6,6 +6,7 @@
 #include "Passwords.h"
 #include "Placeholders.h"
 #include "Settings.h"
+#include "SqlDialect.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -182,7 +183,8 @@ bool TLoginFM::CheckFields() {
         edLogin->setFocus();
         return false;
     }
-    if (!QFileInfo(feDB->fileName()).isFile()) {
+    // A server's address is checked by connecting to it; a path must name a file.
+    if (!isServerUri(feDB->fileName()) && !QFileInfo(feDB->fileName()).isFile()) {
         ShowMessage(QStringLiteral("Неверный путь к базе данных."));
         feDB->setFocus();
         return false;
@@ -191,6 +193,9 @@ bool TLoginFM::CheckFields() {
 }
 
 bool TLoginFM::AcceptFileSystem() {
+    if (isServerUri(feDB->fileName())) {
+        return true;
+    }
     const QString network = networkFileSystemOf(feDB->fileName());
     if (network.isEmpty()) {
         return true;
@@ -267,16 +272,20 @@ bool TLoginFM::ConnectAndSignIn() {
         q.bindDateTime(QStringLiteral("Start"), QDateTime::currentDateTime());
         q.execute();
 
-        q.setSql(QStringLiteral("select last_insert_rowid() as IdRec from sec_Session"));
+        q.setSql(connection.dialect().lastIdQuery() + QStringLiteral(" as IdRec"));
         q.open();
         MainDM->IdSession = q.field(QStringLiteral("IdRec")).asInteger();
         q.close();
         // A mark that cannot be held (a side file of another user's that this
         // one may not open) leaves the process itself as the proof of life.
-        MainDM->SessionMark.hold(connection.path(), MainDM->IdSession);
+        // Books on a server have no side file: the server's own process of
+        // this connection is the proof there.
+        if (connection.kind() == DbKind::Sqlite) {
+            MainDM->SessionMark.hold(connection.path(), MainDM->IdSession);
+        }
         auto dropMark = qScopeGuard([] { MainDM->SessionMark.release(); });
         recordSessionOwner(connection, MainDM->IdSession,
-                           currentProcessOwner(MainDM->SessionMark.markFile()));
+                           connectionOwner(connection, MainDM->SessionMark.markFile()));
         transaction.commit();
         dropMark.dismiss();
         result = true;

@@ -2,6 +2,7 @@
 
 #include "Db.h"
 #include "SafeFile.h"
+#include "SqlDialect.h"
 
 #include <QFileInfo>
 
@@ -134,9 +135,7 @@ const QString kOwnerColumn = QStringLiteral("sec_Owner");
 
 bool hasOwnerColumn(DbConnection& connection) {
     DbQuery q(connection, QStringLiteral("qrOwnerColumn"));
-    q.setSql(
-        QStringLiteral("select count(*) as n from pragma_table_info('sec_Session') "
-                       "where name = 'sec_Owner'"));
+    q.setSql(connection.dialect().columnCountQuery(QStringLiteral("sec_Session"), kOwnerColumn));
     q.open();
     return q.field(QStringLiteral("n")).asInteger() > 0;
 }
@@ -151,11 +150,15 @@ QString liveSessionsFilePath(const QString& dbPath) {
 }
 
 QString SessionOwner::toText() const {
-    return QStringLiteral("machine=%1;pid=%2;started=%3;mark=%4")
-        .arg(machine)
-        .arg(pid)
-        .arg(started)
-        .arg(mark);
+    QString text = QStringLiteral("machine=%1;pid=%2;started=%3;mark=%4")
+                       .arg(machine)
+                       .arg(pid)
+                       .arg(started)
+                       .arg(mark);
+    if (backend > 0) {
+        text += QStringLiteral(";backend=%1;backendStarted=%2").arg(backend).arg(backendStarted);
+    }
+    return text;
 }
 
 SessionOwner SessionOwner::fromText(const QString& text) {
@@ -171,6 +174,10 @@ SessionOwner SessionOwner::fromText(const QString& text) {
             owner.started = value.toLongLong();
         } else if (key == QLatin1String("mark")) {
             owner.mark = value;
+        } else if (key == QLatin1String("backend")) {
+            owner.backend = value.toLongLong();
+        } else if (key == QLatin1String("backendStarted")) {
+            owner.backendStarted = value;
         }
     }
     return owner;
@@ -183,6 +190,31 @@ SessionOwner currentProcessOwner(const QString& mark) {
     owner.started = std::max<qint64>(processStart(owner.pid), 0);
     owner.mark = mark;
     return owner;
+}
+
+SessionOwner connectionOwner(DbConnection& connection, const QString& mark) {
+    SessionOwner owner = currentProcessOwner(mark);
+    const QString sql = connection.dialect().ownServerSessionQuery();
+    if (!sql.isEmpty()) {
+        DbQuery q(connection, QStringLiteral("qrOwnSession"));
+        q.setSql(sql);
+        q.open();
+        owner.backend = q.field(QStringLiteral("Pid")).asInteger();
+        owner.backendStarted = q.field(QStringLiteral("Started")).asString();
+    }
+    return owner;
+}
+
+bool serverSessionIsLive(DbConnection& connection, const SessionOwner& owner) {
+    if (owner.backend <= 0) {
+        return true;  // nothing recorded to look at
+    }
+    DbQuery q(connection, QStringLiteral("qrServerSession"));
+    q.setSql(connection.dialect().serverSessionCountQuery());
+    q.bindInteger(QStringLiteral("Pid"), owner.backend);
+    q.bindString(QStringLiteral("Started"), owner.backendStarted);
+    q.open();
+    return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
 LiveSession::~LiveSession() {
@@ -327,7 +359,10 @@ QVector<StalePlaceholder> stalePlaceholders(DbConnection& connection) {
         q.open();
         for (q.first(); !q.eof(); q.next()) {
             const int item = q.field(QStringLiteral("IdItem")).asInteger();
-            if (!sessionIsLive(connection.path(), -item, owners.value(-item))) {
+            const bool live = connection.kind() == DbKind::Postgres
+                                  ? serverSessionIsLive(connection, owners.value(-item))
+                                  : sessionIsLive(connection.path(), -item, owners.value(-item));
+            if (!live) {
                 result.push_back(
                     {QLatin1String(m.table), q.field(QStringLiteral("IdType")).asInteger(), item});
             }

@@ -23,6 +23,10 @@ class DbConnection;
 //   file is the one the row names, since a side file deleted or replaced
 //   under running programs holds none of their locks.
 // A session whose life cannot be established either way counts as alive.
+//
+// Books on a server have no side file: there the proof is the server's own
+// process of the session's connection (recorded in sec_Owner), which the
+// server ends when the program's connection ends, a kill included.
 
 // The side file that holds the marks of the live sessions of a database.
 QString liveSessionsFilePath(const QString& dbPath);
@@ -33,6 +37,10 @@ struct SessionOwner {
     qint64 pid = 0;
     qint64 started = 0;  // the process's start, in clock ticks after boot
     QString mark;        // "device:inode" of the side file whose byte it holds
+    // On a server: the server's process of the session's connection and its
+    // start; a session lives while the server keeps that process.
+    qint64 backend = 0;
+    QString backendStarted;
 
     bool isRecorded() const { return pid > 0 && !machine.isEmpty(); }
     QString toText() const;
@@ -41,6 +49,9 @@ struct SessionOwner {
 
 // This process, holding its mark in the side file `mark` ("" when none).
 SessionOwner currentProcessOwner(const QString& mark);
+// This process as the owner of a session on the connection: on a server with
+// the server's process of the connection.
+SessionOwner connectionOwner(DbConnection& connection, const QString& mark);
 
 // The mark of one live session; released when destroyed.
 class LiveSession {
@@ -69,6 +80,10 @@ private:
 // Whether some running program (this one included) may still run that
 // session: true unless it is shown to have ended.
 bool sessionIsLive(const QString& dbPath, int idSession, const SessionOwner& owner = {});
+
+// Whether the session on a server may still run: false only when the server
+// no longer has the process its row records.
+bool serverSessionIsLive(DbConnection& connection, const SessionOwner& owner);
 
 // Whether any program holds a mark in the side file of the database (for a
 // file whose sessions cannot be read).

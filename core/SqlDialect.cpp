@@ -98,3 +98,36 @@ QString SqlDialect::insertOrReplace(const QString& table, const QStringList& col
     return QStringLiteral("insert into %1 %2 on conflict (%3) %4")
         .arg(table, values, keyColumns.join(QLatin1String(", ")), action);
 }
+
+QString SqlDialect::columnCountQuery(const QString& table, const QString& column) const {
+    if (pg()) {
+        return QStringLiteral(
+                   "select count(*) as n from information_schema.columns where "
+                   "table_schema = current_schema() and table_name = lower('%1') "
+                   "and column_name = lower('%2')")
+            .arg(table, column);
+    }
+    return QStringLiteral("select count(*) as n from pragma_table_info('%1') where name = '%2'")
+        .arg(table, column);
+}
+
+namespace {
+const QString kPgSessionStart =
+    QStringLiteral("to_char(backend_start at time zone 'UTC', 'YYYY-MM-DD HH24:MI:SS.US')");
+}  // namespace
+
+QString SqlDialect::ownServerSessionQuery() const {
+    return pg() ? QStringLiteral(
+                      "select pid as Pid, %1 as Started from pg_stat_activity "
+                      "where pid = pg_backend_pid()")
+                      .arg(kPgSessionStart)
+                : QString();
+}
+
+QString SqlDialect::serverSessionCountQuery() const {
+    return pg() ? QStringLiteral(
+                      "select count(*) as n from pg_stat_activity where pid = :Pid "
+                      "and (backend_start is null or %1 = :Started)")
+                      .arg(kPgSessionStart)
+                : QString();
+}

@@ -38,6 +38,16 @@ public:
     QString insertOrReplace(const QString& table, const QStringList& columns,
                             const QStringList& keyColumns) const;
 
+    // A select of one row whose column n counts the columns named so in a table.
+    QString columnCountQuery(const QString& table, const QString& column) const;
+    // A select of this connection's own session on the server, with columns
+    // Pid and Started (text); empty for a file, which has no such session.
+    QString ownServerSessionQuery() const;
+    // A select whose column n counts the server's sessions with the process
+    // id :Pid started at :Started (or whose start the server hides from this
+    // user); empty for a file.
+    QString serverSessionCountQuery() const;
+
 private:
     explicit SqlDialect(DbKind kind) : m_kind(kind) {}
     bool pg() const { return m_kind == DbKind::Postgres; }

@@ -1,6 +1,6 @@
 // dorsanti-db: makes and looks after Dorsanti database files.
 //
-//   dorsanti-db create FILE [--starter | --demo | --documents N]
+//   dorsanti-db create FILE|URI [--starter | --demo | --documents N]
 //   dorsanti-db help [COMMAND], dorsanti-db COMMAND --help
 //   dorsanti-db check | backup | restore | recover | user ...  (CareCommands.h)
 //   dorsanti-db accounts | import | export ...   (ExchangeCommands.h)
@@ -35,9 +35,10 @@
 namespace {
 
 const QString kCreateUsage = QStringLiteral(
-    "  dorsanti-db create ФАЙЛ [--starter | --demo | --documents N]\n"
+    "  dorsanti-db create ФАЙЛ|URI [--starter | --demo | --documents N]\n"
     "      Создает новый файл базы данных с таблицами и настройками.\n"
-    "      Существующий файл не меняет.\n"
+    "      Существующий файл не меняет. URI postgresql://... создает книги\n"
+    "      в пустой базе данных на сервере (--demo пока только для файла).\n"
     "      --starter                 добавить начальные справочники новой семьи\n"
     "      --demo                    добавить пример: валюты, счета, категории,\n"
     "                                контрагентов и документы всех видов\n"
@@ -92,6 +93,26 @@ int help(const QStringList& args) {
     return showUsage(usage);
 }
 
+// The books in an empty database on a server, in one transaction.
+int createOnServer(const QString& uri, bool demo, bool starter) {
+    if (demo) {
+        return fail(QStringLiteral("--demo и --documents пока только для файла"));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        CreateServerBooks(
+            uri, starter ? NewFileContents::StarterBooks : NewFileContents::ConfigurationOnly);
+    } catch (const AppError& e) {
+        return fail(
+            QStringLiteral("не удалось создать книги на сервере: %1").arg(e.text().simplified()));
+    }
+    out() << "Книги на сервере созданы за " << QString::number(timer.elapsed() / 1000.0, 'f', 1)
+          << " с\n";
+    out().flush();
+    return 0;
+}
+
 int create(const QStringList& args) {
     ToolOptions o;
     if (!parseToolOptions(args, {QStringLiteral("--documents")},
@@ -117,6 +138,10 @@ int create(const QStringList& args) {
         // The demo books are a family's books of their own.
         return showUsage({kCreateUsage}, QStringLiteral("--starter нельзя вместе с --demo и "
                                                         "--documents"));
+    }
+
+    if (isServerUri(path)) {
+        return createOnServer(path, demo, starter);
     }
 
     const QFileInfo target(path);
