@@ -74,15 +74,6 @@ void CreateServerBooks(const QString& uri, NewFileContents contents) {
     if (contents == NewFileContents::StarterBooks) {
         connection.executeScript(starterBooksSql());
     }
-    // The rows above came with their keys: the server's counters go on after them.
-    connection.executeScript(
-        QStringLiteral("do $$ declare c record; begin"
-                       " for c in select table_name, column_name from information_schema.columns"
-                       " where table_schema = current_schema() and is_identity = 'YES' loop"
-                       " execute format('select setval(pg_get_serial_sequence(%L, %L),"
-                       " coalesce(max(%I), 0) + 1, false) from %I', c.table_name, c.column_name,"
-                       " c.column_name, c.table_name);"
-                       " end loop; end $$"));
     tr.commit();
 }
 

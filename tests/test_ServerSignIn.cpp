@@ -52,8 +52,6 @@ TEST_F(DbTest, ServerBooksMadeByTheToolOpenFromTheSignIn) {
     EXPECT_NE(runTool({QStringLiteral("create"), uri, QStringLiteral("--demo")}).exitCode, 0);
     reopenTestConnection(uri);
     EXPECT_EQ(count(QStringLiteral("sec_user")), 1);
-    // The server numbers new rows after those the books came with.
-    exec(QStringLiteral("insert into Valuta (Caption) values ('EUR')"));
 
     // A wrong address: the server's refusal in Russian, the dialog stays.
     url.setPath(QStringLiteral("/no_such_books"));
@@ -62,10 +60,11 @@ TEST_F(DbTest, ServerBooksMadeByTheToolOpenFromTheSignIn) {
     EXPECT_TRUE(refused.texts().value(0).contains(QStringLiteral("нет такой базы данных")));
     EXPECT_TRUE(refused.texts().value(0).contains(QStringLiteral("no_such_books")));
 
-    // Sign-in clears the placeholder of a session whose server process is
-    // gone, and keeps that of a session still connected.
+    // Sign-in clears the placeholder of a session (of another computer) whose
+    // server process is gone, and keeps that of a session still connected.
     exec(QStringLiteral("insert into sec_Session values (50, 1, '', null, '%1'), (51, 1, '', "
-                        "null, 'backend=99999'); insert into TypeCategoryItem values (1, -50), "
+                        "null, 'machine=far;pid=1;backend=99999'); insert into TypeCategoryItem "
+                        "values (1, -50), "
                         "(1, -51)")
              .arg(connectionOwner(*m_db, QString()).toText()));
     ModalHelper mh;
