@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "Icons.h"
 #include "Main_DM.h"
+#include "SqlDialect.h"
 #include "VelDoc.h"
 
 #include <QHBoxLayout>
@@ -350,7 +351,7 @@ void TDocumentFM::ShowSelectedNode() {
         return;
     }
     lbNoList->hide();
-    qrDoc.setSql(node->SQLText);
+    qrDoc.setSql(MainDM->ADOConnection1.dialect().storedStatement(node->SQLText));
     qrDoc.bindDateTime(QStringLiteral("BeginDate"), dayStart(FBeginDate));
     qrDoc.bindDateTime(QStringLiteral("EndDate"), dayStart(FEndDate));
     qrDoc.open();

@@ -295,6 +295,9 @@ public:
                 // A zone the server does not know: its own zone stays.
             }
         }
+        // The books' own Now() and last_insert_rowid() come before the
+        // server's functions of the same names.
+        executeScript(QStringLiteral("set search_path = public, pg_catalog"));
         executeScript(QStringLiteral("set lock_timeout = %1").arg(DbConnection::busyTimeoutMs()));
         if (access == DbConnection::Access::ReadOnly) {
             executeScript(QStringLiteral("set default_transaction_read_only = on"));

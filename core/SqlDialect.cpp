@@ -1,5 +1,7 @@
 #include "SqlDialect.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 // The stored form of a date and time as PostgreSQL's to_char() writes it.
@@ -97,6 +99,52 @@ QString SqlDialect::insertOrReplace(const QString& table, const QStringList& col
                           : QStringLiteral("do update set ") + updates.join(QLatin1String(", "));
     return QStringLiteral("insert into %1 %2 on conflict (%3) %4")
         .arg(table, values, keyColumns.join(QLatin1String(", ")), action);
+}
+
+QString SqlDialect::storedStatement(const QString& sql) const {
+    if (!pg()) {
+        return sql;
+    }
+    static const QRegularExpression crossJoinOn(
+        QStringLiteral("\\bcross\\s+join(\\s+\\w+(?:\\s+\\w+)?\\s+on\\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString text = sql;
+    return text.replace(crossJoinOn, QStringLiteral("join\\1"));
+}
+
+QString SqlDialect::tableCountQuery() const {
+    if (pg()) {
+        return QStringLiteral(
+            "select count(*) as n from information_schema.tables where "
+            "table_schema = current_schema() and table_name = lower(:Name)");
+    }
+    return QStringLiteral(
+        "select count(*) as n from sqlite_master where type = 'table' and name = :Name");
+}
+
+QString SqlDialect::triggerCountQuery(const QStringList& names) const {
+    QStringList quoted;
+    for (const QString& name : names) {
+        quoted << QLatin1Char('\'') + (pg() ? name.toLower() : name) + QLatin1Char('\'');
+    }
+    const QString list = quoted.join(QLatin1String(", "));
+    if (pg()) {
+        return QStringLiteral(
+                   "select count(distinct t.tgname) as n from pg_trigger t join pg_class c on "
+                   "c.oid = t.tgrelid where not t.tgisinternal and c.relnamespace = "
+                   "cast(current_schema() as regnamespace) and t.tgname in (%1)")
+            .arg(list);
+    }
+    return QStringLiteral(
+               "select count(*) as n from sqlite_master where type = 'trigger' and name in (%1)")
+        .arg(list);
+}
+
+QString SqlDialect::readOnlyQuery() const {
+    return pg() ? QStringLiteral(
+                      "select case current_setting('transaction_read_only') when 'on' then 1 "
+                      "else 0 end")
+                : QStringLiteral("PRAGMA query_only");
 }
 
 QString SqlDialect::columnCountQuery(const QString& table, const QString& column) const {

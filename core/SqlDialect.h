@@ -38,6 +38,17 @@ public:
     QString insertOrReplace(const QString& table, const QStringList& columns,
                             const QStringList& keyColumns) const;
 
+    // A list statement stored in the books, in the file's words, as this
+    // engine reads it: a cross join with a join condition is an inner join.
+    QString storedStatement(const QString& sql) const;
+    // A select of one row whose column n is 1 when a table named :Name is in
+    // the books, else 0.
+    QString tableCountQuery() const;
+    // A select of one row whose column n counts the triggers of these names.
+    QString triggerCountQuery(const QStringList& names) const;
+    // A select of one row whose first column is 1 when this connection may
+    // not write, else 0.
+    QString readOnlyQuery() const;
     // A select of one row whose column n counts the columns named so in a table.
     QString columnCountQuery(const QString& table, const QString& column) const;
     // A select of this connection's own session on the server, with columns

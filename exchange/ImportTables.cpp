@@ -2,6 +2,7 @@
 
 #include "Db.h"
 #include "DbSchema.h"
+#include "SqlDialect.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -9,10 +10,9 @@
 namespace {
 
 const QStringList& importTables() {
-    static const QStringList tables = {QStringLiteral("ImportedLine"),
-                                       QStringLiteral("ImportProfile"),
-                                       QStringLiteral("ImportRule"),
-                                       QStringLiteral("ImportBankCategory")};
+    static const QStringList tables = {
+        QStringLiteral("ImportedLine"), QStringLiteral("ImportProfile"),
+        QStringLiteral("ImportRule"), QStringLiteral("ImportBankCategory")};
     return tables;
 }
 
@@ -20,11 +20,10 @@ const QStringList& importTables() {
 
 bool hasTableNamed(DbConnection& c, const QString& table) {
     DbQuery q(c, QStringLiteral("qrImportTable"));
-    q.setSql(QStringLiteral(
-        "select count(*) as N from sqlite_master where type = 'table' and name = :Name"));
+    q.setSql(c.dialect().tableCountQuery());
     q.bindString(QStringLiteral("Name"), table);
     q.open();
-    return q.field(QStringLiteral("N")).asInteger() > 0;
+    return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
 bool hasImportTables(DbConnection& c) {

@@ -5,6 +5,7 @@
 #include "DbSchema.h"
 #include "Money.h"
 #include "Reports.h"
+#include "SqlDialect.h"
 
 namespace {
 
@@ -137,13 +138,20 @@ QString operationFilter(const QString& column, const QList<int>& ops) {
 }  // namespace
 
 bool hasLedgerTotals(DbConnection& connection) {
+    const SqlDialect& dialect = connection.dialect();
     DbQuery q(connection, QStringLiteral("qrTotals"));
-    q.setSql(QStringLiteral(
-        "select count(*) as n from sqlite_master where (type = 'table' and name = "
-        "'DataAccountMonth') or (type = 'trigger' and name in ('DataAccountMonth_Insert', "
-        "'DataAccountMonth_Delete', 'DataAccountMonth_Update', 'DataAccountMonth_Document'))"));
+    q.setSql(dialect.tableCountQuery());
+    q.bindString(QStringLiteral("Name"), QStringLiteral("DataAccountMonth"));
     q.open();
-    return q.field(QStringLiteral("n")).asInteger() == 5;
+    if (q.field(QStringLiteral("n")).asInteger() == 0) {
+        return false;
+    }
+    q.close();
+    q.setSql(dialect.triggerCountQuery(
+        {QStringLiteral("DataAccountMonth_Insert"), QStringLiteral("DataAccountMonth_Delete"),
+         QStringLiteral("DataAccountMonth_Update"), QStringLiteral("DataAccountMonth_Document")}));
+    q.open();
+    return q.field(QStringLiteral("n")).asInteger() == 4;
 }
 
 void rebuildLedgerTotals(DbConnection& connection) {
@@ -176,7 +184,7 @@ bool prepareLedgerTotals(DbConnection& connection) {
         return false;
     }
     DbQuery q(connection, QStringLiteral("qrQueryOnly"));
-    q.setSql(QStringLiteral("PRAGMA query_only"));
+    q.setSql(connection.dialect().readOnlyQuery());
     q.open();
     if (q.value(0, 0).toInt() != 0) {
         return false;

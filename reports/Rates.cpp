@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Db.h"
 #include "SafeFile.h"
+#include "SqlDialect.h"
 
 #include <QFile>
 #include <QLocale>
@@ -107,8 +108,8 @@ Money convert(Money amount, const Rate& rate) {
 
 bool hasRateTable(DbConnection& connection) {
     DbQuery q(connection, QStringLiteral("qrRateTable"));
-    q.setSql(QStringLiteral(
-        "select count(*) as n from sqlite_master where type = 'table' and name = 'CurrencyRate'"));
+    q.setSql(connection.dialect().tableCountQuery());
+    q.bindString(QStringLiteral("Name"), QStringLiteral("CurrencyRate"));
     q.open();
     return q.field(QStringLiteral("n")).asInteger() > 0;
 }
@@ -399,9 +400,11 @@ CbrLoaded loadCbrDaily(DbConnection& connection, const CbrDaily& daily) {
     CbrLoaded done;
     done.date = daily.date;
     DbQuery w(connection, QStringLiteral("cmdRate"));
-    w.setSql(
-        QStringLiteral("insert or replace into CurrencyRate (IdValuta, IdValutaBase, "
-                       "DateRate, Rate) values (:IdValuta, :IdValutaBase, :DateRate, :Rate)"));
+    w.setSql(connection.dialect().insertOrReplace(
+        QStringLiteral("CurrencyRate"),
+        {QStringLiteral("IdValuta"), QStringLiteral("IdValutaBase"), QStringLiteral("DateRate"),
+         QStringLiteral("Rate")},
+        {QStringLiteral("IdValuta"), QStringLiteral("IdValutaBase"), QStringLiteral("DateRate")}));
     for (const CbrRate& rate : daily.rates) {
         const QList<qint64> ids = byCode.values(rate.charCode.toUpper());
         if (ids.isEmpty()) {

@@ -267,9 +267,9 @@ void ReportWindow::FillChoosers() {
     // The currencies of the accounts first, in the order of their first
     // account, as the reports take them.
     q.setSql(QStringLiteral(
-        "select v.IdValuta, v.Caption, (select min(ha.IdHeadAccount) from HeadAccount ha "
-        "where ha.IdValuta = v.IdValuta) as FirstAccount from Valuta v "
-        "order by FirstAccount is null, FirstAccount, v.IdValuta"));
+        "select IdValuta, Caption from (select v.IdValuta, v.Caption, (select "
+        "min(ha.IdHeadAccount) from HeadAccount ha where ha.IdValuta = v.IdValuta) as "
+        "FirstAccount from Valuta v) c order by FirstAccount is null, FirstAccount, IdValuta"));
     q.open();
     int rub = -1;
     for (q.first(); !q.eof(); q.next()) {
