@@ -24,15 +24,7 @@ QString keyText(const CurrencyRateKey& key) {
 TCurrencyRateFM::TCurrencyRateFM(QWidget* parent) : ModalForm(parent) {
     setWindowTitle(QStringLiteral("Курсы валют"));
     resize(640, 480);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    acNew = RefBook::toolAction(this, QStringLiteral("acNew"), QStringLiteral("Добавить"), 0);
-    acEdit = RefBook::toolAction(this, QStringLiteral("acEdit"), QStringLiteral("Изменить"), 1);
-    acDelete = RefBook::toolAction(this, QStringLiteral("acDelete"), QStringLiteral("Удалить"), 2);
-    ToolBar1 = RefBook::toolBar(this, {acNew, acEdit, acDelete});
-    layout->addWidget(ToolBar1);
+    QVBoxLayout* layout = RefBook::bookFrame(this, acNew, acEdit, acDelete, ToolBar1);
 
     dbgRate = new DBGrid(this);
     layout->addWidget(dbgRate, 1);

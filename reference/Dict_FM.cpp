@@ -11,15 +11,7 @@
 
 TDictFM::TDictFM(QWidget* parent) : ModalForm(parent) {
     resize(874, 652);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
-    acNew = RefBook::toolAction(this, QStringLiteral("acNew"), QStringLiteral("Добавить"), 0);
-    acEdit = RefBook::toolAction(this, QStringLiteral("acEdit"), QStringLiteral("Изменить"), 1);
-    acDelete = RefBook::toolAction(this, QStringLiteral("acDelete"), QStringLiteral("Удалить"), 2);
-    ToolBar1 = RefBook::toolBar(this, {acNew, acEdit, acDelete});
-    layout->addWidget(ToolBar1);
+    QVBoxLayout* layout = RefBook::bookFrame(this, acNew, acEdit, acDelete, ToolBar1);
 
     dbgDict = new DBGrid(this);
     layout->addWidget(dbgDict, 1);

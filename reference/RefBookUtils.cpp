@@ -3,6 +3,8 @@
 #include "Dialogs.h"
 #include "Main_DM.h"
 
+#include <QVBoxLayout>
+
 void RefreshAndLocate(DbQuery& list, const QString& keyField, int id) {
     ControlsFrozen frozen(list);
     list.requery();
@@ -62,6 +64,19 @@ QToolBar* toolBar(QWidget* parent, const QList<QAction*>& actions) {
     bar->setIconSize(MainDM->ImageList1.size());
     bar->addActions(actions);
     return bar;
+}
+
+QVBoxLayout* bookFrame(QWidget* form, QAction*& acNew, QAction*& acEdit, QAction*& acDelete,
+                       QToolBar*& bar) {
+    auto* layout = new QVBoxLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    acNew = toolAction(form, QStringLiteral("acNew"), QStringLiteral("Добавить"), 0);
+    acEdit = toolAction(form, QStringLiteral("acEdit"), QStringLiteral("Изменить"), 1);
+    acDelete = toolAction(form, QStringLiteral("acDelete"), QStringLiteral("Удалить"), 2);
+    bar = toolBar(form, {acNew, acEdit, acDelete});
+    layout->addWidget(bar);
+    return layout;
 }
 
 }  // namespace RefBook

@@ -14,6 +14,8 @@
 void RefreshAndLocate(DbQuery& list, const QString& keyField, int id);
 
 // Small steps that every reference-book window shares.
+class QVBoxLayout;
+
 namespace RefBook {
 
 // Text as the reference books write it: blanks and control characters
@@ -39,5 +41,11 @@ void bindGridKeys(DBGrid* grid, QAction* add, QAction* remove, std::function<voi
 // (0 add, 1 change, 2 delete) with its tool-tip.
 QAction* toolAction(QObject* parent, const QString& name, const QString& hint, int image);
 QToolBar* toolBar(QWidget* parent, const QList<QAction*>& actions);
+
+// The frame of a one-list book: a vertical layout without margins over the
+// whole form, its tool bar of "acNew", "acEdit" and "acDelete" on top. The
+// caller adds the list below.
+QVBoxLayout* bookFrame(QWidget* form, QAction*& acNew, QAction*& acEdit, QAction*& acDelete,
+                       QToolBar*& bar);
 
 }  // namespace RefBook
