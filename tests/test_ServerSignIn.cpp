@@ -7,9 +7,11 @@
 #include "TestDb.h"
 #include "ToolRun.h"
 
+#include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
 TEST_F(DbTest, ServerBooksMadeByTheToolOpenFromTheSignIn) {
@@ -81,5 +83,9 @@ TEST_F(DbTest, ServerBooksMadeByTheToolOpenFromTheSignIn) {
     main.show();
     m_dm->CloseSession();
     m_dm->ADOConnection1.close();
+    // The server ends the process of a closed connection a moment later.
+    QDeadlineTimer gone(10000);
+    while (serverSessionIsLive(*m_db, owner) && !gone.hasExpired())
+        QThread::msleep(20);
     EXPECT_FALSE(serverSessionIsLive(*m_db, owner));
 }
