@@ -19,7 +19,11 @@ SqlParams parseSqlParams(const QString& sql) {
         if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('[') ||
             c == QLatin1Char('`')) {
             const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+            const int open = i;
             for (++i; i < n && sql[i] != close; ++i) {
+            }
+            if (c == QLatin1Char('[') && i < n) {
+                params.uses.push_back({open, i - open + 1, 0});
             }
         } else if (c == QLatin1Char('-') && i + 1 < n && sql[i + 1] == QLatin1Char('-')) {
             for (; i < n && sql[i] != QLatin1Char('\n'); ++i) {

@@ -76,13 +76,15 @@ std::unique_ptr<DbEngine> openPgEngine(const QString& connectionName, const QStr
 
 // The ":Name" markers of a statement outside quotes and comments, each with
 // its place in the text (offset of the colon, length with it). A name used
-// again keeps its first number: `names` lists each once.
+// again keeps its first number: `names` lists each once. Each use has
+// number 0 where the text holds a name in square brackets ("[Note]", the
+// file's way of quoting a name) instead.
 struct SqlParams {
     QStringList names;
     struct Use {
         int offset;
         int length;
-        int number;  // from 1
+        int number;  // from 1; 0 for a bracketed name
     };
     QVector<Use> uses;
 };

@@ -104,6 +104,24 @@ QVariant normalized(const QVariant& v) {
     }
 }
 
+// A statement as the server reads it: ":Name" becomes "$n", and a name the
+// file quotes in square brackets ("[Note]") is written plain, as the server's
+// tables name it. A script has no parameters: only its names are rewritten.
+QString serverText(const QString& sql, const SqlParams& params, bool numbered = true) {
+    QString text;
+    int from = 0;
+    for (const SqlParams::Use& use : params.uses) {
+        if (use.number > 0 && !numbered)
+            continue;
+        text += QStringView(sql).mid(from, use.offset - from);
+        text += use.number > 0 ? QLatin1Char('$') + QString::number(use.number)
+                               : sql.mid(use.offset + 1, use.length - 2);
+        from = use.offset + use.length;
+    }
+    text += QStringView(sql).mid(from);
+    return text;
+}
+
 class PgStatement final : public DbStatement {
 public:
     PgStatement(const QSqlDatabase& db, const QString& sql, const QString& owner)
@@ -111,14 +129,7 @@ public:
         // The server numbers its parameters: ":Name" becomes "$n".
         const SqlParams params = parseSqlParams(sql);
         m_names = params.names;
-        QString text;
-        int from = 0;
-        for (const SqlParams::Use& use : params.uses) {
-            text += QStringView(sql).mid(from, use.offset - from);
-            text += QLatin1Char('$') + QString::number(use.number);
-            from = use.offset + use.length;
-        }
-        text += QStringView(sql).mid(from);
+        const QString text = serverText(sql, params);
         if (text.trimmed().isEmpty()) {
             throw AppError(QStringLiteral("%1: пустой текст запроса").arg(owner));
         }
@@ -234,7 +245,7 @@ public:
     }
     void executeScript(const QString& sql) override {
         QSqlQuery q(database());
-        if (!q.exec(sql)) {
+        if (!q.exec(serverText(sql, parseSqlParams(sql), false))) {
             throw pgError(q.lastError(), sql);
         }
     }

@@ -2,12 +2,36 @@
 
 #include "DbSchema.h"
 
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QUrl>
+
+bool DbTest::onServer() {
+    return qEnvironmentVariable("DORSANTI_TEST_ENGINE") == QLatin1String("server");
+}
+
 void DbTest::SetUp() {
     m_dir = std::make_unique<QTemporaryDir>();
     ASSERT_TRUE(m_dir->isValid());
-    m_path = m_dir->filePath(QStringLiteral("test.db"));
-    CreateDatabaseFile(m_path);
     DbConnection::setBusyTimeoutMs(2000);
+    if (onServer()) {
+        // The same books in a database of their own on the test server.
+        QUrl url(qEnvironmentVariable("DORSANTI_TEST_PG"));
+        if (url.isEmpty())
+            GTEST_SKIP() << "DORSANTI_TEST_PG is not set: no PostgreSQL server for this run";
+        m_admin = std::make_unique<DbConnection>();
+        m_admin->open(url.toString());
+        m_database = QStringLiteral("t_%1_%2")
+                         .arg(QCoreApplication::applicationPid())
+                         .arg(QRandomGenerator::global()->generate());
+        m_admin->executeScript(QStringLiteral("create database ") + m_database);
+        url.setPath(QLatin1Char('/') + m_database);
+        m_path = url.toString();
+        CreateServerBooks(m_path);
+    } else {
+        m_path = m_dir->filePath(QStringLiteral("test.db"));
+        CreateDatabaseFile(m_path);
+    }
     m_dm = std::make_unique<TMainDM>();
     m_dm->ADOConnection1.open(m_path);
     reopenTestConnection(m_path);
@@ -24,6 +48,11 @@ void DbTest::TearDown() {
     m_q.reset();
     m_db.reset();
     m_dm.reset();
+    if (m_admin) {
+        m_admin->executeScript(
+            QStringLiteral("drop database if exists %1 with (force)").arg(m_database));
+        m_admin.reset();
+    }
     m_dir.reset();
 }
 

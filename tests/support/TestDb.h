@@ -41,6 +41,12 @@ protected:
     // The test's own connection: it looks at the file as another program would.
     std::unique_ptr<DbConnection> m_db;
     std::unique_ptr<DbQuery> m_q;
+
+    // Whether this run keeps the books on the test server
+    // (DORSANTI_TEST_ENGINE=server) rather than in a file.
+    static bool onServer();
+    std::unique_ptr<DbConnection> m_admin;
+    QString m_database;
 };
 
 // Readable values in test failure messages.

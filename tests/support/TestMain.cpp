@@ -7,9 +7,20 @@
 
 #include <QApplication>
 
+#include <algorithm>
+
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    // --server-books: every test keeps its books on the test server.
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--server-books") == 0) {
+            qputenv("DORSANTI_TEST_ENGINE", "server");
+            std::copy(argv + i + 1, argv + argc + 1, argv + i);
+            --argc;
+            break;
+        }
     }
     QApplication app(argc, argv);
     RegisterVelDocKinds();
