@@ -69,7 +69,12 @@ AppError::Kind kindOf(const QString& state, const QString& statement) {
 }
 
 AppError pgError(const QSqlError& error, const QString& statement) {
-    QString text = error.databaseText().trimmed();
+    // The server's own message, as the file engine gives its own: the first
+    // line, without the severity ("ERROR:  ") and the place in the statement.
+    static const QRegularExpression severity(
+        QStringLiteral("^(ERROR|FATAL|PANIC|ОШИБКА|ВАЖНО|ПАНИКА):\\s+"));
+    QString text = error.databaseText().trimmed().section(QLatin1Char('\n'), 0, 0);
+    text.remove(severity);
     if (text.isEmpty()) {
         text = error.text();
     }

@@ -76,6 +76,10 @@ QString SqlDialect::limit(int count) const {
     return QStringLiteral(" limit %1").arg(count);
 }
 
+QString SqlDialect::largeWriteSetup() const {
+    return pg() ? QString() : QStringLiteral("PRAGMA cache_size = -262144");
+}
+
 QString SqlDialect::insertOrReplace(const QString& table, const QStringList& columns,
                                     const QStringList& keyColumns) const {
     QStringList params;

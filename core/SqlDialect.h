@@ -34,6 +34,9 @@ public:
     QString substring(const QString& text, const QString& start, const QString& length) const;
     // The tail of a select that keeps its first `count` rows.
     QString limit(int count) const;
+    // A statement run before a transaction that writes many rows, so that the
+    // engine keeps them in memory until the commit; empty where it needs none.
+    QString largeWriteSetup() const;
     // Writes a row, or replaces the row with the same key.
     QString insertOrReplace(const QString& table, const QStringList& columns,
                             const QStringList& keyColumns) const;

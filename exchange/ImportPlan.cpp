@@ -5,6 +5,7 @@
 #include "ExchangeText.h"
 #include "ImportTables.h"
 #include "SqlCursor.h"
+#include "SqlDialect.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -871,7 +872,9 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
     }
     // A large import changes more pages than the engine caches by default;
     // spilling them to the file before the commit would cost a sync each time.
-    c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
+    if (const QString setup = c.dialect().largeWriteSetup(); !setup.isEmpty()) {
+        c.executeScript(setup);
+    }
     Transaction tr(c);
     // Read again under the write lock: two imports at once cannot both take a
     // line.
