@@ -2,9 +2,11 @@
 
 #include "Db.h"
 #include "Passwords.h"
+#include "SqlDialect.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 // The statements are compiled into this static library; make sure the linker
 // keeps them.
@@ -36,6 +38,25 @@ QString configurationSql() {
 
 QString starterBooksSql() {
     return resourceText(QStringLiteral(":/sql/starter.sql"));
+}
+
+bool hasTableNamed(DbConnection& connection, const QString& table) {
+    DbQuery q(connection, QStringLiteral("qrTableNamed"));
+    q.setSql(connection.dialect().tableCountQuery());
+    q.bindString(QStringLiteral("Name"), table);
+    q.open();
+    return q.field(QStringLiteral("n")).asInteger() > 0;
+}
+
+void createMissingTable(DbConnection& connection, const QString& table) {
+    if (hasTableNamed(connection, table)) {
+        return;
+    }
+    const QRegularExpression statement(
+        QStringLiteral("CREATE (TABLE %1 |INDEX %1_\\w+ ON %1 )[^;]*;").arg(table));
+    for (const auto& m : statement.globalMatch(schemaSql(connection.kind()))) {
+        connection.executeScript(m.captured(0));
+    }
 }
 
 void CreateSchema(DbConnection& connection) {

@@ -26,6 +26,12 @@ void CreateDatabaseFile(const QString& path,
 // one transaction. A database that has tables is refused and left untouched.
 void CreateServerBooks(const QString& uri,
                        NewFileContents contents = NewFileContents::ConfigurationOnly);
+// Whether the books have a table of this name.
+bool hasTableNamed(DbConnection& connection, const QString& table);
+// Gives books made before a table existed that table and its indexes, as the
+// schema of the connection's engine writes them; a table that is there
+// already is left alone.
+void createMissingTable(DbConnection& connection, const QString& table);
 // Writes the tables and configuration rows into an open, empty database; the
 // first user's empty password is stored as its hash.
 void CreateSchema(DbConnection& connection);

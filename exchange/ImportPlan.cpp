@@ -787,9 +787,11 @@ void writeDocuments(DbConnection& c, PlannedDocuments& planned, const ImportSett
                                          "  3, :IdHeadAccount, :ValueDocument2,\n"
                                          "  :Kurs1, :Kurs2, :IdHeadAccount2,\n"
                                          "  :NoteDocument, :CodTypeStatus, :DateApply)"));
-    SqlCursor link(c, QStringLiteral("insert or replace into ImportedLine(IdHeadAccount, "
-                                     "LineKey, IdDocument)\n"
-                                     "values(:IdHeadAccount, :LineKey, :IdDocument)"));
+    SqlCursor link(c, c.dialect().insertOrReplace(
+                          QStringLiteral("ImportedLine"),
+                          {QStringLiteral("IdHeadAccount"), QStringLiteral("LineKey"),
+                           QStringLiteral("IdDocument")},
+                          {QStringLiteral("IdHeadAccount"), QStringLiteral("LineKey")}));
     std::optional<Posting> posting;
     if (settings.apply) {
         posting.emplace(c);
