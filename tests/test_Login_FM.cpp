@@ -160,9 +160,10 @@ TEST_F(Login, SignsInRecordsTheSessionAndRemembersTheSettings) {
     EXPECT_EQ(m_dm->IdSession, 1);
     EXPECT_EQ(count(QStringLiteral("sec_Session"), QStringLiteral("sec_End is null")), 1);
     EXPECT_TRUE(sessionIsLive(m_path, m_dm->IdSession));
-    EXPECT_EQ(
-        scalar(QStringLiteral("select group_concat(IdCategory) from TypeCategoryItem")).toString(),
-        QStringLiteral("-8"));
+    EXPECT_EQ(scalar(QStringLiteral("select %1 from TypeCategoryItem")
+                         .arg(joinedSql(QStringLiteral("IdCategory"))))
+                  .toString(),
+              QStringLiteral("-8"));
     const QDateTime start = parseStoredDateTime(
         scalar(QStringLiteral("select sec_Start from sec_Session")).toString());
     EXPECT_GE(start, before.addSecs(-1));

@@ -324,7 +324,8 @@ TEST_F(MainDM_, PlaceholdersOfAKilledProgramAreStaleOnlyOnceItDies) {
     EXPECT_EQ(stale[1].idType, 1);
     EXPECT_EQ(stale[1].idPlaceholder, -40);
     EXPECT_EQ(removeStalePlaceholders(*m_db), 2);
-    EXPECT_EQ(scalar(QStringLiteral("select group_concat(IdContrAgent) from TypeContrAgentItem"))
+    EXPECT_EQ(scalar(QStringLiteral("select %1 from TypeContrAgentItem")
+                         .arg(joinedSql(QStringLiteral("IdContrAgent"))))
                   .toString(),
               QString::number(-m_dm->IdSession));
     EXPECT_EQ(count(QStringLiteral("TypeCategoryItem")), 0);

@@ -24,6 +24,11 @@ protected:
     void exec(const QString& sql);
     QVariant scalar(const QString& sql);
     int count(const QString& table, const QString& where = {});
+    // An aggregate that joins the texts of expr with sep, in the engine's words.
+    QString joinedSql(const QString& expr, const QString& sep = QStringLiteral(",")) const {
+        return onServer() ? QStringLiteral("string_agg(cast(%1 as text), '%2')").arg(expr, sep)
+                          : QStringLiteral("group_concat(%1, '%2')").arg(expr, sep);
+    }
     Money money(const QString& sql) { return Money::fromVariant(scalar(sql)); }
 
     // Each account's balance against the signed sum of its ledger rows.
