@@ -173,6 +173,10 @@ TEST_F(AccountEditor, AChangeKeepsTheBalance) {
 }
 
 TEST_F(AccountEditor, AnAccountWhoseCurrencyIsGoneOpensWithoutOne) {
+    if (onServer()) {
+        GTEST_SKIP() << "a server's foreign keys cannot be turned off to plant a row that "
+                        "points nowhere";
+    }
     exec(
         QStringLiteral("PRAGMA foreign_keys = OFF;"
                        "insert into HeadAccount(IdHeadAccount, Caption, IdValuta) "

@@ -60,8 +60,10 @@ class Reports : public DocTest {
 protected:
     void SetUp() override {
         DocTest::SetUp();
-        exec(QStringLiteral("PRAGMA synchronous = OFF"));
-        m_dm->ADOConnection1.executeScript(QStringLiteral("PRAGMA synchronous = OFF"));
+        if (!onServer()) {
+            exec(QStringLiteral("PRAGMA synchronous = OFF"));
+            m_dm->ADOConnection1.executeScript(QStringLiteral("PRAGMA synchronous = OFF"));
+        }
         m_rub = addValuta(QStringLiteral("RUB"));
         m_usd = addValuta(QStringLiteral("USD"));
         m_eur = addValuta(QStringLiteral("EUR"));  // never given a rate
