@@ -133,6 +133,13 @@ public:
         : m_query(db), m_sql(sql) {
         // The server numbers its parameters: ":Name" becomes "$n".
         const SqlParams params = parseSqlParams(sql);
+        // One statement only, as in a file: text after it would otherwise be
+        // refused by the server in words of its own, or run.
+        if (!params.tail.isEmpty()) {
+            throw AppError(
+                QStringLiteral("%1: текст запроса продолжается после конца оператора: \"%2\"")
+                    .arg(owner, params.tail));
+        }
         m_names = params.names;
         const QString text = serverText(sql, params);
         if (text.trimmed().isEmpty()) {

@@ -39,10 +39,7 @@ protected:
     }
 
     void fillDemo() {
-        m_dm->ADOConnection1.close();
-        m_q.reset();
-        m_db.reset();
-        QFile::remove(m_path);
+        removeBooks();
         QProcess tool;
         tool.start(QStringLiteral(DORSANTI_DB_TOOL),
                    {QStringLiteral("create"), m_path, QStringLiteral("--demo")});

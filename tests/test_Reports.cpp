@@ -351,6 +351,9 @@ TEST_F(Reports, EveryFigureEqualsTheLedgerAndStaysSoWithoutTheTotals) {
         texts << text(buildReport(m_dm->ADOConnection1, p));
     }
 
+    if (onServer()) {
+        return;  // books on a server are never made without their totals
+    }
     // A file made before the totals: read from the ledger while it may not
     // write, given its totals at the first report on the program's connection.
     exec(QStringLiteral("drop trigger DataAccountMonth_Insert; drop table DataAccountMonth"));

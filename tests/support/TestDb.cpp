@@ -3,6 +3,7 @@
 #include "DbSchema.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
@@ -36,6 +37,18 @@ void DbTest::SetUp() {
     m_dm = std::make_unique<TMainDM>();
     m_dm->ADOConnection1.open(m_path);
     reopenTestConnection(m_path);
+}
+
+void DbTest::removeBooks() {
+    m_dm->ADOConnection1.close();
+    m_q.reset();
+    m_db.reset();
+    if (m_admin) {
+        m_admin->executeScript(QStringLiteral("drop database %1 with (force)").arg(m_database));
+        m_admin->executeScript(QStringLiteral("create database %1").arg(m_database));
+    } else {
+        QFile::remove(m_path);
+    }
 }
 
 void DbTest::reopenTestConnection(const QString& path) {

@@ -37,6 +37,15 @@ protected:
     // transfer.
     void expectLedgerRowsMatchStatus();
 
+    // Closes every connection to the test's books and removes them: the file,
+    // or every table of the database on the server, which stays, empty.
+    void removeBooks();
+
+    // What the engine says, in its own words, where a test reads its message.
+    static QString engineText(const QString& file, const QString& server) {
+        return onServer() ? server : file;
+    }
+
     // Reopens the test's own connection on another file.
     void reopenTestConnection(const QString& path);
 
