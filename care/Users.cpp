@@ -11,7 +11,7 @@
 namespace {
 
 void openExisting(DbConnection& db, const QString& path) {
-    if (!QFileInfo(path).isFile()) {
+    if (!isServerUri(path) && !QFileInfo(path).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(path));
     }
     db.open(path);
