@@ -189,12 +189,23 @@ TEST_F(ServerTool, EveryCommandTakesAUri) {
             .exitCode,
         0);
 
-    // A balance gone wrong is mended by the repair, after a copy of its own.
+    // An amount of more than two billion ten-thousandths whose balance went
+    // wrong: found, and mended by the repair after a copy of its own.
     DbConnection books;
     books.open(server);
-    books.executeScript(QStringLiteral("update HeadAccount set Saldo = Saldo + 7"));
+    books.executeScript(QStringLiteral(
+        "update Document set ValueDocument = 500000 where IdDocument = (select min(IdDocument) "
+        "from Document where CodTypeStatus = 2 and CodTypeDocument <> 3);"
+        "update DataAccount set ValueDataAccount = 500000 where IdDocument = (select "
+        "min(IdDocument) from Document where CodTypeStatus = 2 and CodTypeDocument <> 3)"));
     books.close();
-    EXPECT_EQ(tool({QStringLiteral("check"), server}).exitCode, 1);
+    r = tool({QStringLiteral("check"), server});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Остаток счета не равен"))) << r.out.toStdString();
+    for (const char* report : {"balances", "months", "statement", "networth"}) {
+        r = tool({QStringLiteral("report"), server, QLatin1String(report)});
+        EXPECT_EQ(r.exitCode, 0) << report << r.err.toStdString();
+    }
     const QString home = m_dir.filePath(QStringLiteral("home"));
     QDir().mkpath(home);
     QProcess repair;
