@@ -28,9 +28,9 @@ namespace {
 const QList<std::pair<QString, QString>>& usages() {
     static const QList<std::pair<QString, QString>> list = {
         {QStringLiteral("check"),
-         QStringLiteral("  dorsanti-db check ФАЙЛ [--repair]\n"
-                        "      Проверяет файл, ничего в нем не меняя. Код выхода: 0 - файл\n"
-                        "      в порядке, 1 - найдены проблемы, 2 - файл не открыть.\n"
+         QStringLiteral("  dorsanti-db check ФАЙЛ|URI [--repair]\n"
+                        "      Проверяет файл (или книги на сервере), ничего не меняя. Код\n"
+                        "      выхода: 0 - в порядке, 1 - найдены проблемы, 2 - не открыть.\n"
                         "      --repair                  сделать копию и исправить то, что не\n"
                         "                                требует вашего решения\n")},
         {QStringLiteral("backup"),
@@ -57,15 +57,16 @@ const QList<std::pair<QString, QString>>& usages() {
                         "      Спасает все, что читается из поврежденного файла, в новый файл\n"
                         "      (нужна программа sqlite3).\n")},
         {QStringLiteral("user"),
-         QStringLiteral("  dorsanti-db user list ФАЙЛ\n"
-                        "  dorsanti-db user add ФАЙЛ ИМЯ --full-name ТЕКСТ [--password-stdin]\n"
-                        "  dorsanti-db user passwd ФАЙЛ ИМЯ [--password-stdin]\n"
-                        "  dorsanti-db user remove ФАЙЛ ИМЯ\n"
-                        "      Показывает пользователей, добавляет пользователя, меняет его\n"
-                        "      пароль, удаляет его. Пароль вводится в терминале дважды.\n"
-                        "      --full-name ТЕКСТ         полное имя нового пользователя\n"
-                        "      --password-stdin          прочитать пароль одной строкой\n"
-                        "                                со стандартного ввода\n")},
+         QStringLiteral(
+             "  dorsanti-db user list ФАЙЛ|URI\n"
+             "  dorsanti-db user add ФАЙЛ|URI ИМЯ --full-name ТЕКСТ [--password-stdin]\n"
+             "  dorsanti-db user passwd ФАЙЛ|URI ИМЯ [--password-stdin]\n"
+             "  dorsanti-db user remove ФАЙЛ|URI ИМЯ\n"
+             "      Показывает пользователей, добавляет пользователя, меняет его\n"
+             "      пароль, удаляет его. Пароль вводится в терминале дважды.\n"
+             "      --full-name ТЕКСТ         полное имя нового пользователя\n"
+             "      --password-stdin          прочитать пароль одной строкой\n"
+             "                                со стандартного ввода\n")},
     };
     return list;
 }
