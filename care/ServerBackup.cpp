@@ -64,9 +64,12 @@ void runTool(const QString& program, const QStringList& args, int inFd, int outF
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
         const QStringList lines = QString::fromUtf8(p.readAllStandardError())
                                       .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        throw AppError(QStringLiteral("%1: %2").arg(
-            program, lines.isEmpty() ? QStringLiteral("код выхода %1").arg(p.exitCode())
-                                     : lines.last().trimmed()));
+        const QString last = lines.isEmpty() ? QStringLiteral("код выхода %1").arg(p.exitCode())
+                                             : lines.last().trimmed();
+        // The tools begin their own lines with their name.
+        throw AppError(last.startsWith(program + QLatin1Char(':'))
+                           ? last
+                           : QStringLiteral("%1: %2").arg(program, last));
     }
 }
 
@@ -76,11 +79,15 @@ void rewind(int fd) {
     }
 }
 
-// Reads the whole copy open on `fd` with pg_restore: a copy cut short or
-// one that is no dump fails here.
+// Reads the copy open on `fd` with pg_restore: its table of contents, then
+// every block of it into nothing. One that is no dump, or one cut short,
+// fails here.
 void verifyDump(int fd) {
     rewind(fd);
     runTool(QStringLiteral("pg_restore"), {QStringLiteral("--list")}, fd, -1, kListLimitMs);
+    rewind(fd);
+    runTool(QStringLiteral("pg_restore"), {QStringLiteral("--file=/dev/null")}, fd, -1,
+            kDumpLimitMs);
     rewind(fd);
 }
 

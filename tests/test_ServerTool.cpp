@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -142,6 +143,14 @@ TEST_F(ServerTool, ABackupOfTheServerRestoresIntoAnEmptyDatabaseOnly) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(copy).constData(), &st), 0) << copy.toStdString();
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A copy cut short is no copy.
+    const QString cut = file(QStringLiteral("cut.dump"));
+    QFile::copy(copy, cut);
+    QFile(cut).resize(QFileInfo(cut).size() - 50);
+    r = tool({QStringLiteral("restore"), cut, newDatabase()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("не копия книг"))) << r.err.toStdString();
 
     const QString restored = newDatabase();
     r = tool({QStringLiteral("restore"), copy, restored});
