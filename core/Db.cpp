@@ -78,7 +78,7 @@ AppError::Kind foreignKeyKind(const QString& statement) {
 }
 
 QString moneyUnitsSql(const QString& column) {
-    return QStringLiteral("cast(round(%1 * 10000) as integer)").arg(column);
+    return QStringLiteral("cast(round(%1 * 10000) as bigint)").arg(column);
 }
 
 bool isServerUri(const QString& path) {

@@ -183,3 +183,9 @@ QString SqlDialect::serverSessionCountQuery() const {
                       .arg(kPgSessionStart)
                 : QString();
 }
+
+QString SqlDialect::snapshotBegin() const {
+    // A read transaction of the file keeps its snapshot from its first read on.
+    return pg() ? QStringLiteral("begin isolation level repeatable read read only")
+                : QStringLiteral("BEGIN");
+}

@@ -61,6 +61,9 @@ public:
     // id :Pid started at :Started (or whose start the server hides from this
     // user); empty for a file.
     QString serverSessionCountQuery() const;
+    // Begins a transaction that only reads and sees one moment of the books
+    // throughout, whatever other programs commit meanwhile.
+    QString snapshotBegin() const;
 
 private:
     explicit SqlDialect(DbKind kind) : m_kind(kind) {}

@@ -133,12 +133,7 @@ void DbTest::exec(const QString& sql) {
     // Rows the tests write with their keys given leave the server's counters
     // behind; a file numbers on from the largest key, and so does the server.
     if (sql.contains(QLatin1String("insert"), Qt::CaseInsensitive)) {
-        m_db->executeScript(QStringLiteral(
-            "do $$ declare r record; begin for r in select table_name t, column_name c from "
-            "information_schema.columns where table_schema = current_schema() and is_identity "
-            "= 'YES' loop execute format('select setval(pg_get_serial_sequence(%L, %L), "
-            "coalesce((select max(%I) from %I), 0) + 1, false)', r.t, r.c, r.c, r.t); end loop; "
-            "end $$"));
+        advanceServerCounters(*m_db);
     }
 }
 
