@@ -201,8 +201,10 @@ void TDocumentFM::BuildTree() {
     q.addSql(
         QStringLiteral("left join TypeDocument c on p.CodTypeDocument = c.ParentTypeDocument"));
     q.addSql(QStringLiteral("where p.CodTypeDocument < 0"));
-    q.addSql(QStringLiteral(
-        "order by p.Caption collate RUSSIAN, p.CodTypeDocument, c.Caption collate RUSSIAN"));
+    // Kinds of one caption come in the order of their codes, as a file keeps
+    // its rows; a server keeps no order of its own.
+    q.addSql(QStringLiteral("order by p.Caption collate RUSSIAN, p.CodTypeDocument, c.Caption "
+                            "collate RUSSIAN, c.CodTypeDocument"));
     q.open();
 
     // The rows are walked first and the columns of each node read after, so

@@ -2,6 +2,7 @@
 // statement that the windows build from them must run on a fresh database and
 // give the columns the windows read.
 #include "Document_FM.h"
+#include "SqlDialect.h"
 #include "TestDb.h"
 
 #include <QColor>
@@ -68,7 +69,7 @@ TEST_F(Configuration, EveryNodeStatementRunsAndGivesTheColumnsShown) {
     for (const Node& n : list) {
         SCOPED_TRACE(n.code);
         DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDoc"));
-        q.setSql(n.sql);
+        q.setSql(m_dm->ADOConnection1.dialect().storedStatement(n.sql));
         q.bindDateTime(QStringLiteral("BeginDate"), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
         q.bindDateTime(QStringLiteral("EndDate"), QDateTime(QDate::currentDate(), QTime(0, 0)));
         q.open();
@@ -100,7 +101,7 @@ TEST_F(Configuration, TheDateRangeBoundsTheList) {
     fillDemo();
     const Node folder = nodes().first();
     DbQuery q(m_dm->ADOConnection1, QStringLiteral("qrDoc"));
-    q.setSql(folder.sql);
+    q.setSql(m_dm->ADOConnection1.dialect().storedStatement(folder.sql));
     const QDate day = QDate::currentDate().addDays(-30);
     q.bindDateTime(QStringLiteral("BeginDate"), QDateTime(day, QTime(0, 0)));
     q.bindDateTime(QStringLiteral("EndDate"), QDateTime(day, QTime(0, 0)));

@@ -8,6 +8,7 @@
 #include "DbSchema.h"
 #include "SqlCursor.h"
 #include "SqlDialect.h"
+#include "TestDb.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,9 @@ QString serverUri() {
 class DbEngines : public ::testing::TestWithParam<DbKind> {
 protected:
     void SetUp() override {
+        if (DbTest::onServer()) {
+            GTEST_SKIP() << "these cases run on each engine themselves";
+        }
         if (GetParam() == DbKind::Postgres) {
             if (serverUri().isEmpty()) {
                 GTEST_SKIP() << "DORSANTI_TEST_PG holds no server URI: the server cases "

@@ -12,6 +12,11 @@
 // A fresh database file made from the project's own schema, and a fresh data
 // module connected to it, for every test.
 class DbTest : public ::testing::Test {
+public:
+    // Whether this run keeps the books on the test server
+    // (DORSANTI_TEST_ENGINE=server) rather than in a file.
+    static bool onServer();
+
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -56,9 +61,6 @@ protected:
     std::unique_ptr<DbConnection> m_db;
     std::unique_ptr<DbQuery> m_q;
 
-    // Whether this run keeps the books on the test server
-    // (DORSANTI_TEST_ENGINE=server) rather than in a file.
-    static bool onServer();
     std::unique_ptr<DbConnection> m_admin;
     QString m_database;
 };
