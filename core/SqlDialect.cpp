@@ -179,3 +179,11 @@ QString SqlDialect::serverSessionCountQuery() const {
                       .arg(kPgSessionStart)
                 : QString();
 }
+
+QString SqlDialect::rowLock(const QString& table) const {
+    if (!pg()) {
+        return {};
+    }
+    return table.isEmpty() ? QStringLiteral(" for update")
+                           : QStringLiteral(" for update of %1").arg(table);
+}

@@ -58,6 +58,11 @@ public:
     // id :Pid started at :Started (or whose start the server hides from this
     // user); empty for a file.
     QString serverSessionCountQuery() const;
+    // The tail of a select, inside a write transaction, that holds the rows it
+    // reads (of `table`, an alias of the select, or all) against another
+    // computer's change until the transaction ends. Empty for a file, whose
+    // write transaction already holds the whole file.
+    QString rowLock(const QString& table = {}) const;
 
 private:
     explicit SqlDialect(DbKind kind) : m_kind(kind) {}
