@@ -599,8 +599,8 @@ void TDocumentFM::RunRecordMethod(QAction* action) {
     const int id = qrDoc.field(QStringLiteral("IdDocument")).asInteger();
     const int row = qrDoc.recNo();
     // The row's own type: in a folder's list each row runs its kind's methods.
-    const int result = RunMethodOf(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(),
-                                   id, FMethodItems[position]->Code);
+    const int result = RunMethodOf(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(), id,
+                                   FMethodItems[position]->Code);
     if (result > 0) {
         RefreshAndLocate(result, id, row);
     }
