@@ -130,7 +130,11 @@ TDocumentFM::TDocumentFM(QWidget* parent)
     // Books shared on a server: what another computer changes shows here.
     connect(&BooksChanged::instance(), &BooksChanged::changed, this,
             [this] { guarded([this] { BooksChangedElsewhere(); }); });
-    guarded([] { BooksChanged::instance().watch(MainDM->ADOConnection1); });
+    guarded([] {
+        if (MainDM) {
+            BooksChanged::instance().watch(MainDM->ADOConnection1);
+        }
+    });
 
     FormCreate();
     // The method buttons are all on keys of the list, so Tab goes from the

@@ -251,7 +251,11 @@ ReportWindow::ReportWindow(ReportKind kind, QWidget* parent) : QWidget(parent), 
             [this](const ChartFigure& f) { guarded([&] { ShowDocumentsBehind(f); }); });
     connect(&BooksChanged::instance(), &BooksChanged::changed, this,
             [this] { guarded([this] { BooksChangedElsewhere(); }); });
-    guarded([] { BooksChanged::instance().watch(MainDM->ADOConnection1); });
+    guarded([] {
+        if (MainDM) {
+            BooksChanged::instance().watch(MainDM->ADOConnection1);
+        }
+    });
 
     // The first report: its period, the first currency, every account.
     guarded([this] {

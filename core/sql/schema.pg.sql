@@ -357,7 +357,7 @@ CREATE TABLE sec_Session (
 -- rolled back or deleted: the server sends the notice when the transaction
 -- commits, once per transaction however many rows it changed.
 -- BEGIN books_changed
-CREATE FUNCTION books_changed() RETURNS trigger
+CREATE OR REPLACE FUNCTION books_changed() RETURNS trigger
     LANGUAGE plpgsql
 AS $$
 BEGIN
@@ -366,7 +366,7 @@ BEGIN
 END;
 $$;
 
-CREATE TRIGGER Document_Changed
+CREATE OR REPLACE TRIGGER Document_Changed
     AFTER INSERT OR UPDATE OR DELETE ON Document
     FOR EACH STATEMENT EXECUTE FUNCTION books_changed();
 -- END books_changed
