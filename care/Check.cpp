@@ -8,6 +8,8 @@
 #include "Placeholders.h"
 #include "RawDb.h"
 #include "SaldoCalc.h"
+#include "ServerBackup.h"
+#include "SqlDialect.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -57,10 +59,10 @@ QList<int> missingSigns(DbConnection& db) {
 
 bool hasTable(DbConnection& db, const QString& name) {
     DbQuery q(db, QStringLiteral("qrTable"));
-    q.setSql(QStringLiteral("select 1 from sqlite_master where type = 'table' and name = :Name"));
+    q.setSql(db.dialect().tableCountQuery());
     q.bindString(QStringLiteral("Name"), name);
     q.open();
-    return !q.isEmpty();
+    return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
 // Whether a ledger row `da` of document `d` stands for its first leg (the
@@ -197,35 +199,44 @@ public:
                      .arg(kSecondLeg));
         q.addSql(QStringLiteral("max(case when %1 then %2 end) as LedgerUnits2")
                      .arg(kSecondLeg, ledgerUnits));
+        const QString legs =
+            QStringLiteral(
+                "sum(case when da.IdDocument is null then null "
+                "when da.CodTypeOperation = case when d.CodTypeDocument = 3 "
+                "then 3 else d.CodTypeDocument end "
+                "and da.IdHeadAccount = d.IdHeadAccount and %1 = %2 then 1 "
+                "when d.CodTypeDocument = 3 and da.CodTypeOperation = 4 "
+                "and da.IdHeadAccount = d.IdHeadAccount2 and %1 = %3 then 10 else 100 end)")
+                .arg(ledgerUnits, units(QStringLiteral("d.ValueDocument")),
+                     units(QStringLiteral("d.ValueDocument2")));
         q.addSql(QStringLiteral("from (select d.IdDocument, d.CodTypeStatus,"));
-        q.addSql(QStringLiteral("count(da.IdDocument) as LedgerRows, sum(case"));
-        q.addSql(QStringLiteral("when da.IdDocument is null then null"));
-        q.addSql(
-            QStringLiteral("when da.CodTypeOperation = case when d.CodTypeDocument = 3 "
-                           "then 3 else d.CodTypeDocument end"));
-        q.addSql(QStringLiteral("and da.IdHeadAccount = d.IdHeadAccount and %1 = %2 then 1")
-                     .arg(ledgerUnits, units(QStringLiteral("d.ValueDocument"))));
-        q.addSql(QStringLiteral("when d.CodTypeDocument = 3 and da.CodTypeOperation = 4"));
-        q.addSql(QStringLiteral("and da.IdHeadAccount = d.IdHeadAccount2 and %1 = %2 then 10")
-                     .arg(ledgerUnits, units(QStringLiteral("d.ValueDocument2"))));
-        q.addSql(QStringLiteral("else 100 end) as Legs"));
+        q.addSql(QStringLiteral("count(da.IdDocument) as LedgerRows, %1 as Legs").arg(legs));
         q.addSql(QStringLiteral("from Document d"));
         q.addSql(QStringLiteral("left join DataAccount da on da.IdDocument = d.IdDocument"));
         q.addSql(QStringLiteral("where d.CodTypeStatus in (1, 2)"));
         q.addSql(QStringLiteral("group by d.IdDocument"));
-        q.addSql(QStringLiteral("having (d.CodTypeStatus = 1 and LedgerRows > 0) or"));
+        // The server knows no output names in "having": the count and the sum
+        // are written out again. The sum is null only without ledger rows,
+        // which the count has said already.
+        q.addSql(QStringLiteral("having (d.CodTypeStatus = 1 and count(da.IdDocument) > 0) or"));
         q.addSql(
-            QStringLiteral("(d.CodTypeStatus = 2 and (LedgerRows <> case when "
+            QStringLiteral("(d.CodTypeStatus = 2 and (count(da.IdDocument) <> case when "
                            "d.CodTypeDocument = 3 then 2 else 1 end"));
-        q.addSql(
-            QStringLiteral("or Legs is not case when d.CodTypeDocument = 3 then 11 "
-                           "else 1 end))"));
+        q.addSql(QStringLiteral("or coalesce(%1, 0) <> case when d.CodTypeDocument = 3 then 11 "
+                                "else 1 end))")
+                     .arg(legs));
         q.addSql(QStringLiteral(") x join Document d on d.IdDocument = x.IdDocument"));
         q.addSql(QStringLiteral("left join DataAccount da on da.IdDocument = x.IdDocument"));
         q.addSql(
             QStringLiteral("left join TypeDocument td on td.CodTypeDocument = "
                            "d.CodTypeDocument"));
-        q.addSql(QStringLiteral("group by x.IdDocument order by x.IdDocument"));
+        // Every column read is one of the document's: grouped by all of them,
+        // as the server asks, the groups are the same.
+        q.addSql(
+            QStringLiteral("group by x.IdDocument, x.CodTypeStatus, x.LedgerRows, "
+                           "d.CodTypeDocument, d.DateDocument, td.Caption, d.IdHeadAccount, "
+                           "d.IdHeadAccount2, d.ValueDocument, d.ValueDocument2"));
+        q.addSql(QStringLiteral("order by x.IdDocument"));
         q.open();
         QStringList applied;
         QStringList contradicted;
@@ -493,9 +504,24 @@ QString damagedFileAdvice(const QString& path) {
 
 namespace {
 
-bool isDamage(const AppError& e) {
+bool isDamage(const DbConnection& db, const AppError& e) {
+    if (db.kind() != DbKind::Sqlite) {
+        return false;  // the server's codes are of another kind
+    }
     const int code = e.engineCode() & 0xFF;
     return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+// The looks at the rows, the same on both engines.
+void checkRows(Checker& checker) {
+    checker.balances();
+    checker.documents();
+    checker.orphanLedger();
+    checker.orphanImports();
+    checker.configuration();
+    checker.placeholders();
+    checker.passwords();
+    checker.ledgerTotals();
 }
 
 CheckReport checkOpen(DbConnection& db, const QString& path) {
@@ -517,21 +543,40 @@ CheckReport checkOpen(DbConnection& db, const QString& path) {
         return checker.report;
     }
     checker.foreignKeys();
-    checker.balances();
-    checker.documents();
-    checker.orphanLedger();
-    checker.orphanImports();
-    checker.configuration();
-    checker.placeholders();
-    checker.passwords();
-    checker.ledgerTotals();
+    checkRows(checker);
     checker.dailyCopy(path);
     return checker.report;
 }
 
 }  // namespace
 
+CheckReport checkConnection(DbConnection& db) {
+    if (db.kind() == DbKind::Sqlite) {
+        return checkOpen(db, db.path());
+    }
+    // The server keeps its pages and its declared references itself: what is
+    // left to look at are the rows. A check of its own sees one snapshot; one
+    // inside a write sees that write.
+    Checker checker(db);
+    const bool own = !db.inTransaction();
+    if (own) {
+        db.executeScript(db.dialect().snapshotBegin());
+    }
+    const auto end = qScopeGuard([&] {
+        if (own) {
+            db.executeScript(QStringLiteral("rollback"));
+        }
+    });
+    checkRows(checker);
+    return checker.report;
+}
+
 CheckReport checkDatabase(const QString& path) {
+    if (isServerUri(path)) {
+        DbConnection db;
+        db.open(path, DbConnection::Access::ReadOnly);
+        return checkConnection(db);
+    }
     if (!QFileInfo(path).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(path));
     }
@@ -540,7 +585,7 @@ CheckReport checkDatabase(const QString& path) {
     try {
         return checkOpen(db, path);
     } catch (const AppError& e) {
-        if (!isDamage(e)) {
+        if (!isDamage(db, e)) {
             throw;
         }
         CheckReport report;
@@ -608,12 +653,16 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
         throw AppError(QStringLiteral("файл %1 поврежден и не исправлен.\n%2")
                            .arg(path, damagedFileAdvice(path)));
     }
-    const QString folder = defaultBackupFolder(path);
-    makeBackupFolder(path);
-    result.backupPath = backupFilePath(path, folder, QDateTime::currentDateTime());
-    backupDatabase(path, result.backupPath);
-
-    QFile::remove(dailyCopyFailurePath(path));  // a fresh copy is in the folder now
+    const bool server = isServerUri(path);
+    if (server) {
+        result.backupPath = backupServerBooks(path, {});
+    } else {
+        const QString folder = defaultBackupFolder(path);
+        makeBackupFolder(path);
+        result.backupPath = backupFilePath(path, folder, QDateTime::currentDateTime());
+        backupDatabase(path, result.backupPath);
+        QFile::remove(dailyCopyFailurePath(path));  // a fresh copy is in the folder now
+    }
 
     {
         DbConnection db;
@@ -647,8 +696,10 @@ RepairReport repairDatabase(const QString& path, const CheckReport& before) {
                                   .arg(removed);
         }
         // The plain text is right there: its hash takes its place, and the
-        // engine wipes what the old row leaves on its page.
-        db.executeScript(QStringLiteral("PRAGMA secure_delete = ON"));
+        // file's engine wipes what the old row leaves on its page.
+        if (!server) {
+            db.executeScript(QStringLiteral("PRAGMA secure_delete = ON"));
+        }
         Transaction transaction(db);
         const QStringList hashed = hashPlainPasswords(db);
         transaction.commit();

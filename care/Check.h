@@ -36,8 +36,13 @@ struct CheckReport {
 };
 
 // Raises an AppError when the file is missing or is not a database. The file
-// is opened read-only in effect: not even its journal mode changes.
+// is opened read-only in effect: not even its journal mode changes. A
+// postgresql:// URI checks the books on that server.
 CheckReport checkDatabase(const QString& path);
+class DbConnection;
+// The same look through an open connection; on a server, inside the
+// connection's own write when it is in one.
+CheckReport checkConnection(DbConnection& db);
 
 // The advice given for a file that fails the integrity check.
 QString damagedFileAdvice(const QString& path);

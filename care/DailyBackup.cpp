@@ -67,6 +67,11 @@ bool dailyCopyMade(const QString& dbPath, const QDate& today) {
 }
 
 bool runDailyBackup(const QString& dbPath, const QDateTime& now) {
+    if (isServerUri(dbPath)) {
+        // Books on a server are copied by the server's side, as its owner
+        // arranges (pg_dump from cron, or "dorsanti-db backup URI").
+        return true;
+    }
     if (dailyCopyMade(dbPath, now.date())) {
         return true;
     }
@@ -94,7 +99,7 @@ DailyBackup::~DailyBackup() {
 
 void DailyBackup::start(const DbConnection& connection) {
     const QString path = connection.path();
-    if (path.isEmpty() || m_thread.joinable()) {
+    if (path.isEmpty() || m_thread.joinable() || connection.kind() != DbKind::Sqlite) {
         return;
     }
     if (connection.inTransaction()) {

@@ -23,7 +23,7 @@ public:
     DailyBackup& operator=(const DailyBackup&) = delete;
 
     // Starts today's copy of the connection's file unless one exists, a copy
-    // is running, or the connection is inside a transaction.
+    // is running, the connection is inside a transaction, or it is to a server.
     void start(const DbConnection& connection);
     // Waits for a copy that is running.
     void wait();
@@ -43,4 +43,5 @@ bool dailyCopyMade(const QString& dbPath, const QDate& today);
 
 // Makes the daily copy now, unless made today; prunes the old ones. Returns
 // false after a failure, which is written to `stderr` and recorded.
+// Books on a server get no copy from the program: true, nothing made.
 bool runDailyBackup(const QString& dbPath, const QDateTime& now);

@@ -11,7 +11,7 @@
 namespace {
 
 void openExisting(DbConnection& db, const QString& path) {
-    if (!QFileInfo(path).isFile()) {
+    if (!isServerUri(path) && !QFileInfo(path).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(path));
     }
     db.open(path);
@@ -76,8 +76,15 @@ void addUser(const QString& dbPath, const QString& name, const QString& fullName
                            .arg(login));
     }
     DbQuery q(db, QStringLiteral("qrAdd"));
-    q.addSql(QStringLiteral("insert into sec_user(sec_username, sec_password, sec_FullName)"));
-    q.addSql(QStringLiteral("values(:name, :pass, :full)"));
+    // The next number is written out: the file numbers such a key itself, the
+    // server does not. Under the transaction no other user takes it meanwhile
+    // (on a server a second one would fail on the key, not overwrite).
+    q.addSql(
+        QStringLiteral("insert into sec_user(sec_IdUser, sec_username, sec_password, "
+                       "sec_FullName)"));
+    q.addSql(
+        QStringLiteral("select coalesce(max(sec_IdUser), 0) + 1, :name, :pass, :full "
+                       "from sec_user"));
     q.bindString(QStringLiteral("name"), login);
     q.bindString(QStringLiteral("pass"), hashPassword(trimmedLow(password)));
     q.bindString(QStringLiteral("full"), fullName.trimmed());

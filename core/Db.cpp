@@ -14,8 +14,16 @@ int g_busyTimeoutMs = 5000;
 SqlParams parseSqlParams(const QString& sql) {
     SqlParams params;
     const int n = int(sql.size());
+    int end = -1;  // the first ";" outside quotes and comments
     for (int i = 0; i < n; ++i) {
         const QChar c = sql[i];
+        const bool comment =
+            (c == QLatin1Char('-') || c == QLatin1Char('/')) && i + 1 < n &&
+            sql[i + 1] == (c == QLatin1Char('-') ? QLatin1Char('-') : QLatin1Char('*'));
+        if (end >= 0 && params.tail.isEmpty() && !c.isSpace() && c != QLatin1Char(';') &&
+            !comment) {
+            params.tail = sql.mid(end + 1).trimmed();
+        }
         if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('[') ||
             c == QLatin1Char('`')) {
             const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
@@ -31,6 +39,8 @@ SqlParams parseSqlParams(const QString& sql) {
         } else if (c == QLatin1Char('/') && i + 1 < n && sql[i + 1] == QLatin1Char('*')) {
             const int close = int(sql.indexOf(QLatin1String("*/"), i + 2));
             i = close < 0 ? n : close + 1;
+        } else if (c == QLatin1Char(';')) {
+            end = end < 0 ? i : end;
         } else if (c == QLatin1Char(':') && i + 1 < n &&
                    (sql[i + 1].isLetter() || sql[i + 1] == QLatin1Char('_'))) {
             int j = i + 1;
@@ -68,7 +78,7 @@ AppError::Kind foreignKeyKind(const QString& statement) {
 }
 
 QString moneyUnitsSql(const QString& column) {
-    return QStringLiteral("cast(round(%1 * 10000) as integer)").arg(column);
+    return QStringLiteral("cast(round(%1 * 10000) as bigint)").arg(column);
 }
 
 bool isServerUri(const QString& path) {

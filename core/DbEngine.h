@@ -91,6 +91,9 @@ struct SqlParams {
         int number;  // from 1; 0 for a bracketed name
     };
     QVector<Use> uses;
+    // Where text other than blanks, comments and ";" follows the end of the
+    // first statement, that text; else empty.
+    QString tail;
 };
 SqlParams parseSqlParams(const QString& sql);
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class DbConnection;
 
 // The statements that make the tables, those that fill the configuration,
@@ -23,9 +25,22 @@ void CreateDatabaseFile(const QString& path,
                         NewFileContents contents = NewFileContents::ConfigurationOnly);
 // Makes the books in an empty database on a server (a postgresql:// URI):
 // the tables, the configuration rows and the starter books when asked, all in
-// one transaction. A database that has tables is refused and left untouched.
+// one transaction, with whatever `fill` then writes (the demo books). A
+// database that has tables is refused and left untouched.
 void CreateServerBooks(const QString& uri,
-                       NewFileContents contents = NewFileContents::ConfigurationOnly);
+                       NewFileContents contents = NewFileContents::ConfigurationOnly,
+                       const std::function<void(DbConnection&)>& fill = {});
+// Whether the connected database on a server has no tables yet.
+bool isEmptyServerDatabase(DbConnection& connection);
+// Moves the counter of every identity column on a server past the largest
+// key its table holds, after rows were written with their keys given.
+void advanceServerCounters(DbConnection& connection);
+// Whether the books have a table of this name.
+bool hasTableNamed(DbConnection& connection, const QString& table);
+// Gives books made before a table existed that table and its indexes, as the
+// schema of the connection's engine writes them; a table that is there
+// already is left alone.
+void createMissingTable(DbConnection& connection, const QString& table);
 // Writes the tables and configuration rows into an open, empty database; the
 // first user's empty password is stored as its hash.
 void CreateSchema(DbConnection& connection);

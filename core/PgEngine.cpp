@@ -69,7 +69,12 @@ AppError::Kind kindOf(const QString& state, const QString& statement) {
 }
 
 AppError pgError(const QSqlError& error, const QString& statement) {
-    QString text = error.databaseText().trimmed();
+    // The server's own message, as the file engine gives its own: the first
+    // line, without the severity ("ERROR:  ") and the place in the statement.
+    static const QRegularExpression severity(
+        QStringLiteral("^(ERROR|FATAL|PANIC|ОШИБКА|ВАЖНО|ПАНИКА):\\s+"));
+    QString text = error.databaseText().trimmed().section(QLatin1Char('\n'), 0, 0);
+    text.remove(severity);
     if (text.isEmpty()) {
         text = error.text();
     }
@@ -128,6 +133,13 @@ public:
         : m_query(db), m_sql(sql) {
         // The server numbers its parameters: ":Name" becomes "$n".
         const SqlParams params = parseSqlParams(sql);
+        // One statement only, as in a file: text after it would otherwise be
+        // refused by the server in words of its own, or run.
+        if (!params.tail.isEmpty()) {
+            throw AppError(
+                QStringLiteral("%1: текст запроса продолжается после конца оператора: \"%2\"")
+                    .arg(owner, params.tail));
+        }
         m_names = params.names;
         const QString text = serverText(sql, params);
         if (text.trimmed().isEmpty()) {

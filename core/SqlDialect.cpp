@@ -76,6 +76,10 @@ QString SqlDialect::limit(int count) const {
     return QStringLiteral(" limit %1").arg(count);
 }
 
+QString SqlDialect::largeWriteSetup() const {
+    return pg() ? QString() : QStringLiteral("PRAGMA cache_size = -262144");
+}
+
 QString SqlDialect::insertOrReplace(const QString& table, const QStringList& columns,
                                     const QStringList& keyColumns) const {
     QStringList params;
@@ -178,6 +182,12 @@ QString SqlDialect::serverSessionCountQuery() const {
                       "and (backend_start is null or %1 = :Started)")
                       .arg(kPgSessionStart)
                 : QString();
+}
+
+QString SqlDialect::snapshotBegin() const {
+    // A read transaction of the file keeps its snapshot from its first read on.
+    return pg() ? QStringLiteral("begin isolation level repeatable read read only")
+                : QStringLiteral("BEGIN");
 }
 
 QString SqlDialect::rowLock(const QString& table) const {

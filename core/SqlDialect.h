@@ -34,6 +34,9 @@ public:
     QString substring(const QString& text, const QString& start, const QString& length) const;
     // The tail of a select that keeps its first `count` rows.
     QString limit(int count) const;
+    // A statement run before a transaction that writes many rows, so that the
+    // engine keeps them in memory until the commit; empty where it needs none.
+    QString largeWriteSetup() const;
     // Writes a row, or replaces the row with the same key.
     QString insertOrReplace(const QString& table, const QStringList& columns,
                             const QStringList& keyColumns) const;
@@ -58,6 +61,9 @@ public:
     // id :Pid started at :Started (or whose start the server hides from this
     // user); empty for a file.
     QString serverSessionCountQuery() const;
+    // Begins a transaction that only reads and sees one moment of the books
+    // throughout, whatever other programs commit meanwhile.
+    QString snapshotBegin() const;
     // The tail of a select, inside a write transaction, that holds the rows it
     // reads (of `table`, an alias of the select, or all) against another
     // computer's change until the transaction ends. Empty for a file, whose

@@ -5,6 +5,7 @@
 #include "ExchangeText.h"
 #include "ImportTables.h"
 #include "SqlCursor.h"
+#include "SqlDialect.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -786,9 +787,11 @@ void writeDocuments(DbConnection& c, PlannedDocuments& planned, const ImportSett
                                          "  3, :IdHeadAccount, :ValueDocument2,\n"
                                          "  :Kurs1, :Kurs2, :IdHeadAccount2,\n"
                                          "  :NoteDocument, :CodTypeStatus, :DateApply)"));
-    SqlCursor link(c, QStringLiteral("insert or replace into ImportedLine(IdHeadAccount, "
-                                     "LineKey, IdDocument)\n"
-                                     "values(:IdHeadAccount, :LineKey, :IdDocument)"));
+    SqlCursor link(c, c.dialect().insertOrReplace(
+                          QStringLiteral("ImportedLine"),
+                          {QStringLiteral("IdHeadAccount"), QStringLiteral("LineKey"),
+                           QStringLiteral("IdDocument")},
+                          {QStringLiteral("IdHeadAccount"), QStringLiteral("LineKey")}));
     std::optional<Posting> posting;
     if (settings.apply) {
         posting.emplace(c);
@@ -871,7 +874,9 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
     }
     // A large import changes more pages than the engine caches by default;
     // spilling them to the file before the commit would cost a sync each time.
-    c.executeScript(QStringLiteral("PRAGMA cache_size = -262144"));
+    if (const QString setup = c.dialect().largeWriteSetup(); !setup.isEmpty()) {
+        c.executeScript(setup);
+    }
     Transaction tr(c);
     // Read again under the write lock: two imports at once cannot both take a
     // line.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DbSchema.h"
+
 class DbConnection;
 class QString;
 
@@ -12,6 +14,3 @@ void ensureImportTables(DbConnection& connection);
 
 // The file has every one of those tables.
 bool hasImportTables(DbConnection& connection);
-
-// The file has this one table.
-bool hasTableNamed(DbConnection& connection, const QString& table);

@@ -263,7 +263,7 @@ QList<Move> ledgerMoves(DbConnection& connection, const MoveQuery& query, bool u
     const QList<Piece> list = pieces(query.from, query.to, useTotals && query.key != MoveKey::Day);
     // Each piece sums its own rows with their signs, so that the union holds
     // a few sums rather than every row.
-    const QString units = QStringLiteral("cast(sum(%1 * g.SignInGroup) as integer) as Units");
+    const QString units = QStringLiteral("cast(sum(%1 * g.SignInGroup) as bigint) as Units");
     for (int i = 0; i < list.size(); ++i) {
         const Piece& p = list[i];
         const Grouping g = grouping(query.key, p.totals);

@@ -2,6 +2,7 @@
 
 #include "AppError.h"
 #include "Db.h"
+#include "DbSchema.h"
 #include "SafeFile.h"
 #include "SqlDialect.h"
 
@@ -107,25 +108,11 @@ Money convert(Money amount, const Rate& rate) {
 }
 
 bool hasRateTable(DbConnection& connection) {
-    DbQuery q(connection, QStringLiteral("qrRateTable"));
-    q.setSql(connection.dialect().tableCountQuery());
-    q.bindString(QStringLiteral("Name"), QStringLiteral("CurrencyRate"));
-    q.open();
-    return q.field(QStringLiteral("n")).asInteger() > 0;
+    return hasTableNamed(connection, QStringLiteral("CurrencyRate"));
 }
 
 void ensureRateTable(DbConnection& connection) {
-    if (hasRateTable(connection)) {
-        return;
-    }
-    connection.executeScript(QStringLiteral(
-        "CREATE TABLE IF NOT EXISTS CurrencyRate ("
-        " IdValuta INTEGER NOT NULL REFERENCES Valuta (IdValuta) ON DELETE CASCADE,"
-        " IdValutaBase INTEGER NOT NULL REFERENCES Valuta (IdValuta) ON DELETE CASCADE,"
-        " DateRate TEXT NOT NULL,"
-        " Rate NUMERIC NOT NULL,"
-        " PRIMARY KEY (IdValuta, IdValutaBase, DateRate)) WITHOUT ROWID;"
-        "CREATE INDEX IF NOT EXISTS CurrencyRate_Base ON CurrencyRate (IdValutaBase);"));
+    createMissingTable(connection, QStringLiteral("CurrencyRate"));
 }
 
 RateBook::RateBook(DbConnection& connection) {

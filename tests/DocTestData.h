@@ -127,7 +127,7 @@ protected:
     // whole state before and after a step.
     QString dump(const QString& table, const QString& order) {
         DbQuery q(*m_db, QStringLiteral("dump"));
-        q.setSql(QStringLiteral("select * from %1 order by %2").arg(table, order));
+        q.setSql(QStringLiteral("select * from %1 t order by %2").arg(table, order));
         q.open();
         QString out;
         for (q.first(); !q.eof(); q.next()) {

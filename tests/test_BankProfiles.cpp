@@ -43,13 +43,15 @@ protected:
     // Every document as "date type amount note".
     QStringList documents() {
         m_q->setSql(
-            QStringLiteral("select substr(DateDocument, 1, 10) || ' ' || CodTypeDocument"
-                           " || ' ' || ValueDocument || ' ' || NoteDocument as S"
-                           " from Document order by IdDocument"));
+            QStringLiteral("select substr(DateDocument, 1, 10) || ' ' || CodTypeDocument as S,"
+                           " ValueDocument, NoteDocument from Document order by IdDocument"));
         m_q->open();
         QStringList out;
         for (m_q->first(); !m_q->eof(); m_q->next()) {
-            out << m_q->field(QStringLiteral("S")).asString();
+            out << QStringList{m_q->field(QStringLiteral("S")).asString(),
+                               m_q->field(QStringLiteral("ValueDocument")).asMoney().toString(),
+                               m_q->field(QStringLiteral("NoteDocument")).asString()}
+                       .join(QLatin1Char(' '));
         }
         return out;
     }

@@ -444,7 +444,7 @@ TEST_F(CommonEdit, TheAccountButtonPicksAnAccountJustAddedInTheBook) {
 
 TEST_F(CommonEdit, ADatabaseErrorKeepsTheWindowOpenWithItsContents) {
     exec(
-        QStringLiteral("create trigger full before insert on Document "
+        QStringLiteral("create trigger no_room before insert on Document "
                        "begin select raise(abort, 'no room for documents'); end"));
     ModalHelper mh;
     mh.onNext<TCommonVelDocEditFM>([&](TCommonVelDocEditFM* f) {
@@ -455,7 +455,7 @@ TEST_F(CommonEdit, ADatabaseErrorKeepsTheWindowOpenWithItsContents) {
         EXPECT_EQ(f->result(), 0);
         EXPECT_EQ(f->IdDocument(), 0);
         EXPECT_DOUBLE_EQ(f->CurrencyEdit1->value(), 5.0);
-        exec(QStringLiteral("drop trigger full"));
+        exec(QStringLiteral("drop trigger no_room"));
         f->BitBtn1->click();
     });
     const int id = EditCommonVelDoc(0, 2);

@@ -230,7 +230,8 @@ TEST_F(DictBook, RecordsInUseAreNotDeleted) {
     for (int i : {1, 3, 5}) {
         EXPECT_EQ(boxes[i].icon, QMessageBox::Critical);
         EXPECT_TRUE(boxes[i].text.startsWith(kInUse)) << boxes[i].text.toStdString();
-        EXPECT_TRUE(boxes[i].text.contains(QStringLiteral("FOREIGN KEY")));
+        EXPECT_TRUE(boxes[i].text.contains(
+            engineText(QStringLiteral("FOREIGN KEY"), QStringLiteral("foreign key"))));
     }
     EXPECT_EQ(everything(), before);
     EXPECT_FALSE(m_dm->ADOConnection1.inTransaction());

@@ -218,6 +218,9 @@ TEST_F(Exchange, ABadLineRefusesAllUnlessSkipped) {
 }
 
 TEST_F(Exchange, AFileFromBeforeImportsGetsItsTableAndNothingElse) {
+    if (onServer()) {
+        GTEST_SKIP() << "books on a server were never made without the table of imported lines";
+    }
     exec(QStringLiteral("drop table ImportedLine"));
     addDoc(1, m_card, Money::fromInteger(10), 2);
     auto shape = [&] {
@@ -397,6 +400,9 @@ TEST_F(Exchange, CsvExportOfTheAppliedBooks) {
 }
 
 TEST_F(Exchange, ExportNeverReplacesAFileUnasked) {
+    if (onServer()) {
+        GTEST_SKIP() << "the books are no file on a server: nothing of theirs can be written over";
+    }
     addDoc(1, m_card, Money::fromInteger(10), 2);
     const QByteArray books = contents(m_path);
     const QString victim = write("victim.txt", "secret");
@@ -459,8 +465,10 @@ TEST_F(Exchange, OfxOfSeveralBankAccountsImportsOneStatementAtATime) {
                            QStringLiteral("2025-12-02 00:00:00 2 100 Deposit [] [] 1"),
                            QStringLiteral("2025-12-03 00:00:00 1 20 ATM [] [] 1")}));
     // A file from before keyed the FITID alone, and still knows its lines.
-    exec(QStringLiteral(
-        "update ImportedLine set LineKey = 'fitid:' || substr(LineKey, instr(LineKey, '/') + 1)"));
+    exec(
+        QStringLiteral("update ImportedLine set LineKey = 'fitid:' || substr(LineKey, %1(LineKey, "
+                       "'/') + 1)")
+            .arg(onServer() ? QStringLiteral("strpos") : QStringLiteral("instr")));
     r = import(two, {QStringLiteral("--ofx-account"), QStringLiteral("40817810000000000001")});
     EXPECT_EQ(lastLine(r.out), summary(0, 1, 0));
 }

@@ -25,10 +25,11 @@ protected:
     }
     QString stored() {
         return scalar(QStringLiteral(
-                          "select group_concat(R, '; ') from (select coalesce("
+                          "select %1 from (select coalesce("
                           "r.DescriptionContains, ca.Caption) || ' -> ' || c.Caption as R"
                           " from ImportRule r join Category c on c.IdCategory = r.IdCategory"
-                          " left join ContrAgent ca using (IdContrAgent) order by R)"))
+                          " left join ContrAgent ca using (IdContrAgent) order by R) x")
+                          .arg(joinedSql(QStringLiteral("R"), QStringLiteral("; "))))
             .toString();
     }
 };

@@ -60,8 +60,10 @@ class Reports : public DocTest {
 protected:
     void SetUp() override {
         DocTest::SetUp();
-        exec(QStringLiteral("PRAGMA synchronous = OFF"));
-        m_dm->ADOConnection1.executeScript(QStringLiteral("PRAGMA synchronous = OFF"));
+        if (!onServer()) {
+            exec(QStringLiteral("PRAGMA synchronous = OFF"));
+            m_dm->ADOConnection1.executeScript(QStringLiteral("PRAGMA synchronous = OFF"));
+        }
         m_rub = addValuta(QStringLiteral("RUB"));
         m_usd = addValuta(QStringLiteral("USD"));
         m_eur = addValuta(QStringLiteral("EUR"));  // never given a rate
@@ -349,6 +351,9 @@ TEST_F(Reports, EveryFigureEqualsTheLedgerAndStaysSoWithoutTheTotals) {
         texts << text(buildReport(m_dm->ADOConnection1, p));
     }
 
+    if (onServer()) {
+        return;  // books on a server are never made without their totals
+    }
     // A file made before the totals: read from the ledger while it may not
     // write, given its totals at the first report on the program's connection.
     exec(QStringLiteral("drop trigger DataAccountMonth_Insert; drop table DataAccountMonth"));

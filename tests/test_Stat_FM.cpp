@@ -184,7 +184,9 @@ TEST_F(StatForm, ADatabaseErrorLeavesTheResultClosed) {
     f->ToolButton2->click();
     ASSERT_EQ(mh.boxes().size(), 1);
     EXPECT_EQ(mh.boxes().first().icon, QMessageBox::Critical);
-    EXPECT_EQ(mh.boxes().first().text, QStringLiteral("no such table: Document"));
+    EXPECT_EQ(mh.boxes().first().text,
+              engineText(QStringLiteral("no such table: Document"),
+                         QStringLiteral("relation \"document\" does not exist")));
     EXPECT_FALSE(f->dtsResult.isOpen());
     EXPECT_EQ(f->Series1->count(), 0);
     EXPECT_TRUE(f->isVisible());

@@ -90,6 +90,10 @@ TEST_F(CommonPosting, ApplyingAMissingDocumentSaysBothMessages) {
 }
 
 TEST_F(CommonPosting, ADocumentOfAnUnknownTypeCountsAsMissing) {
+    if (onServer()) {
+        GTEST_SKIP() << "a server's foreign keys cannot be turned off to plant a row that "
+                        "points nowhere";
+    }
     exec(QStringLiteral("PRAGMA foreign_keys = OFF"));
     const int id = addDoc(9, m_card, "10"_m);
     const QString before = snapshot();

@@ -3,8 +3,11 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Check.h"
+#include "CopyBooks.h"
+#include "Db.h"
 #include "Recover.h"
 #include "Restore.h"
+#include "ServerBackup.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
 #include "Users.h"
@@ -25,35 +28,45 @@ namespace {
 const QList<std::pair<QString, QString>>& usages() {
     static const QList<std::pair<QString, QString>> list = {
         {QStringLiteral("check"),
-         QStringLiteral("  dorsanti-db check ФАЙЛ [--repair]\n"
-                        "      Проверяет файл, ничего в нем не меняя. Код выхода: 0 - файл\n"
-                        "      в порядке, 1 - найдены проблемы, 2 - файл не открыть.\n"
+         QStringLiteral("  dorsanti-db check ФАЙЛ|URI [--repair]\n"
+                        "      Проверяет файл (или книги на сервере), ничего не меняя. Код\n"
+                        "      выхода: 0 - в порядке, 1 - найдены проблемы, 2 - не открыть.\n"
                         "      --repair                  сделать копию и исправить то, что не\n"
                         "                                требует вашего решения\n")},
         {QStringLiteral("backup"),
-         QStringLiteral("  dorsanti-db backup ФАЙЛ [КУДА]\n"
+         QStringLiteral("  dorsanti-db backup ФАЙЛ|URI [КУДА]\n"
                         "      Делает проверенную копию файла, даже пока программа с ним\n"
                         "      работает. КУДА - папка или новый файл; без него копия ляжет\n"
-                        "      в папку копий рядом с файлом.\n")},
+                        "      в папку копий рядом с файлом. Книги на сервере копирует\n"
+                        "      pg_dump, по умолчанию в папку ~/БАЗА.backups.\n")},
         {QStringLiteral("restore"),
-         QStringLiteral("  dorsanti-db restore КОПИЯ ФАЙЛ\n"
+         QStringLiteral("  dorsanti-db restore КОПИЯ ФАЙЛ|URI\n"
                         "      Проверяет копию и ставит ее на место файла; прежний файл\n"
                         "      остается рядом. Пока файл открыт другой программой, ничего\n"
-                        "      не делает.\n")},
+                        "      не делает. Копию книг с сервера pg_restore ставит только\n"
+                        "      в пустую базу данных, одной транзакцией, и проверяет.\n")},
+        {QStringLiteral("copy"),
+         QStringLiteral("  dorsanti-db copy ОТКУДА КУДА\n"
+                        "      Переносит книги целиком: из файла на сервер PostgreSQL\n"
+                        "      (URI postgresql://...), с сервера в файл, из файла в файл.\n"
+                        "      КУДА - новый файл или пустая база данных на сервере. Копия\n"
+                        "      сверяется с источником и проверяется; если она не сходится,\n"
+                        "      ничего не остается.\n")},
         {QStringLiteral("recover"),
          QStringLiteral("  dorsanti-db recover ФАЙЛ НОВЫЙ\n"
                         "      Спасает все, что читается из поврежденного файла, в новый файл\n"
                         "      (нужна программа sqlite3).\n")},
         {QStringLiteral("user"),
-         QStringLiteral("  dorsanti-db user list ФАЙЛ\n"
-                        "  dorsanti-db user add ФАЙЛ ИМЯ --full-name ТЕКСТ [--password-stdin]\n"
-                        "  dorsanti-db user passwd ФАЙЛ ИМЯ [--password-stdin]\n"
-                        "  dorsanti-db user remove ФАЙЛ ИМЯ\n"
-                        "      Показывает пользователей, добавляет пользователя, меняет его\n"
-                        "      пароль, удаляет его. Пароль вводится в терминале дважды.\n"
-                        "      --full-name ТЕКСТ         полное имя нового пользователя\n"
-                        "      --password-stdin          прочитать пароль одной строкой\n"
-                        "                                со стандартного ввода\n")},
+         QStringLiteral(
+             "  dorsanti-db user list ФАЙЛ|URI\n"
+             "  dorsanti-db user add ФАЙЛ|URI ИМЯ --full-name ТЕКСТ [--password-stdin]\n"
+             "  dorsanti-db user passwd ФАЙЛ|URI ИМЯ [--password-stdin]\n"
+             "  dorsanti-db user remove ФАЙЛ|URI ИМЯ\n"
+             "      Показывает пользователей, добавляет пользователя, меняет его\n"
+             "      пароль, удаляет его. Пароль вводится в терминале дважды.\n"
+             "      --full-name ТЕКСТ         полное имя нового пользователя\n"
+             "      --password-stdin          прочитать пароль одной строкой\n"
+             "                                со стандартного ввода\n")},
     };
     return list;
 }
@@ -132,7 +145,7 @@ void printFinding(const Finding& f) {
 
 int printReport(const QString& path, const CheckReport& report) {
     if (report.healthy()) {
-        out() << "Файл " << path << " в порядке.\n";
+        out() << (isServerUri(path) ? "Книги " : "Файл ") << path << " в порядке.\n";
         return 0;
     }
     for (const Finding& f : report.findings) {
@@ -195,6 +208,15 @@ int backup(const QStringList& args) {
         return usageError(QStringLiteral("backup"), o.problem);
     }
     const QString path = o.positional[0];
+    if (isServerUri(path)) {
+        try {
+            const QString target = backupServerBooks(path, o.positional.value(1));
+            out() << "Копия " << path << " сделана: " << target << "\n";
+        } catch (const AppError& e) {
+            return fail(e.text());
+        }
+        return 0;
+    }
     try {
         const QString target = resolveBackupTarget(path, o.positional.value(1));
         backupDatabase(path, target);
@@ -216,6 +238,22 @@ int restore(const QStringList& args) {
         o.help) {
         return usageError(QStringLiteral("restore"), o.problem);
     }
+    if (isServerUri(o.positional[1])) {
+        try {
+            const CheckReport after = restoreServerBooks(o.positional[0], o.positional[1]);
+            out() << "Книги " << o.positional[1] << " восстановлены из " << o.positional[0]
+                  << "\n";
+            if (!after.healthy()) {
+                for (const Finding& f : after.findings) {
+                    printFinding(f);
+                }
+                return fail(QStringLiteral("проверка восстановленных книг нашла проблемы"));
+            }
+        } catch (const AppError& e) {
+            return fail(e.text());
+        }
+        return 0;
+    }
     try {
         const QString kept = restoreDatabase(o.positional[0], o.positional[1]);
         if (!kept.isEmpty()) {
@@ -228,12 +266,37 @@ int restore(const QStringList& args) {
     return 0;
 }
 
+int copy(const QStringList& args) {
+    ToolOptions o;
+    if (!parseToolOptions(args, {}, {}, o,
+                          {QStringLiteral("не указано, откуда копировать"),
+                           QStringLiteral("не указано, куда копировать")}) ||
+        o.help) {
+        return usageError(QStringLiteral("copy"), o.problem);
+    }
+    try {
+        const CopySummary s = copyBooks(o.positional[0], o.positional[1]);
+        out() << "Книги скопированы из " << o.positional[0] << " в " << o.positional[1]
+              << ": таблиц " << s.tables << ", строк " << s.rows
+              << "; копия сверена с источником и проверена.\n";
+    } catch (const AppError& e) {
+        return fail(QStringLiteral("книги не скопированы: %1").arg(e.text().simplified()));
+    }
+    return 0;
+}
+
 int recover(const QStringList& args) {
     ToolOptions o;
     if (!parseToolOptions(args, {}, {}, o,
                           {noDatabaseFile(), QStringLiteral("не указан новый файл")}) ||
         o.help) {
         return usageError(QStringLiteral("recover"), o.problem);
+    }
+    if (isServerUri(o.positional[0]) || isServerUri(o.positional[1])) {
+        out().flush();
+        err() << "dorsanti-db: recover спасает данные поврежденного файла; книги на сервере "
+                 "бережет сам сервер, их копию делает backup\n";
+        return 2;
     }
     try {
         const QStringList tables = recoverDatabase(o.positional[0], o.positional[1]);
@@ -307,9 +370,9 @@ int user(const QStringList& all) {
 }  // namespace
 
 bool isCareCommand(const QString& command) {
-    static const QStringList commands = {QStringLiteral("check"), QStringLiteral("backup"),
+    static const QStringList commands = {QStringLiteral("check"),   QStringLiteral("backup"),
                                          QStringLiteral("restore"), QStringLiteral("recover"),
-                                         QStringLiteral("user")};
+                                         QStringLiteral("user"),    QStringLiteral("copy")};
     return commands.contains(command);
 }
 
@@ -327,6 +390,8 @@ int runCareCommand(const QStringList& args) {
         rc = backup(rest);
     } else if (command == QLatin1String("restore")) {
         rc = restore(rest);
+    } else if (command == QLatin1String("copy")) {
+        rc = copy(rest);
     } else if (command == QLatin1String("recover")) {
         rc = recover(rest);
     } else if (command == QLatin1String("user")) {

@@ -19,11 +19,11 @@ namespace {
 const QList<std::pair<QString, QString>>& usages() {
     static const QList<std::pair<QString, QString>> list = {
         {QStringLiteral("accounts"),
-         QStringLiteral("  dorsanti-db accounts ФАЙЛ\n"
+         QStringLiteral("  dorsanti-db accounts ФАЙЛ|URI\n"
                         "      Показывает счета: номер, название, валюту и остаток.\n")},
         {QStringLiteral("import"),
          QStringLiteral(
-             "  dorsanti-db import ФАЙЛ ВЫПИСКА [параметры]\n"
+             "  dorsanti-db import ФАЙЛ|URI ВЫПИСКА [параметры]\n"
              "      Создает из банковской выписки (CSV, OFX/QFX, QIF) новые документы,\n"
              "      не проводя их. Платежи, импортированные раньше, пропускаются.\n"
              "      Строка, которую не прочитать, отменяет весь импорт.\n"
@@ -56,7 +56,7 @@ const QList<std::pair<QString, QString>>& usages() {
              "      --apply                   сразу провести созданные документы\n")},
         {QStringLiteral("export"),
          QStringLiteral(
-             "  dorsanti-db export ФАЙЛ КУДА [параметры]\n"
+             "  dorsanti-db export ФАЙЛ|URI КУДА [параметры]\n"
              "      Выгружает проведенные документы в CSV или QIF. Существующий файл\n"
              "      заменяется только с --overwrite.\n"
              "      --format csv|qif          формат; без него - по расширению файла\n"

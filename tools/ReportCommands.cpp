@@ -9,8 +9,8 @@
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "  dorsanti-db report ФАЙЛ ОТЧЕТ [--from ДАТА] [--to ДАТА] [--account НОМЕР]\n"
-    "                     [--currency КОД] [--income] [--csv]\n"
+    "  dorsanti-db report ФАЙЛ|URI ОТЧЕТ [--from ДАТА] [--to ДАТА]\n"
+    "                     [--account НОМЕР] [--currency КОД] [--income] [--csv]\n"
     "      Печатает отчет по проведенным документам, те же цифры, что окно отчета.\n"
     "      ОТЧЕТ: categories (расходы по категориям), months (доходы и расходы\n"
     "      по месяцам), counterparties (по контрагентам), balances (остатки),\n"

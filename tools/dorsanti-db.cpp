@@ -38,7 +38,7 @@ const QString kCreateUsage = QStringLiteral(
     "  dorsanti-db create ФАЙЛ|URI [--starter | --demo | --documents N]\n"
     "      Создает новый файл базы данных с таблицами и настройками.\n"
     "      Существующий файл не меняет. URI postgresql://... создает книги\n"
-    "      в пустой базе данных на сервере (--demo пока только для файла).\n"
+    "      в пустой базе данных на сервере.\n"
     "      --starter                 добавить начальные справочники новой семьи\n"
     "      --demo                    добавить пример: валюты, счета, категории,\n"
     "                                контрагентов и документы всех видов\n"
@@ -94,21 +94,29 @@ int help(const QStringList& args) {
 }
 
 // The books in an empty database on a server, in one transaction.
-int createOnServer(const QString& uri, bool demo, bool starter) {
-    if (demo) {
-        return fail(QStringLiteral("--demo и --documents пока только для файла"));
-    }
+int createOnServer(const QString& uri, bool demo, bool starter, int documents) {
     QElapsedTimer timer;
     timer.start();
+    DemoSummary summary;
     try {
         CreateServerBooks(
-            uri, starter ? NewFileContents::StarterBooks : NewFileContents::ConfigurationOnly);
+            uri, starter ? NewFileContents::StarterBooks : NewFileContents::ConfigurationOnly,
+            [&](DbConnection& connection) {
+                if (demo) {
+                    summary = FillDemoData(connection, documents, QDate::currentDate());
+                }
+            });
     } catch (const AppError& e) {
         return fail(
             QStringLiteral("не удалось создать книги на сервере: %1").arg(e.text().simplified()));
     }
     out() << "Книги на сервере созданы за " << QString::number(timer.elapsed() / 1000.0, 'f', 1)
-          << " с\n";
+          << " с";
+    if (demo) {
+        out() << ": документов " << summary.documents << " (проведено " << summary.applied
+              << "), счетов " << summary.accounts;
+    }
+    out() << "\n";
     out().flush();
     return 0;
 }
@@ -141,7 +149,7 @@ int create(const QStringList& args) {
     }
 
     if (isServerUri(path)) {
-        return createOnServer(path, demo, starter);
+        return createOnServer(path, demo, starter, documents);
     }
 
     const QFileInfo target(path);

@@ -24,6 +24,11 @@ protected:
     void exec(const QString& sql);
     QVariant scalar(const QString& sql);
     int count(const QString& table, const QString& where = {});
+    // An aggregate that joins the texts of expr with sep, in the engine's words.
+    QString joinedSql(const QString& expr, const QString& sep = QStringLiteral(",")) const {
+        return onServer() ? QStringLiteral("string_agg(cast(%1 as text), '%2')").arg(expr, sep)
+                          : QStringLiteral("group_concat(%1, '%2')").arg(expr, sep);
+    }
     Money money(const QString& sql) { return Money::fromVariant(scalar(sql)); }
 
     // Each account's balance against the signed sum of its ledger rows.
@@ -31,6 +36,15 @@ protected:
     // New documents have no ledger rows; applied ones have one, or two for a
     // transfer.
     void expectLedgerRowsMatchStatus();
+
+    // Closes every connection to the test's books and removes them: the file,
+    // or every table of the database on the server, which stays, empty.
+    void removeBooks();
+
+    // What the engine says, in its own words, where a test reads its message.
+    static QString engineText(const QString& file, const QString& server) {
+        return onServer() ? server : file;
+    }
 
     // Reopens the test's own connection on another file.
     void reopenTestConnection(const QString& path);

@@ -8,6 +8,7 @@
 #include <QApplication>
 
 #include <algorithm>
+#include <cstdio>
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
     // --server-books: every test keeps its books on the test server.
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "--server-books") == 0) {
+            if (qEnvironmentVariableIsEmpty("DORSANTI_TEST_PG")) {
+                std::puts("[  SKIPPED ] DORSANTI_TEST_PG is not set: no PostgreSQL server");
+                return 0;
+            }
             qputenv("DORSANTI_TEST_ENGINE", "server");
             std::copy(argv + i + 1, argv + argc + 1, argv + i);
             --argc;
