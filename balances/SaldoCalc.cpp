@@ -1,5 +1,7 @@
 #include "SaldoCalc.h"
 
+#include "SqlDialect.h"
+
 void prepareSaldoQueries(DbQuery& read, DbQuery& write) {
     read.clearSql();
     read.addSql(QStringLiteral("select da.ValueDataAccount*goi.SignInGroup as Saldo"));
@@ -23,7 +25,10 @@ SaldoChange recalculateAccount(DbQuery& read, DbQuery& write, int idHeadAccount)
     // this account's balance is written, and none falls between the two.
     Transaction transaction(connection);
     DbQuery old(connection, QStringLiteral("qrOldSaldo"));
-    old.setSql(QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = :IdHA"));
+    // On a server the account's row is held from here to the write: a
+    // posting that would move it waits, and lands on the sum written.
+    old.setSql(QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = :IdHA") +
+               connection.dialect().rowLock());
     old.bindInteger(QStringLiteral("IdHA"), idHeadAccount);
     old.open();
     change.oldSaldo = old.isEmpty() ? Money() : old.field(QStringLiteral("Saldo")).asMoney();

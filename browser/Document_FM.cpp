@@ -1,5 +1,6 @@
 #include "Document_FM.h"
 
+#include "BooksChanged.h"
 #include "Clock.h"
 #include "ColorValue.h"
 #include "Dialogs.h"
@@ -11,6 +12,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -124,6 +127,14 @@ TDocumentFM::TDocumentFM(QWidget* parent)
             [this] { guarded([this] { dbgDocMethodKey(QStringLiteral("APPLY")); }); });
     // Insert in the tree too: a person picks the type, then asks for a new document.
     tvDocs->installEventFilter(this);
+    // Books shared on a server: what another computer changes shows here.
+    connect(&BooksChanged::instance(), &BooksChanged::changed, this,
+            [this] { guarded([this] { BooksChangedElsewhere(); }); });
+    guarded([] {
+        if (MainDM) {
+            BooksChanged::instance().watch(MainDM->ADOConnection1);
+        }
+    });
 
     FormCreate();
     // The method buttons are all on keys of the list, so Tab goes from the
@@ -563,7 +574,7 @@ void TDocumentFM::RunNewMethod(QObject* sender) {
             ShowMessage(QStringLiteral("System Error!!!"));
             return;
         }
-        result = VelDocLib.RunMethod(action->data().toInt(), 0, FMethodItems[position]->Code);
+        result = RunMethodOf(action->data().toInt(), 0, FMethodItems[position]->Code);
     } else {
         const int position = action ? action->data().toInt() : -1;
         if (position < 0 || position >= int(FMethodItems.size())) {
@@ -572,7 +583,7 @@ void TDocumentFM::RunNewMethod(QObject* sender) {
         }
         QTreeWidgetItem* item = selectedItem();
         if (item && item->parent()) {
-            result = VelDocLib.RunMethod(nodeOf(item)->TypeCode, 0, FMethodItems[position]->Code);
+            result = RunMethodOf(nodeOf(item)->TypeCode, 0, FMethodItems[position]->Code);
         } else {
             ShowMessage(QStringLiteral("Необходимо выбрать тип документа"));
         }
@@ -594,9 +605,8 @@ void TDocumentFM::RunRecordMethod(QAction* action) {
     const int id = qrDoc.field(QStringLiteral("IdDocument")).asInteger();
     const int row = qrDoc.recNo();
     // The row's own type: in a folder's list each row runs its kind's methods.
-    const int result =
-        VelDocLib.RunMethod(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(), id,
-                            FMethodItems[position]->Code);
+    const int result = RunMethodOf(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(), id,
+                                   FMethodItems[position]->Code);
     if (result > 0) {
         RefreshAndLocate(result, id, row);
     }
@@ -613,9 +623,9 @@ void TDocumentFM::dbgDocDblClick(const QPoint& pos) {
 }
 
 void TDocumentFM::EditCurrentDocument() {
-    const int result = VelDocLib.RunMethod(
-        qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(),
-        qrDoc.field(QStringLiteral("IdDocument")).asInteger(), QStringLiteral("EDIT"));
+    const int result =
+        RunMethodOf(qrDoc.field(QStringLiteral("CodTypeDocument")).asInteger(),
+                    qrDoc.field(QStringLiteral("IdDocument")).asInteger(), QStringLiteral("EDIT"));
     if (result > 0) {
         RefreshAndLocate(result);
     }
@@ -627,6 +637,32 @@ void TDocumentFM::RefreshList() {
     }
     const bool onRow = qrDoc.isOpen() && !qrDoc.isEmpty();
     RefreshAndLocate(onRow ? qrDoc.field(QStringLiteral("IdDocument")).asInteger() : 0);
+}
+
+int TDocumentFM::RunMethodOf(int CodTypeDocument, int IdDocument, const QString& code) {
+    m_methodRunning = true;
+    m_refreshPending = false;
+    auto done = qScopeGuard([this] { m_methodRunning = false; });
+    const int result = VelDocLib.RunMethod(CodTypeDocument, IdDocument, code);
+    done.dismiss();
+    m_methodRunning = false;
+    // A result reads the list again anyway, on the document it names.
+    if (m_refreshPending && result <= 0) {
+        BooksChangedElsewhere();
+    }
+    m_refreshPending = false;
+    return result;
+}
+
+void TDocumentFM::BooksChangedElsewhere() {
+    if (m_methodRunning) {
+        m_refreshPending = true;
+        return;
+    }
+    QScrollBar* bar = dbgDoc->verticalScrollBar();
+    const int top = bar->value();
+    RefreshList();
+    bar->setValue(top);
 }
 
 void TDocumentFM::ShowDocuments(const QDate& begin, const QDate& end, int IdDocument,

@@ -88,6 +88,10 @@ public:
     // when that document is no longer listed, on the row that took its place.
     void RefreshAndLocate(int IdDocument, int actedOn, int row);
     void RefreshList();
+    // Another program changed a document: the list is read again with the
+    // same document current and the same rows in view. While a method of the
+    // window runs (an editor may be open), the reading waits for its end.
+    void BooksChangedElsewhere();
     // Lists the days from `begin` to `end` with the document IdDocument (of
     // the type CodTypeDocument) current: the node chosen stays when it lists
     // that type, else its folder (or the first folder) is chosen.
@@ -128,12 +132,16 @@ private:
     void tvDocsChange();
     void dbgDocGetCellParams(int row, const DBGridColumn& column, CellParams& params);
     void dbgDocDblClick(const QPoint& pos);
+    // Runs a document method; a change heard meanwhile is shown after it.
+    int RunMethodOf(int CodTypeDocument, int IdDocument, const QString& code);
 
     // Set while the window itself writes a date field: the change handlers
     // then bind the date without reading the list again.
     bool FChangingDates = false;
     // A node has been selected, so the list follows the dates.
     bool m_listOpened = false;
+    bool m_methodRunning = false;
+    bool m_refreshPending = false;
     // The last whole days of the range, which the list reads.
     QDate FBeginDate;
     QDate FEndDate;

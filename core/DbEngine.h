@@ -9,6 +9,7 @@
 #include <memory>
 
 struct sqlite3;
+class QSqlDriver;
 
 // One statement prepared on an engine. Its parameters are the ":Name" markers
 // of its text, numbered from 1 in order of first appearance; a name used twice
@@ -64,6 +65,9 @@ public:
     virtual void rollback() = 0;
     // The file's own handle, for the work on whole files; null on a server.
     virtual sqlite3* sqliteHandle() const { return nullptr; }
+    // The server's driver, which delivers the notices the connection listens
+    // for; null on a file.
+    virtual QSqlDriver* serverDriver() const { return nullptr; }
 };
 
 std::unique_ptr<DbEngine> openSqliteEngine(const QString& connectionName, const QString& path,

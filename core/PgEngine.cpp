@@ -301,6 +301,8 @@ public:
         }
     }
 
+    QSqlDriver* serverDriver() const override { return database().driver(); }
+
     QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
     PGconn* connection() const {
         const QVariant h = database().driver()->handle();

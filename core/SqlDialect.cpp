@@ -189,3 +189,11 @@ QString SqlDialect::snapshotBegin() const {
     return pg() ? QStringLiteral("begin isolation level repeatable read read only")
                 : QStringLiteral("BEGIN");
 }
+
+QString SqlDialect::rowLock(const QString& table) const {
+    if (!pg()) {
+        return {};
+    }
+    return table.isEmpty() ? QStringLiteral(" for update")
+                           : QStringLiteral(" for update of %1").arg(table);
+}

@@ -64,6 +64,11 @@ public:
     // Begins a transaction that only reads and sees one moment of the books
     // throughout, whatever other programs commit meanwhile.
     QString snapshotBegin() const;
+    // The tail of a select, inside a write transaction, that holds the rows it
+    // reads (of `table`, an alias of the select, or all) against another
+    // computer's change until the transaction ends. Empty for a file, whose
+    // write transaction already holds the whole file.
+    QString rowLock(const QString& table = {}) const;
 
 private:
     explicit SqlDialect(DbKind kind) : m_kind(kind) {}

@@ -2,11 +2,15 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "SqlDialect.h"
 
-int ReadDocStatus(int IdDoc) {
+int ReadDocStatus(int IdDoc, bool lock) {
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
     q.addSql(QStringLiteral("select * from Document where IdDocument= :IdDoc"));
+    if (lock) {
+        q.addSql(MainDM->ADOConnection1.dialect().rowLock());
+    }
     q.bindInteger(QStringLiteral("IdDoc"), IdDoc);
     q.open();
     const int status = q.isEmpty() ? -1 : q.field(QStringLiteral("CodTypeStatus")).asInteger();
@@ -14,8 +18,8 @@ int ReadDocStatus(int IdDoc) {
     return status;
 }
 
-int GetDocStatus(int IdDoc) {
-    const int status = ReadDocStatus(IdDoc);
+int GetDocStatus(int IdDoc, bool lock) {
+    const int status = ReadDocStatus(IdDoc, lock);
     if (status == -1) {
         ShowMessage(QStringLiteral("Документ не найден."));
     }

@@ -6,9 +6,12 @@
 
 // The document's status, or -1 when there is no such document (after the
 // message "Документ не найден.").
-int GetDocStatus(int IdDoc);
+// With `lock`, inside a write transaction, the document's row is held until
+// the transaction ends: another computer's change of it waits, and one made
+// before is the status read.
+int GetDocStatus(int IdDoc, bool lock = false);
 // The same without a message: for re-reading a status already shown.
-int ReadDocStatus(int IdDoc);
+int ReadDocStatus(int IdDoc, bool lock = false);
 // Moves the document from status 1 to 2 (Apply) or from 2 to 1; gives the rows
 // affected, 1 on success, and says "Не удалось изменить документ." otherwise.
 int ChangeDocStatus(int IdDoc, bool Apply);

@@ -2,10 +2,11 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
+#include "SqlDialect.h"
 
 namespace {
 
-bool queryCommonVelDoc(int IdDoc, CommonVelDoc& Doc) {
+bool queryCommonVelDoc(int IdDoc, CommonVelDoc& Doc, bool lock) {
     DbQuery& q = MainDM->qrTmp;
     q.clearSql();
     q.addSql(
@@ -19,6 +20,9 @@ bool queryCommonVelDoc(int IdDoc, CommonVelDoc& Doc) {
                        "CodGroupOperation = 1) goi on td.CodTypeOperation = "
                        "goi.CodTypeOperation"));
     q.addSql(QStringLiteral("where d.IdDocument = :IdDoc"));
+    if (lock) {
+        q.addSql(MainDM->ADOConnection1.dialect().rowLock(QStringLiteral("d")));
+    }
     q.bindInteger(QStringLiteral("IdDoc"), IdDoc);
     q.open();
     Doc = CommonVelDoc();
@@ -39,8 +43,8 @@ const QString& notChanged() {
 
 }  // namespace
 
-bool ReadCommonVelDoc(int IdDoc, CommonVelDoc& Doc) {
-    if (queryCommonVelDoc(IdDoc, Doc)) {
+bool ReadCommonVelDoc(int IdDoc, CommonVelDoc& Doc, bool lock) {
+    if (queryCommonVelDoc(IdDoc, Doc, lock)) {
         return true;
     }
     ShowMessage(QStringLiteral("Документ не найден."));
@@ -79,7 +83,7 @@ int DeleteCommonVelDocConfirmed(int IdDoc, int Status) {
     // back, changed or deleted the document while the question was open, and
     // the balance must move by the amount the ledger holds now.
     CommonVelDoc doc;
-    if (!queryCommonVelDoc(IdDoc, doc) || doc.CodTypeStatus != Status) {
+    if (!queryCommonVelDoc(IdDoc, doc, true) || doc.CodTypeStatus != Status) {
         ShowMessage(notChanged());
         return 0;
     }
@@ -123,7 +127,7 @@ int ApplyCommonVelDoc(int IdDoc) {
     // Read under the write lock, so that the amount posted is the amount the
     // document holds when its status changes.
     CommonVelDoc doc;
-    ReadCommonVelDoc(IdDoc, doc);
+    ReadCommonVelDoc(IdDoc, doc, true);
     if (doc.CodTypeStatus != 1) {
         ShowMessage(QStringLiteral("Документ должен быть в статусе \"Новый\"."));
         return 0;

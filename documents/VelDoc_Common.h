@@ -13,7 +13,9 @@ struct CommonVelDoc {
 
 // Reads the document's status, account and signed value; false (after
 // "Документ не найден.") when there is no such document of a known type.
-bool ReadCommonVelDoc(int IdDoc, CommonVelDoc& Doc);
+// With `lock`, inside a write transaction, the document's row is held until
+// the transaction ends.
+bool ReadCommonVelDoc(int IdDoc, CommonVelDoc& Doc, bool lock = false);
 
 // "DELETE" of an income or expense: asks, then deletes a new document (gives
 // 1) or rolls an applied one back (gives its id); 0 otherwise.

@@ -40,7 +40,7 @@ int DeleteTransferDocConfirmed(int IdDoc, int Status) {
     Transaction transaction(MainDM->ADOConnection1);
     // Read again under the write lock: another program may have changed the
     // transfer while the question was open.
-    if (ReadDocStatus(IdDoc) != Status) {
+    if (ReadDocStatus(IdDoc, true) != Status) {
         ShowMessage(QStringLiteral("Не удалось изменить документ."));
         return 0;
     }
@@ -62,7 +62,7 @@ int DeleteTransferDocConfirmed(int IdDoc, int Status) {
 int ApplyTransferDoc(int IdDoc) {
     DeferredMessages messages;
     Transaction transaction(MainDM->ADOConnection1);
-    const int status = GetDocStatus(IdDoc);
+    const int status = GetDocStatus(IdDoc, true);
     if (status > 1) {
         ShowMessage(QStringLiteral("Документ должен быть в статусе \"Новый\"."));
     }

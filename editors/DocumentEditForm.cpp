@@ -130,7 +130,7 @@ bool DocumentEditForm::SaveDocument() {
     Transaction transaction(MainDM->ADOConnection1);
     // Only a new document may change. Another program may have applied this
     // one since the window opened; its amounts are then what the ledger holds.
-    if (FIdDocument != 0 && ReadDocStatus(FIdDocument) != 1) {
+    if (FIdDocument != 0 && ReadDocStatus(FIdDocument, true) != 1) {
         ShowMessage(QStringLiteral("Не удалось изменить документ."));
         return false;
     }

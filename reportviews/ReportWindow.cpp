@@ -1,5 +1,6 @@
 #include "ReportWindow.h"
 
+#include "BooksChanged.h"
 #include "Clock.h"
 #include "Dialogs.h"
 #include "DocumentsBehindDialog.h"
@@ -17,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -247,6 +249,13 @@ ReportWindow::ReportWindow(ReportKind kind, QWidget* parent) : QWidget(parent), 
             [this](const QModelIndex&) { guarded([this] { OpenCurrentRow(); }); });
     connect(chReport, &ReportChartView::figureClicked, this,
             [this](const ChartFigure& f) { guarded([&] { ShowDocumentsBehind(f); }); });
+    connect(&BooksChanged::instance(), &BooksChanged::changed, this,
+            [this] { guarded([this] { BooksChangedElsewhere(); }); });
+    guarded([] {
+        if (MainDM) {
+            BooksChanged::instance().watch(MainDM->ADOConnection1);
+        }
+    });
 
     // The first report: its period, the first currency, every account.
     guarded([this] {
@@ -480,13 +489,29 @@ void ReportWindow::ShowDocumentsBehind(const ChartFigure& figure) {
     }
     bool changed = false;
     {
+        m_refreshPending = false;
+        Filling open(m_behindOpen);
         DocumentsBehindDialog dialog(figure);
         dialog.exec();
         changed = dialog.documentsChanged();
     }
-    if (changed) {
+    if (m_refreshPending) {
+        m_refreshPending = false;
+        BooksChangedElsewhere();
+    } else if (changed) {
         BuildReport();
     }
+}
+
+void ReportWindow::BooksChangedElsewhere() {
+    if (m_behindOpen) {
+        m_refreshPending = true;
+        return;
+    }
+    QScrollBar* bar = tvReport->verticalScrollBar();
+    const int top = bar->value();
+    RefreshReport();
+    bar->setValue(top);
 }
 
 QString ReportWindow::AskFileName(const QString& title, const QString& filter,

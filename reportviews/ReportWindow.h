@@ -60,6 +60,9 @@ public:
     void RefreshReport();
     // Builds the report of the current choices.
     void BuildReport();
+    // Another program changed a document: as F5, keeping the rows in view;
+    // while the documents behind a figure are listed, after that list closes.
+    void BooksChangedElsewhere();
     // Lists the documents behind a figure; builds the report again when an
     // editor saved one of them.
     void ShowDocumentsBehind(const ChartFigure& figure);
@@ -94,4 +97,6 @@ private:
     ReportKind m_kind;
     // Set while the window itself sets its choices: they build nothing then.
     bool m_filling = false;
+    bool m_behindOpen = false;
+    bool m_refreshPending = false;
 };

@@ -352,3 +352,21 @@ CREATE TABLE sec_Session (
     sec_End       text,
     sec_Owner     text
 );
+
+-- Every program connected to the books hears of a document written, applied,
+-- rolled back or deleted: the server sends the notice when the transaction
+-- commits, once per transaction however many rows it changed.
+-- BEGIN books_changed
+CREATE OR REPLACE FUNCTION books_changed() RETURNS trigger
+    LANGUAGE plpgsql
+AS $$
+BEGIN
+    PERFORM pg_notify('dorsanti_books', '');
+    RETURN NULL;
+END;
+$$;
+
+CREATE OR REPLACE TRIGGER Document_Changed
+    AFTER INSERT OR UPDATE OR DELETE ON Document
+    FOR EACH STATEMENT EXECUTE FUNCTION books_changed();
+-- END books_changed
