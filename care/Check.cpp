@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Backup.h"
 #include "Db.h"
+#include "DbSchema.h"
 #include "LedgerTotals.h"
 #include "Passwords.h"
 #include "Placeholders.h"
@@ -55,14 +56,6 @@ QList<int> missingSigns(DbConnection& db) {
         ops << q.value(q.recNo(), 0).toInt();
     }
     return ops;
-}
-
-bool hasTable(DbConnection& db, const QString& name) {
-    DbQuery q(db, QStringLiteral("qrTable"));
-    q.setSql(db.dialect().tableCountQuery());
-    q.bindString(QStringLiteral("Name"), name);
-    q.open();
-    return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
 // Whether a ledger row `da` of document `d` stands for its first leg (the
@@ -335,7 +328,7 @@ public:
 
     // A mark of this kind keeps the statement line from being imported again.
     void orphanImports() {
-        if (!hasTable(m_db, QStringLiteral("ImportedLine"))) {
+        if (!hasTableNamed(m_db, QStringLiteral("ImportedLine"))) {
             return;  // a file that has never imported
         }
         q.clearSql();
@@ -609,7 +602,7 @@ int removeOrphans(DbConnection& db, QStringList& changed) {
                        "where d.IdDocument = DataAccount.IdDocument)"));
     const int ledger = q.execute();
     int imports = 0;
-    if (hasTable(db, QStringLiteral("ImportedLine"))) {
+    if (hasTableNamed(db, QStringLiteral("ImportedLine"))) {
         q.setSql(
             QStringLiteral("delete from ImportedLine where not exists (select 1 from Document "
                            "d where d.IdDocument = ImportedLine.IdDocument)"));

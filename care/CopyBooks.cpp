@@ -34,14 +34,6 @@ QStringList bookTables() {
     return tables;
 }
 
-bool hasTable(DbConnection& db, const QString& name) {
-    DbQuery q(db, QStringLiteral("qrTable"));
-    q.setSql(db.dialect().tableCountQuery());
-    q.bindString(QStringLiteral("Name"), name);
-    q.open();
-    return q.field(QStringLiteral("n")).asInteger() > 0;
-}
-
 // The rows of a table, as a count and a sum of one hash per row: the sum does
 // not depend on the order in which either engine gives the rows.
 struct TableDigest {
@@ -138,7 +130,7 @@ CopySummary copyRows(DbConnection& from, DbConnection& to) {
     });
     CopySummary summary;
     for (const QString& table : bookTables()) {
-        if (table == kTotalsTable || !hasTable(from, table)) {
+        if (table == kTotalsTable || !hasTableNamed(from, table)) {
             continue;  // a file made before a table was added has none of its rows
         }
         QStringList columns;

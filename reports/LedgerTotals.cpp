@@ -138,16 +138,11 @@ QString operationFilter(const QString& column, const QList<int>& ops) {
 }  // namespace
 
 bool hasLedgerTotals(DbConnection& connection) {
-    const SqlDialect& dialect = connection.dialect();
-    DbQuery q(connection, QStringLiteral("qrTotals"));
-    q.setSql(dialect.tableCountQuery());
-    q.bindString(QStringLiteral("Name"), QStringLiteral("DataAccountMonth"));
-    q.open();
-    if (q.field(QStringLiteral("n")).asInteger() == 0) {
+    if (!hasTableNamed(connection, QStringLiteral("DataAccountMonth"))) {
         return false;
     }
-    q.close();
-    q.setSql(dialect.triggerCountQuery(
+    DbQuery q(connection, QStringLiteral("qrTotals"));
+    q.setSql(connection.dialect().triggerCountQuery(
         {QStringLiteral("DataAccountMonth_Insert"), QStringLiteral("DataAccountMonth_Delete"),
          QStringLiteral("DataAccountMonth_Update"), QStringLiteral("DataAccountMonth_Document")}));
     q.open();
