@@ -56,14 +56,13 @@ class MoneyInDatabase : public DbTest {};
 
 TEST_F(MoneyInDatabase, RoundTripsThroughAMoneyColumn) {
     exec(QStringLiteral("insert into Valuta(Caption, FullCaption) values('RUB', 'Рубль')"));
-    const QList<Money> values = {Money::fromDouble(100.50),  Money::fromDouble(0.0001),
+    const QList<Money> values = {Money::fromDouble(100.50), Money::fromDouble(0.0001),
                                  Money::fromDouble(-0.0001), Money::fromDouble(-98765432.1234),
-                                 Money::fromInteger(0),      Money::fromInteger(1000000)};
+                                 Money::fromInteger(0), Money::fromInteger(1000000)};
     DbQuery& q = m_dm->qrTmp;
     for (const Money& m : values) {
-        q.setSql(
-            QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta, Saldo) "
-                           "values('a', '', 1, :Saldo)"));
+        q.setSql(QStringLiteral("insert into HeadAccount(Caption, [Note], IdValuta, Saldo) "
+                                "values('a', '', 1, :Saldo)"));
         q.bindMoney(QStringLiteral("Saldo"), m);
         q.execute();
         q.setSql(QStringLiteral("select Saldo from HeadAccount where IdHeadAccount = :Id"));

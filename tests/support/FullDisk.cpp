@@ -78,25 +78,10 @@ int xDeviceCharacteristics(sqlite3_file* f) {
 
 // Version 1 of the file methods: no shared memory (the program uses the
 // rollback journal) and no memory mapping.
-const sqlite3_io_methods kMethods = {1,
-                                     xClose,
-                                     xRead,
-                                     xWrite,
-                                     xTruncate,
-                                     xSync,
-                                     xFileSize,
-                                     xLock,
-                                     xUnlock,
-                                     xCheckReservedLock,
-                                     xFileControl,
-                                     xSectorSize,
-                                     xDeviceCharacteristics,
-                                     nullptr,
-                                     nullptr,
-                                     nullptr,
-                                     nullptr,
-                                     nullptr,
-                                     nullptr};
+const sqlite3_io_methods kMethods = {
+    1,      xClose,      xRead,         xWrite,        xTruncate,        xSync,
+    xFileSize, xLock, xUnlock, xCheckReservedLock, xFileControl, xSectorSize,
+    xDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
     auto* f = reinterpret_cast<File*>(file);

@@ -7,8 +7,8 @@
 // the benchmark program (full size).
 
 #include "CurrencyEdit.h"
-#include "DataSet.h"
 #include "DateEdit.h"
+#include "DataSet.h"
 #include "DisplayFormat.h"
 #include "Money.h"
 
@@ -89,8 +89,8 @@ public:
             case 2:
                 return std::ldexp(double(below(1 << 30)), below(120) - 60) * (below(2) ? 1 : -1);
             case 3: {
-                static const double odd[] = {0.0,   -0.0,   0.005,  -0.005, 1e15,     -1e15,
-                                             1e300, -1e300, 5e-324, NAN,    INFINITY, -INFINITY};
+                static const double odd[] = {0.0, -0.0, 0.005, -0.005, 1e15, -1e15, 1e300,
+                                             -1e300, 5e-324, NAN, INFINITY, -INFINITY};
                 return odd[below(12)];
             }
             default:
@@ -111,9 +111,9 @@ inline QString checkNumbers(qint64 count, quint32 seed = 1) {
                                  QStringLiteral("-0,01"), QStringLiteral("100"),
                                  QStringLiteral("999999999999,99")};
     for (qint64 i = 0; i < count; ++i) {
-        const QString s = src.below(2)
-                              ? src.text(alphabet, 24)
-                              : src.mutate(samples[src.below(int(samples.size()))], alphabet);
+        const QString s = src.below(2) ? src.text(alphabet, 24)
+                                       : src.mutate(samples[src.below(int(samples.size()))],
+                                                    alphabet);
         const auto parsed = parseNumber(s);
         const auto money = Money::fromText(s);
         if (parsed.has_value() != money.has_value()) {
@@ -143,12 +143,12 @@ inline QString checkDates(qint64 count, quint32 seed = 2) {
     const QStringList samples = {QStringLiteral("08.03.2026"), QStringLiteral("29.02.2024"),
                                  QStringLiteral("31.12.9999"), QStringLiteral("01.01.0001")};
     for (qint64 i = 0; i < count; ++i) {
-        const QString s = src.below(2)
-                              ? src.text(alphabet, 14)
-                              : src.mutate(samples[src.below(int(samples.size()))], alphabet);
+        const QString s = src.below(2) ? src.text(alphabet, 14)
+                                       : src.mutate(samples[src.below(int(samples.size()))],
+                                                    alphabet);
         const QDate d = readDate(s);
-        if (d.isValid() &&
-            (d.year() < 1 || d.year() > 9999 || d.toString(QStringLiteral("dd.MM.yyyy")) != s)) {
+        if (d.isValid() && (d.year() < 1 || d.year() > 9999 ||
+                            d.toString(QStringLiteral("dd.MM.yyyy")) != s)) {
             return s;
         }
         const QDateTime stored = parseStoredDateTime(s);
@@ -194,12 +194,13 @@ inline QString checkFormats(qint64 count, quint32 seed = 3) {
         if (out.size() > 40 * (pattern.size() + 40)) {
             return pattern;
         }
-        const QVariant cell =
-            src.below(3) == 0 ? QVariant(src.text(dateAlphabet, 20)) : QVariant(src.number());
+        const QVariant cell = src.below(3) == 0 ? QVariant(src.text(dateAlphabet, 20))
+                                                : QVariant(src.number());
         formatDisplay(pattern, cell, ru);
     }
     // What the configuration uses must still read right after all that.
-    if (formatFloat(QStringLiteral(",0.00"), 1234.5, ru) != QStringLiteral("1\u00a0234,50")) {
+    if (formatFloat(QStringLiteral(",0.00"), 1234.5, ru) !=
+        QStringLiteral("1\u00a0234,50")) {
         return QStringLiteral(",0.00");
     }
     return {};

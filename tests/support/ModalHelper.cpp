@@ -63,8 +63,8 @@ void ModalHelper::poll() {
     }
     if (QDateTime::currentMSecsSinceEpoch() > m_deadline) {
         m_timedOut = true;
-        m_unexpected << QStringLiteral("timed out in %1")
-                            .arg(QString::fromUtf8(modal->metaObject()->className()));
+        m_unexpected << QStringLiteral("timed out in %1").arg(QString::fromUtf8(
+                            modal->metaObject()->className()));
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->reject();
         } else {

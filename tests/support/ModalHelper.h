@@ -37,8 +37,9 @@ public:
 
     template <class T>
     void onNext(std::function<void(T*)> step) {
-        m_steps.push_back(
-            {&T::staticMetaObject, [step](QWidget* w) { step(static_cast<T*>(w)); }});
+        m_steps.push_back({&T::staticMetaObject, [step](QWidget* w) {
+                               step(static_cast<T*>(w));
+                           }});
     }
     // Answers the next question box with this button.
     void answer(QMessageBox::StandardButton button);

@@ -49,9 +49,8 @@ void makeDatabase(const QString& path, int documents) {
 }
 
 QString Check::describe() const {
-    return QStringLiteral(
-               "integrity=%1 documents=%2 applied=%3 balanceMismatches=%4 "
-               "newWithLedger=%5 appliedIncomplete=%6")
+    return QStringLiteral("integrity=%1 documents=%2 applied=%3 balanceMismatches=%4 "
+                          "newWithLedger=%5 appliedIncomplete=%6")
         .arg(integrity)
         .arg(documents)
         .arg(applied)

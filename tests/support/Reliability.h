@@ -15,15 +15,15 @@ namespace Reliability {
 void makeDatabase(const QString& path, int documents);
 
 struct Check {
-    QString integrity;  // "ok" when the engine finds the file sound
+    QString integrity;           // "ok" when the engine finds the file sound
     int documents = 0;
-    int applied = 0;            // documents in status 2
-    int balanceMismatches = 0;  // accounts whose balance is not their ledger sum
-    int newWithLedger = 0;      // status-1 documents that have ledger rows
-    int appliedIncomplete = 0;  // status-2 documents without all their ledger rows
+    int applied = 0;             // documents in status 2
+    int balanceMismatches = 0;   // accounts whose balance is not their ledger sum
+    int newWithLedger = 0;       // status-1 documents that have ledger rows
+    int appliedIncomplete = 0;   // status-2 documents without all their ledger rows
     bool sound() const {
-        return integrity == QLatin1String("ok") && balanceMismatches == 0 && newWithLedger == 0 &&
-               appliedIncomplete == 0;
+        return integrity == QLatin1String("ok") && balanceMismatches == 0 &&
+               newWithLedger == 0 && appliedIncomplete == 0;
     }
     QString describe() const;
 };
