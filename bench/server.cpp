@@ -115,7 +115,15 @@ int raceWorker(const QString& path, int count) {
     Counting counting;
     setInteraction(&counting);
     TMainDM dm;
-    dm.ADOConnection1.open(path);
+    {
+        // Both programs open the file at the same moment: the opening waits
+        // for the other's first write as long as it takes; the postings wait
+        // as the program's do.
+        const int wait = DbConnection::busyTimeoutMs();
+        DbConnection::setBusyTimeoutMs(60000);
+        auto restore = qScopeGuard([wait] { DbConnection::setBusyTimeoutMs(wait); });
+        dm.ADOConnection1.open(path);
+    }
     int applied = 0;
     int rolledBack = 0;
     DbQuery status(dm.ADOConnection1, QStringLiteral("qrStatus"));
