@@ -254,26 +254,6 @@ qint64 addRegularTemplate(DbConnection& c, const RegularTemplate& r) {
     return id;
 }
 
-void changeRegularTemplate(DbConnection& c, const RegularTemplate& r) {
-    Transaction tr(c);
-    checkTemplate(c, r);
-    DbQuery q(c, QStringLiteral("qrTmp"));
-    q.setSql(QStringLiteral(
-        "update RegularDocument set Caption = :Caption, CodTypeDocument = :CodTypeDocument,\n"
-        "  IdHeadAccount = :IdHeadAccount, ValueDocument = :ValueDocument,\n"
-        "  IdCategory = :IdCategory, IdContrAgent = :IdContrAgent,\n"
-        "  NoteDocument = :NoteDocument, ValueDocument2 = :ValueDocument2, Kurs1 = :Kurs1,\n"
-        "  Kurs2 = :Kurs2, IdHeadAccount2 = :IdHeadAccount2, Rule = :Rule,\n"
-        "  DateStart = :DateStart, ApplyAtOnce = :ApplyAtOnce\n"
-        "where IdRegularDocument = :IdRegularDocument"));
-    bindTemplate(q, r);
-    q.bindInteger(QStringLiteral("IdRegularDocument"), r.id);
-    if (q.execute() == 0) {
-        throw AppError(QStringLiteral("регулярного документа %1 нет").arg(r.id));
-    }
-    tr.commit();
-}
-
 bool removeRegularTemplate(DbConnection& c, qint64 id) {
     if (!hasTableNamed(c, QStringLiteral("RegularDocument"))) {
         return false;

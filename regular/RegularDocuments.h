@@ -43,9 +43,6 @@ QList<RegularTemplate> regularTemplates(DbConnection& connection);
 // Writes a new template after checking its rule, kind, accounts and amounts;
 // gives its number. Raises AppError with what is wrong, writing nothing.
 qint64 addRegularTemplate(DbConnection& connection, const RegularTemplate& regular);
-// Writes a template's changes, checked as a new one is; the dates already made
-// stay made.
-void changeRegularTemplate(DbConnection& connection, const RegularTemplate& regular);
 // Deletes a template; the documents made from it stay. False when there is no
 // such template.
 bool removeRegularTemplate(DbConnection& connection, qint64 id);
