@@ -197,3 +197,19 @@ QString SqlDialect::rowLock(const QString& table) const {
     return table.isEmpty() ? QStringLiteral(" for update")
                            : QStringLiteral(" for update of %1").arg(table);
 }
+
+QString SqlDialect::insertOrIgnore(const QString& table, const QStringList& columns,
+                                   const QStringList& keyColumns) const {
+    QStringList params;
+    for (const QString& c : columns) {
+        params << QLatin1Char(':') + c;
+    }
+    const QString values =
+        QStringLiteral("(%1) values (%2)")
+            .arg(columns.join(QLatin1String(", ")), params.join(QLatin1String(", ")));
+    if (!pg()) {
+        return QStringLiteral("insert or ignore into %1 %2").arg(table, values);
+    }
+    return QStringLiteral("insert into %1 %2 on conflict (%3) do nothing")
+        .arg(table, values, keyColumns.join(QLatin1String(", ")));
+}

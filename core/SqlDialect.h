@@ -69,6 +69,12 @@ public:
     // computer's change until the transaction ends. Empty for a file, whose
     // write transaction already holds the whole file.
     QString rowLock(const QString& table = {}) const;
+    // Writes a row unless one with the same key is there; the statement then
+    // affects no row. On a server a row another transaction is writing with
+    // that key makes it wait for that transaction, and write nothing if it
+    // commits.
+    QString insertOrIgnore(const QString& table, const QStringList& columns,
+                           const QStringList& keyColumns) const;
 
 private:
     explicit SqlDialect(DbKind kind) : m_kind(kind) {}

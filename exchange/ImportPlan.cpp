@@ -4,6 +4,7 @@
 #include "EditorUtils.h"
 #include "ExchangeText.h"
 #include "ImportTables.h"
+#include "Posting.h"
 #include "SqlCursor.h"
 #include "SqlDialect.h"
 
@@ -655,108 +656,6 @@ Captions makeContrAgents(DbConnection& c, const ImportPlan& plan, qint64 idTypeC
     }
     return made;
 }
-
-// Money bound as the program's own statements bind it: a whole amount as an
-// integer, any other as a double, so that the balances add up the same way.
-void bindAmount(SqlCursor& q, const char* name, Money m) {
-    if (m.units() % Money::Scale == 0) {
-        q.bindInteger(name, m.units() / Money::Scale);
-    } else {
-        q.bindDouble(name, m.toDouble());
-    }
-}
-
-// Applying documents as they are written: the ledger rows and the balance
-// changes that applying each one in the document browser makes.
-class Posting {
-public:
-    explicit Posting(DbConnection& c)
-        : m_common(c,
-                   QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument,\n"
-                                  "  DateEnter, ValueDataAccount, IdHeadAccount, DateDocument)\n"
-                                  "select CodTypeDocument, IdDocument, :DateEnter,\n"
-                                  "  ValueDocument, IdHeadAccount, DateDocument\n"
-                                  "from Document where IdDocument = :IdDocument")),
-          m_transfer(c, QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument,\n"
-                                       "  DateEnter, ValueDataAccount, IdHeadAccount,\n"
-                                       "  DateDocument)\n"
-                                       "select 3, IdDocument, :DateEnter, ValueDocument,\n"
-                                       "  IdHeadAccount, DateDocument from Document\n"
-                                       "where IdDocument = :IdDocument1\n"
-                                       "union all\n"
-                                       "select 4, IdDocument, :DateEnter, ValueDocument2,\n"
-                                       "  IdHeadAccount2, DateDocument from Document\n"
-                                       "where IdDocument = :IdDocument2")),
-          m_saldo(c, QStringLiteral("update HeadAccount set Saldo = Saldo + :Value\n"
-                                    "where IdHeadAccount = :IdHA")) {
-        // The sign of each document type's operation, and of the two
-        // operations of a transfer, in the balance's group.
-        DbQuery q(c, QStringLiteral("qrPostingSigns"));
-        q.addSql(
-            QStringLiteral("select td.CodTypeDocument, goi.SignInGroup from TypeDocument td"));
-        q.addSql(QStringLiteral("left join (select * from GroupOperationItem where"));
-        q.addSql(QStringLiteral("  CodGroupOperation = 1) goi"));
-        q.addSql(QStringLiteral("  on td.CodTypeOperation = goi.CodTypeOperation"));
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            m_typeSign.insert(q.field(QStringLiteral("CodTypeDocument")).asInteger(),
-                              q.field(QStringLiteral("SignInGroup")).asDouble());
-        }
-        q.clearSql();
-        q.addSql(QStringLiteral("select CodTypeOperation, SignInGroup from GroupOperationItem"));
-        q.addSql(QStringLiteral("where CodGroupOperation = 1 and CodTypeOperation in (3, 4)"));
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            m_operationSign.insert(q.field(QStringLiteral("CodTypeOperation")).asInteger(),
-                                   q.field(QStringLiteral("SignInGroup")).asDouble());
-        }
-    }
-
-    void post(const ImportedDocument& doc, const QString& dateEnter) {
-        if (doc.type != 3) {
-            m_common.bindText(":DateEnter", dateEnter);
-            m_common.bindInteger(":IdDocument", doc.idDocument);
-            m_common.execute();
-            move(doc.idHeadAccount,
-                 Money::fromDouble(doc.amount.toDouble() * m_typeSign.value(doc.type)));
-            return;
-        }
-        m_transfer.bindText(":DateEnter", dateEnter);
-        m_transfer.bindInteger(":IdDocument1", doc.idDocument);
-        m_transfer.bindInteger(":IdDocument2", doc.idDocument);
-        m_transfer.execute();
-        // Summed per account, in the order of the accounts, as the
-        // transfer's own posting does.
-        std::map<qint64, std::optional<double>> sums;
-        const std::pair<qint64, double> rows[] = {{doc.idHeadAccount, doc.amount.toDouble()},
-                                                  {doc.idHeadAccount2, doc.amount2.toDouble()}};
-        for (int side = 0; side < 2; ++side) {
-            const auto sign = m_operationSign.constFind(3 + side);
-            auto& sum = sums[rows[side].first];
-            if (sign != m_operationSign.cend()) {
-                sum = sum.value_or(0) + rows[side].second * *sign;
-            }
-        }
-        for (const auto& [account, sum] : sums) {
-            if (sum) {
-                move(account, Money::fromDouble(*sum));
-            }
-        }
-    }
-
-private:
-    void move(qint64 idHeadAccount, Money value) {
-        bindAmount(m_saldo, ":Value", value);
-        m_saldo.bindInteger(":IdHA", idHeadAccount);
-        m_saldo.execute();
-    }
-
-    SqlCursor m_common;
-    SqlCursor m_transfer;
-    SqlCursor m_saldo;
-    QHash<int, double> m_typeSign;
-    QHash<int, double> m_operationSign;
-};
 
 // How often a long import reports how far it has come.
 constexpr int progressStep = 200;

@@ -11,7 +11,7 @@ packages=(
   libsqlite3-dev sqlite3
   libpq-dev postgresql-15 postgresql-client-15 libqt6sql6-psql
   libgtest-dev googletest
-  libofx-dev libcsv-dev libsodium-dev
+  libofx-dev libcsv-dev libsodium-dev libical-dev
   fonts-dejavu-core
   xvfb xauth
   desktop-file-utils appstream dpkg-dev file

@@ -9,7 +9,7 @@ cd "$build"
 cpack -G DEB -B "$out" >/dev/null
 deb=$(ls "$out"/dorsanti_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in sqlite3 libsodium23 libqt6sql6-sqlite libqt6sql6-psql libpq5 qt6-translations-l10n; do
+for needed in sqlite3 libsodium23 libical3 libqt6sql6-sqlite libqt6sql6-psql libpq5 qt6-translations-l10n; do
     echo "$depends" | tr ',' '\n' | grep -q "^ *$needed\b" || {
         echo "Depends lacks $needed: $depends"; exit 1; }
 done

@@ -14,6 +14,7 @@
 #include "DbSchema.h"
 #include "DemoData.h"
 #include "ExchangeCommands.h"
+#include "RegularCommands.h"
 #include "ReportCommands.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
@@ -66,6 +67,9 @@ QStringList commandUsage(const QString& command) {
     if (isReportCommand(command)) {
         return reportUsage();
     }
+    if (isRegularCommand(command)) {
+        return regularUsage(command);
+    }
     if (command == QLatin1String("create")) {
         return {kCreateUsage};
     }
@@ -77,7 +81,7 @@ QStringList commandUsage(const QString& command) {
 
 QStringList allUsage() {
     return QStringList{kCreateUsage} + careUsage() + exchangeUsage() + reportUsage() +
-           QStringList{kHelpUsage};
+           regularUsage() + QStringList{kHelpUsage};
 }
 
 // "help" and "help COMMAND": the usage, on standard output.
@@ -263,6 +267,9 @@ int main(int argc, char** argv) {
     }
     if (isReportCommand(command)) {
         return runReportCommand(args);
+    }
+    if (isRegularCommand(command)) {
+        return runRegularCommand(args);
     }
     if (command == QLatin1String("create")) {
         return create(args.mid(1));

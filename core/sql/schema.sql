@@ -247,6 +247,39 @@ CREATE TABLE ImportedLine (
 ) WITHOUT ROWID;
 CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 
+-- Documents that repeat by a rule: each a template of an expense, income or
+-- transfer, with an RFC 5545 recurrence rule (RRULE) counted from DateStart.
+-- ApplyAtOnce: the documents made from it are applied as they are made.
+-- RegularOccurrence ties each date of a template to the document made for it;
+-- the row stays when the family deletes the document, so that the date is
+-- not made again. Files made before these tables get them when first needed.
+CREATE TABLE RegularDocument (
+    IdRegularDocument INTEGER PRIMARY KEY AUTOINCREMENT,
+    Caption           TEXT NOT NULL DEFAULT '',
+    CodTypeDocument   INTEGER NOT NULL REFERENCES TypeDocument (CodTypeDocument),
+    IdHeadAccount     INTEGER NOT NULL REFERENCES HeadAccount (IdHeadAccount),
+    ValueDocument     NUMERIC NOT NULL,
+    IdCategory        INTEGER REFERENCES Category (IdCategory),
+    IdContrAgent      INTEGER REFERENCES ContrAgent (IdContrAgent),
+    NoteDocument      TEXT NOT NULL DEFAULT '',
+    ValueDocument2    NUMERIC,
+    Kurs1             NUMERIC,
+    Kurs2             NUMERIC,
+    IdHeadAccount2    INTEGER REFERENCES HeadAccount (IdHeadAccount),
+    Rule              TEXT NOT NULL,
+    DateStart         TEXT NOT NULL,
+    ApplyAtOnce       INTEGER NOT NULL DEFAULT 0
+);
+
+CREATE TABLE RegularOccurrence (
+    IdRegularDocument INTEGER NOT NULL REFERENCES RegularDocument (IdRegularDocument)
+                      ON DELETE CASCADE,
+    DateOccurrence    TEXT NOT NULL,
+    IdDocument        INTEGER REFERENCES Document (IdDocument) ON DELETE SET NULL,
+    PRIMARY KEY (IdRegularDocument, DateOccurrence)
+) WITHOUT ROWID;
+CREATE INDEX RegularOccurrence_IdDocument ON RegularOccurrence (IdDocument);
+
 -- Ways to read the CSV of a bank, saved under a name by the import's column
 -- mapping. Settings holds the encoding, separator, decimal mark, date format
 -- and the column of each role as one JSON object. A file made before profiles
