@@ -80,15 +80,23 @@ QString SqlDialect::largeWriteSetup() const {
     return pg() ? QString() : QStringLiteral("PRAGMA cache_size = -262144");
 }
 
-QString SqlDialect::insertOrReplace(const QString& table, const QStringList& columns,
-                                    const QStringList& keyColumns) const {
+namespace {
+
+// "(A, B) values (:A, :B)": a row's columns and the parameters of their values.
+QString columnsAndValues(const QStringList& columns) {
     QStringList params;
     for (const QString& c : columns) {
         params << QLatin1Char(':') + c;
     }
-    const QString values =
-        QStringLiteral("(%1) values (%2)")
-            .arg(columns.join(QLatin1String(", ")), params.join(QLatin1String(", ")));
+    return QStringLiteral("(%1) values (%2)")
+        .arg(columns.join(QLatin1String(", ")), params.join(QLatin1String(", ")));
+}
+
+}  // namespace
+
+QString SqlDialect::insertOrReplace(const QString& table, const QStringList& columns,
+                                    const QStringList& keyColumns) const {
+    const QString values = columnsAndValues(columns);
     if (!pg()) {
         return QStringLiteral("insert or replace into %1 %2").arg(table, values);
     }
@@ -200,13 +208,7 @@ QString SqlDialect::rowLock(const QString& table) const {
 
 QString SqlDialect::insertOrIgnore(const QString& table, const QStringList& columns,
                                    const QStringList& keyColumns) const {
-    QStringList params;
-    for (const QString& c : columns) {
-        params << QLatin1Char(':') + c;
-    }
-    const QString values =
-        QStringLiteral("(%1) values (%2)")
-            .arg(columns.join(QLatin1String(", ")), params.join(QLatin1String(", ")));
+    const QString values = columnsAndValues(columns);
     if (!pg()) {
         return QStringLiteral("insert or ignore into %1 %2").arg(table, values);
     }
