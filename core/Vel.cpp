@@ -1,8 +1,10 @@
 // Start-up module of the program: the data module first, then the sign-in,
 // and the main window only after a successful sign-in.
 #include "AppStart.h"
+#include "Clock.h"
 #include "DailyBackup.h"
 #include "Dialogs.h"
+#include "DueAtSignIn.h"
 #include "Icons.h"
 #include "Login_FM.h"
 #include "Main_DM.h"
@@ -33,6 +35,8 @@ int main(int, char**) {
         dm.reset();
         return 0;
     }
+    // Before any window reads the documents, so that the browser shows them.
+    createDueDocumentsAtSignIn(currentDate());
     // Declared before the window: the copy that its close starts is waited
     // for only after the window is gone.
     DailyBackup daily;

@@ -4,6 +4,7 @@
 
 #include <libical/ical.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -103,7 +104,11 @@ void checkRecurrenceRule(const QString& rule) {
     readRule(rule);
 }
 
-QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate to) {
+namespace {
+
+// Follows the rule from its start and hands each of its dates, in order and
+// once each, to `take` until that says "enough" or the rule ends.
+void followRule(const QString& text, QDate start, const std::function<bool(QDate)>& take) {
     icalrecurrencetype rule = readRule(text);
     keepMonthEnds(rule, start);
     const QByteArray startText = start.toString(QStringLiteral("yyyyMMdd")).toLatin1();
@@ -113,23 +118,50 @@ QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate
     if (!it) {
         throw badRule(text, QStringLiteral("библиотека не смогла его развернуть"));
     }
-    QList<QDate> dates;
     QDate last;
     for (int step = 0; step < maxSteps; ++step) {
         const icaltimetype t = icalrecur_iterator_next(it.get());
         if (icaltime_is_null_time(t)) {
-            break;
+            return;
         }
         const QDate d(t.year, t.month, t.day);
-        if (!d.isValid() || d > to) {
-            break;
+        if (!d.isValid()) {
+            return;
         }
         // The library can give one date twice where the start itself does
         // not match the rule.
-        if (d >= from && d >= start && (!last.isValid() || d > last)) {
-            dates << d;
+        if (d >= start && (!last.isValid() || d > last) && !take(d)) {
+            return;
         }
         last = std::max(last, d);
     }
+}
+
+}  // namespace
+
+QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate to) {
+    QList<QDate> dates;
+    followRule(text, start, [&](QDate d) {
+        if (d > to) {
+            return false;
+        }
+        if (d >= from) {
+            dates << d;
+        }
+        return true;
+    });
     return dates;
+}
+
+QDate nextOccurrenceDate(const QString& text, QDate start, QDate after,
+                         const std::function<bool(QDate)>& taken) {
+    QDate next;
+    followRule(text, start, [&](QDate d) {
+        if (d <= after || (taken && taken(d))) {
+            return true;
+        }
+        next = d;
+        return false;
+    });
+    return next;
 }

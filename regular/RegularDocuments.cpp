@@ -216,6 +216,112 @@ private:
     std::optional<Posting> m_posting;
 };
 
+// DateNext keeps the date from which a template is next due: its first date
+// with no document made, so that a sign-in with nothing due reads one column
+// instead of following every rule from its start. Null: not yet worked out
+// (a template written before the column, or by a program that leaves it);
+// kNoMoreDates: the rule has no date left.
+const QString kNoMoreDates = QStringLiteral("9999-12-31 00:00:00");
+
+bool hasNextDates(DbConnection& c) {
+    DbQuery q(c, QStringLiteral("qrTmp"));
+    q.setSql(c.dialect().columnCountQuery(QStringLiteral("RegularDocument"),
+                                          QStringLiteral("DateNext")));
+    q.open();
+    return q.field(QStringLiteral("n")).asInteger() > 0;
+}
+
+// Gives books whose templates were written before DateNext the column, null
+// in every row; inside the caller's transaction.
+void ensureNextDates(DbConnection& c) {
+    if (hasNextDates(c)) {
+        return;
+    }
+    // Two programs on a server may both find it missing.
+    c.executeScript(c.kind() == DbKind::Postgres
+                        ? QStringLiteral("alter table RegularDocument add column if not exists "
+                                         "DateNext text")
+                        : QStringLiteral("alter table RegularDocument add column DateNext text"));
+}
+
+void storeNextDate(DbConnection& c, qint64 id, QDate next) {
+    DbQuery q(c, QStringLiteral("qrNextDate"));
+    q.setSql(
+        QStringLiteral("update RegularDocument set DateNext = :DateNext\n"
+                       "where IdRegularDocument = :Id"));
+    q.bindString(QStringLiteral("DateNext"), next.isValid() ? storedDate(next) : kNoMoreDates);
+    q.bindInteger(QStringLiteral("Id"), id);
+    q.execute();
+}
+
+// A template that may have dates due: the dates of it made from `from`, the
+// first date it can be due on.
+struct TemplateDue {
+    RegularTemplate regular;
+    QDate from;
+    QSet<QDate> made;
+};
+
+QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates) {
+    QList<TemplateDue> list;
+    DbQuery q(c, QStringLiteral("qrRegular"));
+    q.setSql(nextDates
+                 ? QStringLiteral("select %1, DateNext from RegularDocument\n"
+                                  "where DateNext is null or DateNext <= :Today\n"
+                                  "order by IdRegularDocument")
+                       .arg(kTemplateColumns)
+                 : QStringLiteral("select %1 from RegularDocument order by IdRegularDocument")
+                       .arg(kTemplateColumns));
+    if (nextDates) {
+        q.bindString(QStringLiteral("Today"), storedDate(today));
+    }
+    q.open();
+    for (q.first(); !q.eof(); q.next()) {
+        TemplateDue t{templateAt(q), {}, {}};
+        t.from = nextDates && !q.field(QStringLiteral("DateNext")).isNull()
+                     ? q.field(QStringLiteral("DateNext")).asDate()
+                     : t.regular.start;
+        list << t;
+    }
+    DbQuery made(c, QStringLiteral("qrMade"));
+    made.setSql(
+        QStringLiteral("select DateOccurrence from RegularOccurrence\n"
+                       "where IdRegularDocument = :Id and DateOccurrence >= :From"));
+    for (TemplateDue& t : list) {
+        made.bindInteger(QStringLiteral("Id"), t.regular.id);
+        made.bindString(QStringLiteral("From"), storedDate(t.from));
+        made.open();
+        for (made.first(); !made.eof(); made.next()) {
+            t.made.insert(made.field(QStringLiteral("DateOccurrence")).asDate());
+        }
+    }
+    return list;
+}
+
+QList<DueOccurrence> datesDue(const QList<TemplateDue>& templates, QDate today) {
+    QList<DueOccurrence> due;
+    for (const TemplateDue& t : templates) {
+        if (t.regular.start > today) {
+            continue;
+        }
+        for (const QDate& d : occurrenceDates(t.regular.rule, t.regular.start, t.from, today)) {
+            if (!t.made.contains(d)) {
+                due.push_back({t.regular, d, 0});
+            }
+        }
+    }
+    std::stable_sort(due.begin(), due.end(), [](const DueOccurrence& a, const DueOccurrence& b) {
+        return a.date < b.date;
+    });
+    return due;
+}
+
+// The first date of a template after `after` that has no document made.
+QDate nextDueDate(const RegularTemplate& r, const QSet<QDate>& made, QDate after) {
+    return nextOccurrenceDate(r.rule, r.start, after,
+                              [&made](QDate d) { return made.contains(d); });
+}
+
 }  // namespace
 
 QList<RegularTemplate> regularTemplates(DbConnection& c) {
@@ -250,6 +356,7 @@ qint64 addRegularTemplate(DbConnection& c, const RegularTemplate& r) {
     bindTemplate(q, r);
     q.execute();
     const qint64 id = c.lastInsertRowId();
+    refreshRegularNextDate(c, id);
     tr.commit();
     return id;
 }
@@ -271,46 +378,61 @@ bool removeRegularTemplate(DbConnection& c, qint64 id) {
     return removed;
 }
 
-QList<DueOccurrence> dueOccurrences(DbConnection& c, QDate today) {
-    QList<DueOccurrence> due;
-    const QList<RegularTemplate> templates = regularTemplates(c);
-    if (templates.isEmpty()) {
-        return due;
+void refreshRegularNextDate(DbConnection& c, qint64 id) {
+    ensureNextDates(c);
+    DbQuery q(c, QStringLiteral("qrRegular"));
+    q.setSql(QStringLiteral("select %1 from RegularDocument where IdRegularDocument = :Id")
+                 .arg(kTemplateColumns));
+    q.bindInteger(QStringLiteral("Id"), id);
+    q.open();
+    if (q.eof()) {
+        return;
     }
-    DbQuery made(c, QStringLiteral("qrMade"));
-    made.setSql(
+    TemplateDue t{templateAt(q), {}, {}};
+    t.from = t.regular.start;
+    q.setSql(
         QStringLiteral("select DateOccurrence from RegularOccurrence\n"
                        "where IdRegularDocument = :Id"));
-    for (const RegularTemplate& r : templates) {
-        if (r.start > today) {
-            continue;
-        }
-        made.bindInteger(QStringLiteral("Id"), r.id);
-        made.open();
-        QSet<QDate> done;
-        for (made.first(); !made.eof(); made.next()) {
-            done.insert(made.field(QStringLiteral("DateOccurrence")).asDate());
-        }
-        for (const QDate& d : occurrenceDates(r.rule, r.start, r.start, today)) {
-            if (!done.contains(d)) {
-                due.push_back({r, d, 0});
-            }
-        }
+    q.bindInteger(QStringLiteral("Id"), id);
+    q.open();
+    for (q.first(); !q.eof(); q.next()) {
+        t.made.insert(q.field(QStringLiteral("DateOccurrence")).asDate());
     }
-    std::stable_sort(due.begin(), due.end(), [](const DueOccurrence& a, const DueOccurrence& b) {
-        return a.date < b.date;
-    });
-    return due;
+    storeNextDate(c, id, nextDueDate(t.regular, t.made, t.regular.start.addDays(-1)));
+}
+
+QList<DueOccurrence> dueOccurrences(DbConnection& c, QDate today) {
+    const bool nextDates = hasNextDates(c);
+    if (!nextDates && !hasTableNamed(c, QStringLiteral("RegularDocument"))) {
+        return {};
+    }
+    return datesDue(templatesDue(c, today, nextDates), today);
+}
+
+bool anyRegularDue(DbConnection& c, QDate today) {
+    if (!hasNextDates(c)) {
+        return hasTableNamed(c, QStringLiteral("RegularDocument"));
+    }
+    DbQuery q(c, QStringLiteral("qrTmp"));
+    q.setSql(
+        QStringLiteral("select count(*) as n from RegularDocument\n"
+                       "where DateNext is null or DateNext <= :Today"));
+    q.bindString(QStringLiteral("Today"), storedDate(today));
+    q.open();
+    return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
 QList<DueOccurrence> createDueDocuments(DbConnection& c, QDate today) {
-    if (!hasTableNamed(c, QStringLiteral("RegularDocument"))) {
+    // Nothing due, which is most sign-ins: one look, and no write lock.
+    if (!anyRegularDue(c, today)) {
         return {};
     }
     // Read under the write lock: on a file a second program waits here until
     // the first has committed, and then finds its dates made.
     Transaction tr(c);
-    QList<DueOccurrence> due = dueOccurrences(c, today);
+    ensureNextDates(c);
+    const QList<TemplateDue> templates = templatesDue(c, today, true);
+    QList<DueOccurrence> due = datesDue(templates, today);
     QList<DueOccurrence> made;
     if (!due.isEmpty()) {
         DocumentMaker maker(c);
@@ -319,6 +441,10 @@ QList<DueOccurrence> createDueDocuments(DbConnection& c, QDate today) {
                 made << d;
             }
         }
+    }
+    // Every date up to today is made now, here or by another program.
+    for (const TemplateDue& t : templates) {
+        storeNextDate(c, t.regular.id, nextDueDate(t.regular, t.made, today));
     }
     tr.commit();
     return made;

@@ -47,9 +47,18 @@ qint64 addRegularTemplate(DbConnection& connection, const RegularTemplate& regul
 // such template.
 bool removeRegularTemplate(DbConnection& connection, qint64 id);
 
+// Works out again the date from which a template is next due and keeps it
+// with the template; a program that writes a template calls it in the same
+// transaction. Gives older books the place to keep it.
+void refreshRegularNextDate(DbConnection& connection, qint64 id);
+
 // The dates of every template from its start up to `today` that have not had
 // a document made, in order of date; nothing is written.
 QList<DueOccurrence> dueOccurrences(DbConnection& connection, QDate today);
+
+// Whether a template may have a date due by `today`, at the cost of one look
+// at the templates; nothing is written.
+bool anyRegularDue(DbConnection& connection, QDate today);
 
 // Makes each due date of every template a new document (status "new", dated
 // on its own date), all in one transaction; the documents of a template to be

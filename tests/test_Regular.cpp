@@ -1,10 +1,16 @@
 // Documents that repeat by a rule: the dates the rules fall on, and the
 // documents the "due" command makes from them, each date once.
 #include "DocTestData.h"
+#include "DueAtSignIn.h"
+#include "ModalHelper.h"
 #include "Recurrence.h"
+#include "RegularDocuments.h"
 #include "ToolRun.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QThread>
 
 #include <ctime>
 
@@ -67,8 +73,10 @@ TEST_F(Regular, RulesFallOnTheCalendarsOwnDates) {
     qputenv("TZ", "Europe/Berlin");
     tzset();
     const QList<QDate> days = dates(u"FREQ=DAILY"_s, QDate(2026, 3, 28), QDate(2026, 10, 26));
+    const int summer = QDateTime(QDate(2026, 7, 1), QTime(12, 0)).offsetFromUtc();
     qputenv("TZ", zone);
     tzset();
+    EXPECT_EQ(summer, 7200);  // the zone did reach the expansion
     EXPECT_EQ(days.size(), QDate(2026, 3, 28).daysTo(QDate(2026, 10, 26)) + 1);
     EXPECT_EQ(days.value(1), QDate(2026, 3, 29));
     EXPECT_EQ(days.value(days.size() - 2), QDate(2026, 10, 25));
@@ -100,7 +108,8 @@ TEST_F(Regular, DueDatesBecomeDocumentsOnceEach) {
     EXPECT_EQ(runTool({u"regular"_s, u"list"_s, m_path}).out.count(u"счет %1"_s.arg(acc)), 3);
 
     const ToolRun dry = runTool({u"due"_s, m_path, u"--dry-run"_s, u"--today"_s, u"2026-03-02"_s});
-    EXPECT_TRUE(dry.out.endsWith(u"Были бы созданы регулярные документы: 7\n"_s)) << dry.out.toStdString();
+    EXPECT_TRUE(dry.out.endsWith(u"Были бы созданы регулярные документы: 7\n"_s))
+        << dry.out.toStdString();
     EXPECT_EQ(count(u"Document"_s), 0);
 
     const ToolRun due = runTool({u"due"_s, m_path, u"--today"_s, u"2026-03-02"_s});
@@ -129,28 +138,98 @@ TEST_F(Regular, DueDatesBecomeDocumentsOnceEach) {
     EXPECT_EQ(count(u"Document"_s, u"NoteDocument = 'Аренда'"_s), 2);
 }
 
+TEST_F(Regular, SignInMakesWhatIsDueOnceAndSaysSo) {
+    RegularTemplate rent;
+    rent.idHeadAccount = addAccount(u"Карта"_s, addValuta(u"RUB"_s));
+    rent.amount = Money::fromInteger(30000);
+    rent.note = u"Аренда"_s;
+    rent.rule = u"FREQ=MONTHLY;BYMONTHDAY=5"_s;
+    rent.start = QDate(2026, 1, 1);
+    addRegularTemplate(*m_db, rent);
+    RegularTemplate salary = rent;
+    salary.type = 2;
+    salary.note = u"Зарплата"_s;
+    salary.rule = u"FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1"_s;
+    salary.applyAtOnce = true;
+    addRegularTemplate(*m_db, salary);
+    ModalHelper mh;
+    // The engine's own words in the error box, nothing made, and the program
+    // goes on.
+    exec(u"alter table RegularOccurrence rename to Occurrences"_s);
+    createDueDocumentsAtSignIn(QDate(2026, 3, 2));
+    const QStringList error = mh.takeTexts();
+    ASSERT_EQ(error.size(), 1);
+    EXPECT_TRUE(error[0].contains(engineText(u"no such table: RegularOccurrence"_s,
+                                             u"relation \"regularoccurrence\" does not exist"_s)))
+        << error[0].toStdString();
+    EXPECT_EQ(count(u"Document"_s), 0);
+    exec(u"alter table Occurrences rename to RegularOccurrence"_s);
+
+    createDueDocumentsAtSignIn(QDate(2026, 3, 2));
+    EXPECT_EQ(mh.takeTexts(), QStringList{u"Созданы регулярные документы: 4"_s});
+    EXPECT_EQ(notesOn(u"CodTypeStatus = 1"_s),
+              u"Аренда 2026-01-05 00:00:00; Аренда 2026-02-05 00:00:00"_s);
+    EXPECT_EQ(notesOn(u"CodTypeStatus = 2"_s),
+              u"Зарплата 2026-01-30 00:00:00; Зарплата 2026-02-27 00:00:00"_s);
+    expectBalancesMatchLedger();
+    createDueDocumentsAtSignIn(QDate(2026, 3, 4));
+    EXPECT_EQ(mh.takeTexts(), QStringList{});
+    // Books whose templates were written before they kept their next date.
+    exec(u"alter table RegularDocument drop column DateNext"_s);
+    createDueDocumentsAtSignIn(QDate(2026, 3, 6));
+    EXPECT_EQ(mh.takeTexts(), QStringList{u"Созданы регулярные документы: 1"_s});
+    createDueDocumentsAtSignIn(QDate(2026, 3, 30));
+    createDueDocumentsAtSignIn(QDate(2026, 4, 5));
+    EXPECT_EQ(mh.takeTexts(), QStringList{u"Созданы регулярные документы: 2"_s});
+    EXPECT_EQ(count(u"Document"_s), 7);
+    EXPECT_EQ(mh.unexpected(), QStringList{});
+}
+
 TEST_F(Regular, ProgramsAtOnceAndOneKilledMakeEachDateOnce) {
+    // 100 templates three years behind: long enough a run to be caught in
+    // the middle of it.
     const int card = addAccount(u"Карта"_s, addValuta(u"RUB"_s));
-    for (const auto& [rule, amount] :
-         {std::pair{u"FREQ=DAILY"_s, u"10"_s}, std::pair{u"FREQ=WEEKLY;BYDAY=MO,TH"_s, u"20"_s}}) {
-        add({u"--kind"_s, u"expense"_s, u"--account"_s, QString::number(card), u"--amount"_s,
-             amount, u"--rule"_s, rule, u"--start"_s, u"2023-01-01"_s, u"--apply"_s});
+    const QDate today(2026, 3, 1);
+    int expected = 0;
+    for (int i = 0; i < 100; ++i) {
+        RegularTemplate r;
+        r.idHeadAccount = card;
+        r.amount = Money::fromInteger(100 + i);
+        r.rule =
+            i % 4 ? u"FREQ=MONTHLY;BYMONTHDAY=%1"_s.arg(1 + i % 31) : u"FREQ=WEEKLY;BYDAY=MO,TH"_s;
+        r.start = QDate(2023, 3, 1);
+        r.applyAtOnce = i % 2;
+        addRegularTemplate(*m_db, r);
+        expected += int(dates(r.rule, r.start, today).size());
     }
-    const int expected =
-        int(QDate(2023, 1, 1).daysTo(QDate(2026, 3, 1)) + 1) +
-        int(dates(u"FREQ=WEEKLY;BYDAY=MO,TH"_s, QDate(2023, 1, 1), QDate(2026, 3, 1)).size());
-    const QStringList args{u"due"_s, m_path, u"--today"_s, u"2026-03-01"_s};
-    // One is killed as soon as it runs; whatever it had written goes with it.
+    const QStringList args{u"due"_s, m_path, u"--today"_s, today.toString(Qt::ISODate)};
+    // The victim is killed once its transaction has written: the journal of
+    // a file exists, or its server session holds a transaction id.
     QProcess killed;
     killed.start(QStringLiteral(DORSANTI_DB_TOOL), args);
     ASSERT_TRUE(killed.waitForStarted());
+    const auto writing = [&] {
+        return onServer() ? scalar(
+                                u"select count(*) from pg_stat_activity where backend_xid "
+                                "is not null and query like '%RegularOccurrence%'"_s)
+                                    .toInt() > 0
+                          : QFile::exists(m_path + u"-journal"_s);
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (!writing() && killed.state() == QProcess::Running && waited.elapsed() < 60000) {
+        QThread::usleep(200);
+    }
+    killed.kill();
+    killed.waitForFinished();
+    ASSERT_EQ(killed.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(count(u"Document"_s), 0);
+
     std::vector<std::unique_ptr<QProcess>> runs;
     for (int i = 0; i < 3; ++i) {
         runs.push_back(std::make_unique<QProcess>());
         runs.back()->start(QStringLiteral(DORSANTI_DB_TOOL), args);
     }
-    killed.kill();
-    killed.waitForFinished();
     int made = 0;
     for (auto& p : runs) {
         const ToolRun r = finishedRun(*p);
@@ -160,10 +239,17 @@ TEST_F(Regular, ProgramsAtOnceAndOneKilledMakeEachDateOnce) {
     EXPECT_EQ(made, expected);
     EXPECT_EQ(count(u"Document"_s), expected);
     EXPECT_EQ(count(u"RegularOccurrence"_s, u"IdDocument is not null"_s), expected);
-    EXPECT_EQ(scalar(u"select count(*) from (select DateDocument from Document group by "
-                     "DateDocument, ValueDocument having count(*) > 1) t"_s)
+    EXPECT_EQ(scalar(u"select count(*) from (select o.IdRegularDocument, d.DateDocument "
+                     "from RegularOccurrence o join Document d on d.IdDocument = o.IdDocument "
+                     "group by o.IdRegularDocument, d.DateDocument having count(*) > 1) t"_s)
                   .toInt(),
               0);
     expectBalancesMatchLedger();
     expectLedgerRowsMatchStatus();
+    // A deleted document stays deleted.
+    exec(
+        u"delete from Document where IdDocument in (select min(IdDocument) from Document "
+        "where CodTypeStatus = 1)"_s);
+    EXPECT_TRUE(runTool(args).out.endsWith(u"Созданы регулярные документы: 0\n"_s));
+    EXPECT_EQ(count(u"Document"_s), expected - 1);
 }

@@ -282,7 +282,8 @@ CREATE TABLE RegularDocument (
     IdHeadAccount2    integer REFERENCES HeadAccount (IdHeadAccount),
     Rule              text NOT NULL,
     DateStart         text NOT NULL,
-    ApplyAtOnce       integer NOT NULL DEFAULT 0
+    ApplyAtOnce       integer NOT NULL DEFAULT 0,
+    DateNext          text
 );
 
 CREATE TABLE RegularOccurrence (

@@ -250,6 +250,8 @@ CREATE INDEX ImportedLine_IdDocument ON ImportedLine (IdDocument);
 -- Documents that repeat by a rule: each a template of an expense, income or
 -- transfer, with an RFC 5545 recurrence rule (RRULE) counted from DateStart.
 -- ApplyAtOnce: the documents made from it are applied as they are made.
+-- DateNext: its first date with no document made yet, kept so that a sign-in
+-- finds what is due without following every rule; null until worked out.
 -- RegularOccurrence ties each date of a template to the document made for it;
 -- the row stays when the family deletes the document, so that the date is
 -- not made again. Files made before these tables get them when first needed.
@@ -268,7 +270,8 @@ CREATE TABLE RegularDocument (
     IdHeadAccount2    INTEGER REFERENCES HeadAccount (IdHeadAccount),
     Rule              TEXT NOT NULL,
     DateStart         TEXT NOT NULL,
-    ApplyAtOnce       INTEGER NOT NULL DEFAULT 0
+    ApplyAtOnce       INTEGER NOT NULL DEFAULT 0,
+    DateNext          TEXT
 );
 
 CREATE TABLE RegularOccurrence (

@@ -1,0 +1,183 @@
+// bench_regular: the sign-in with 100 regular documents whose last three years
+// were missed, against the same sign-in on books without any, and again once
+// nothing is due, in one run.
+//
+//   bench_regular [ROUNDS]
+//
+// Each round copies a fresh file, signs in on it as the program does (the
+// sign-in dialog, the due documents, the main window on screen) and times the
+// whole and the due step alone; then signs in once more on the same file, when
+// nothing is due. The medians of the rounds are printed.
+
+#include "Clock.h"
+#include "Db.h"
+#include "DbSchema.h"
+#include "Dialogs.h"
+#include "DueAtSignIn.h"
+#include "Login_FM.h"
+#include "Main_DM.h"
+#include "Main_FM.h"
+#include "Passwords.h"
+#include "RegularDocuments.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace {
+
+// Takes the box that says how many documents were made, as a user would
+// close it at once.
+class Quiet : public Interaction {
+public:
+    void message(const QString& text) override { said = text; }
+    bool confirm(const QString&) override { return true; }
+    void error(const AppError& e) override { said = e.text(); }
+    QString said;
+};
+
+struct SignIn {
+    double wholeMs = -1;
+    double dueMs = 0;
+};
+
+SignIn signIn(const QString& path) {
+    SignIn s;
+    QElapsedTimer t;
+    t.start();
+    {
+        TLoginFM login(nullptr);
+        login.edLogin->setText(QStringLiteral("sa"));
+        login.edPass->setText(QStringLiteral("Пароль-1"));
+        login.feDB->setFileName(path);
+        login.BitBtn1->click();
+        if (login.result() != mrOk) {
+            return s;
+        }
+    }
+    QElapsedTimer due;
+    due.start();
+    createDueDocumentsAtSignIn(currentDate());
+    s.dueMs = double(due.nsecsElapsed()) / 1e6;
+    TMainFM form;
+    form.show();
+    QCoreApplication::processEvents();
+    s.wholeMs = double(t.nsecsElapsed()) / 1e6;
+    form.close();
+    MainDM->ADOConnection1.close();
+    return s;
+}
+
+// 100 templates started three years ago, as a family keeps them: most monthly
+// (a day of the month, the last day, the last working day), a fifth weekly,
+// a tenth applied at once.
+void addTemplates(const QString& path) {
+    DbConnection c;
+    c.open(path);
+    QList<qint64> accounts;
+    DbQuery q(c);
+    q.setSql(QStringLiteral("select IdHeadAccount from HeadAccount order by IdHeadAccount"));
+    q.open();
+    for (q.first(); !q.eof(); q.next()) {
+        accounts << q.field(QStringLiteral("IdHeadAccount")).asInt64();
+    }
+    const QDate start = currentDate().addYears(-3);
+    const QStringList rules{QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=%1"),
+                            QStringLiteral("FREQ=MONTHLY;BYMONTHDAY=-1"),
+                            QStringLiteral("FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1"),
+                            QStringLiteral("FREQ=WEEKLY;BYDAY=SA"),
+                            QStringLiteral("FREQ=MONTHLY;INTERVAL=1;BYMONTHDAY=%1")};
+    for (int i = 0; i < 100; ++i) {
+        RegularTemplate r;
+        r.type = i % 7 == 0 ? 2 : 1;
+        r.idHeadAccount = accounts[i % accounts.size()];
+        r.amount = Money::fromText(QString::number(100 + i)).value();
+        r.note = QStringLiteral("Шаблон %1").arg(i);
+        r.rule = rules[i % rules.size()].arg(1 + i % 31);
+        r.start = start;
+        r.applyAtOnce = i % 10 == 0;
+        addRegularTemplate(c, r);
+    }
+}
+
+void setPassword(const QString& path) {
+    DbConnection c;
+    c.open(path);
+    DbQuery q(c);
+    q.setSql(QStringLiteral("update sec_user set sec_password = :p"));
+    q.bindString(QStringLiteral("p"), hashPassword(QStringLiteral("Пароль-1")));
+    q.execute();
+}
+
+double median(QList<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : v[v.size() / 2];
+}
+
+QString ms(double v) {
+    return QString::number(v, 'f', 2) + QStringLiteral(" ms");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 11;
+    QTemporaryDir dir;
+    setSettingsFilePath(dir.filePath(QStringLiteral("dorsanti.ini")));
+    TMainDM dm;
+    Quiet quiet;
+    setInteraction(&quiet);
+    const QString plain = dir.filePath(QStringLiteral("plain.db"));
+    const QString regular = dir.filePath(QStringLiteral("regular.db"));
+    CreateDatabaseFile(plain, NewFileContents::StarterBooks);
+    setPassword(plain);
+    QFile::copy(plain, regular);
+    addTemplates(regular);
+
+    QTextStream out(stdout);
+    QList<double> plainWhole, plainDue, missedWhole, missedDue, doneWhole, doneDue;
+    QString made;
+    for (int i = 0; i < rounds; ++i) {
+        const QString a = dir.filePath(QStringLiteral("a%1.db").arg(i));
+        const QString b = dir.filePath(QStringLiteral("b%1.db").arg(i));
+        QFile::copy(plain, a);
+        QFile::copy(regular, b);
+        const SignIn p = signIn(a);
+        quiet.said.clear();
+        const SignIn m = signIn(b);
+        made = quiet.said;
+        const SignIn d = signIn(b);
+        if (p.wholeMs < 0 || m.wholeMs < 0 || d.wholeMs < 0) {
+            out << "sign-in failed: " << quiet.said << "\n";
+            return 1;
+        }
+        plainWhole << p.wholeMs;
+        plainDue << p.dueMs;
+        missedWhole << m.wholeMs;
+        missedDue << m.dueMs;
+        doneWhole << d.wholeMs;
+        doneDue << d.dueMs;
+        QFile::remove(a);
+        QFile::remove(b);
+    }
+    const double pw = median(plainWhole), mw = median(missedWhole), dw = median(doneWhole);
+    const double pd = median(plainDue), md = median(missedDue), dd = median(doneDue);
+    out << "sign-in to main window, 100 templates, median of " << rounds << " rounds\n"
+        << "  the last round said: " << made << "\n"
+        << "                         whole sign-in   due step\n"
+        << "  no templates:          " << ms(pw) << "   " << ms(pd) << "\n"
+        << "  three years missed:    " << ms(mw) << "   " << ms(md) << "\n"
+        << "  nothing due:           " << ms(dw) << "   " << ms(dd) << "\n"
+        << "  missed - none:         " << ms(mw - pw) << " (due step " << ms(md - pd)
+        << "), ratio x" << QString::number(mw / pw, 'f', 2) << "\n"
+        << "  nothing due - none:    " << ms(dw - pw) << " (due step " << ms(dd - pd)
+        << "), ratio x" << QString::number(dw / pw, 'f', 2) << "\n";
+    return 0;
+}
