@@ -56,9 +56,11 @@ void SqlCursor::bindNull(int position) {
     m_stmt->bind(position, QVariant());
 }
 
-void SqlCursor::execute() {
+int SqlCursor::execute() {
     m_stmt->step();
+    const int changed = m_stmt->changes();
     m_stmt->reset();
+    return changed;
 }
 
 bool SqlCursor::next() {

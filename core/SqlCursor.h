@@ -30,8 +30,9 @@ public:
     void bindText(int position, const QString& value);
     void bindDouble(int position, double value);
     void bindNull(int position);
-    // Runs a statement that returns no rows, ready to run again.
-    void execute();
+    // Runs a statement that returns no rows, ready to run again; gives the
+    // number of rows it changed.
+    int execute();
     // The next row; false at the end. Engine errors raise AppError.
     bool next();
 

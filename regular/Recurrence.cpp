@@ -140,9 +140,20 @@ void followRule(const QString& text, QDate start, const std::function<bool(QDate
 }  // namespace
 
 QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate to) {
+    QDate next;
+    return occurrenceDates(text, start, from, to, next, [](QDate) { return false; });
+}
+
+QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate to, QDate& next,
+                             const std::function<bool(QDate)>& taken) {
     QList<QDate> dates;
+    next = QDate();
     followRule(text, start, [&](QDate d) {
         if (d > to) {
+            if (taken(d)) {
+                return true;
+            }
+            next = d;
             return false;
         }
         if (d >= from) {
@@ -151,17 +162,4 @@ QList<QDate> occurrenceDates(const QString& text, QDate start, QDate from, QDate
         return true;
     });
     return dates;
-}
-
-QDate nextOccurrenceDate(const QString& text, QDate start, QDate after,
-                         const std::function<bool(QDate)>& taken) {
-    QDate next;
-    followRule(text, start, [&](QDate d) {
-        if (d <= after || (taken && taken(d))) {
-            return true;
-        }
-        next = d;
-        return false;
-    });
-    return next;
 }

@@ -14,10 +14,10 @@
 // Raises AppError naming a rule that cannot be read.
 QList<QDate> occurrenceDates(const QString& rule, QDate start, QDate from, QDate to);
 
-// The first date of the rule after `after` that `taken` (when given) does not
-// claim; an invalid date when the rule ends first.
-QDate nextOccurrenceDate(const QString& rule, QDate start, QDate after,
-                         const std::function<bool(QDate)>& taken = {});
+// The same dates, and in `next` the first date of the rule after `to` that
+// `taken` does not claim: an invalid date when the rule ends first.
+QList<QDate> occurrenceDates(const QString& rule, QDate start, QDate from, QDate to, QDate& next,
+                             const std::function<bool(QDate)>& taken);
 
 // Raises AppError naming the rule unless it can be read and repeats by days,
 // weeks, months or years.

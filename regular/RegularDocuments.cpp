@@ -4,6 +4,7 @@
 #include "DbSchema.h"
 #include "Posting.h"
 #include "Recurrence.h"
+#include "SqlCursor.h"
 #include "SqlDialect.h"
 
 #include <QSet>
@@ -113,79 +114,75 @@ void bindTemplate(DbQuery& q, const RegularTemplate& r) {
     q.bindInteger(QStringLiteral("ApplyAtOnce"), r.applyAtOnce ? 1 : 0);
 }
 
-// Writes the documents of the due dates that no one has made yet, each tied
-// to its date first: the key of the date decides which program makes it.
+// Writes the documents of the due dates, each tied to its date: the key of the
+// date decides which program makes it.
 class DocumentMaker {
 public:
     explicit DocumentMaker(DbConnection& c)
         : m_c(c),
-          m_claim(c, QStringLiteral("qrClaim")),
-          m_tie(c, QStringLiteral("qrTie")),
-          m_common(c, QStringLiteral("qrRegularDoc")),
-          m_transfer(c, QStringLiteral("qrRegularTransfer")) {
+          m_common(c,
+                   QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
+                                  "  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,\n"
+                                  "  CodTypeStatus, IdContrAgent, DateApply)\n"
+                                  "values(:DateEnter, :DateDocument, :ValueDocument,\n"
+                                  "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
+                                  "  :NoteDocument, :CodTypeStatus, :IdContrAgent, :DateApply)")),
+          m_transfer(
+              c, QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
+                                "  CodTypeDocument, IdHeadAccount, ValueDocument2, Kurs1, Kurs2,\n"
+                                "  IdHeadAccount2, NoteDocument, CodTypeStatus, DateApply)\n"
+                                "values(:DateEnter, :DateDocument, :ValueDocument, 3,\n"
+                                "  :IdHeadAccount, :ValueDocument2, :Kurs1, :Kurs2,\n"
+                                "  :IdHeadAccount2, :NoteDocument, :CodTypeStatus, :DateApply)")),
+          m_claim(c, c.dialect().insertOrIgnore(
+                         QStringLiteral("RegularOccurrence"),
+                         {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence"),
+                          QStringLiteral("IdDocument")},
+                         {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")})),
+          m_drop(c, QStringLiteral("delete from Document where IdDocument = :IdDocument")) {
         DbQuery now(c, QStringLiteral("qrNow"));
         now.setSql(QStringLiteral("select Now() as DateEnter"));
         now.open();
         m_dateEnter = now.field(QStringLiteral("DateEnter")).asString();
-        m_claim.setSql(c.dialect().insertOrIgnore(
-            QStringLiteral("RegularOccurrence"),
-            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")},
-            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")}));
-        m_tie.setSql(
-            QStringLiteral("update RegularOccurrence set IdDocument = :IdDocument\n"
-                           "where IdRegularDocument = :IdRegularDocument\n"
-                           "  and DateOccurrence = :DateOccurrence"));
-        m_common.setSql(
-            QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
-                           "  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,\n"
-                           "  CodTypeStatus, IdContrAgent, DateApply)\n"
-                           "values(:DateEnter, :DateDocument, :ValueDocument,\n"
-                           "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
-                           "  :NoteDocument, :CodTypeStatus, :IdContrAgent, :DateApply)"));
-        m_transfer.setSql(
-            QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
-                           "  CodTypeDocument, IdHeadAccount, ValueDocument2, Kurs1, Kurs2,\n"
-                           "  IdHeadAccount2, NoteDocument, CodTypeStatus, DateApply)\n"
-                           "values(:DateEnter, :DateDocument, :ValueDocument, 3,\n"
-                           "  :IdHeadAccount, :ValueDocument2, :Kurs1, :Kurs2,\n"
-                           "  :IdHeadAccount2, :NoteDocument, :CodTypeStatus, :DateApply)"));
     }
 
-    // Makes the document of one date; false when the date is made already.
+    // Makes the document of one date; false when another program has made
+    // the date meanwhile.
     bool make(DueOccurrence& due) {
-        const QString date = storedDate(due.date);
-        m_claim.bindInteger(QStringLiteral("IdRegularDocument"), due.regular.id);
-        m_claim.bindString(QStringLiteral("DateOccurrence"), date);
-        if (m_claim.execute() == 0) {
-            return false;
-        }
         const RegularTemplate& r = due.regular;
+        const QString date = storedDate(due.date);
         const bool apply = r.applyAtOnce;
-        DbQuery& insert = r.type == 3 ? m_transfer : m_common;
-        insert.bindString(QStringLiteral("DateEnter"), m_dateEnter);
-        insert.bindString(QStringLiteral("DateDocument"), date);
-        insert.bindDouble(QStringLiteral("ValueDocument"), r.amount.toDouble());
-        insert.bindInteger(QStringLiteral("IdHeadAccount"), r.idHeadAccount);
-        insert.bindString(QStringLiteral("NoteDocument"), r.note);
-        insert.bindInteger(QStringLiteral("CodTypeStatus"), apply ? 2 : 1);
-        apply ? insert.bindString(QStringLiteral("DateApply"), m_dateEnter)
-              : insert.bindNull(QStringLiteral("DateApply"));
+        SqlCursor& insert = r.type == 3 ? m_transfer : m_common;
+        insert.bindText(":DateEnter", m_dateEnter);
+        insert.bindText(":DateDocument", date);
+        insert.bindDouble(":ValueDocument", r.amount.toDouble());
+        insert.bindInteger(":IdHeadAccount", r.idHeadAccount);
+        insert.bindText(":NoteDocument", r.note);
+        insert.bindInteger(":CodTypeStatus", apply ? 2 : 1);
+        apply ? insert.bindText(":DateApply", m_dateEnter) : insert.bindNull(":DateApply");
         if (r.type == 3) {
-            insert.bindDouble(QStringLiteral("ValueDocument2"), r.amount2.toDouble());
-            insert.bindDouble(QStringLiteral("Kurs1"), r.kurs1);
-            insert.bindDouble(QStringLiteral("Kurs2"), r.kurs2);
-            insert.bindInteger(QStringLiteral("IdHeadAccount2"), r.idHeadAccount2);
+            insert.bindDouble(":ValueDocument2", r.amount2.toDouble());
+            insert.bindDouble(":Kurs1", r.kurs1);
+            insert.bindDouble(":Kurs2", r.kurs2);
+            insert.bindInteger(":IdHeadAccount2", r.idHeadAccount2);
         } else {
-            insert.bindInteger(QStringLiteral("CodTypeDocument"), r.type);
-            bindKey(insert, QStringLiteral("IdCategory"), r.idCategory);
-            bindKey(insert, QStringLiteral("IdContrAgent"), r.idContrAgent);
+            insert.bindInteger(":CodTypeDocument", r.type);
+            bindKey(insert, ":IdCategory", r.idCategory);
+            bindKey(insert, ":IdContrAgent", r.idContrAgent);
         }
         insert.execute();
         due.idDocument = m_c.lastInsertRowId();
-        m_tie.bindInteger(QStringLiteral("IdDocument"), due.idDocument);
-        m_tie.bindInteger(QStringLiteral("IdRegularDocument"), r.id);
-        m_tie.bindString(QStringLiteral("DateOccurrence"), date);
-        m_tie.execute();
+        m_claim.bindInteger(":IdRegularDocument", r.id);
+        m_claim.bindText(":DateOccurrence", date);
+        m_claim.bindInteger(":IdDocument", due.idDocument);
+        if (m_claim.execute() == 0) {
+            // Only on a server, where the dates are read before the other
+            // program's commit: its document stands, this one goes.
+            m_drop.bindInteger(":IdDocument", due.idDocument);
+            m_drop.execute();
+            due.idDocument = 0;
+            return false;
+        }
         if (apply) {
             post(due);
         }
@@ -193,6 +190,10 @@ public:
     }
 
 private:
+    static void bindKey(SqlCursor& q, const char* name, qint64 id) {
+        id > 0 ? q.bindInteger(name, id) : q.bindNull(name);
+    }
+
     void post(const DueOccurrence& due) {
         if (!m_posting) {
             m_posting.emplace(m_c);
@@ -209,10 +210,10 @@ private:
 
     DbConnection& m_c;
     QString m_dateEnter;
-    DbQuery m_claim;
-    DbQuery m_tie;
-    DbQuery m_common;
-    DbQuery m_transfer;
+    SqlCursor m_common;
+    SqlCursor m_transfer;
+    SqlCursor m_claim;
+    SqlCursor m_drop;
     std::optional<Posting> m_posting;
 };
 
@@ -255,11 +256,13 @@ void storeNextDate(DbConnection& c, qint64 id, QDate next) {
 }
 
 // A template that may have dates due: the dates of it made from `from`, the
-// first date it can be due on.
+// first date it can be due on, and once its due dates are found, the first
+// date after them that has no document.
 struct TemplateDue {
     RegularTemplate regular;
     QDate from;
     QSet<QDate> made;
+    QDate next;
 };
 
 QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates) {
@@ -277,7 +280,7 @@ QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates) {
     }
     q.open();
     for (q.first(); !q.eof(); q.next()) {
-        TemplateDue t{templateAt(q), {}, {}};
+        TemplateDue t{templateAt(q), {}, {}, {}};
         t.from = nextDates && !q.field(QStringLiteral("DateNext")).isNull()
                      ? q.field(QStringLiteral("DateNext")).asDate()
                      : t.regular.start;
@@ -298,15 +301,14 @@ QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates) {
     return list;
 }
 
-QList<DueOccurrence> datesDue(const QList<TemplateDue>& templates, QDate today) {
+QList<DueOccurrence> datesDue(QList<TemplateDue>& templates, QDate today) {
     QList<DueOccurrence> due;
-    for (const TemplateDue& t : templates) {
-        if (t.regular.start > today) {
-            continue;
-        }
-        for (const QDate& d : occurrenceDates(t.regular.rule, t.regular.start, t.from, today)) {
-            if (!t.made.contains(d)) {
-                due.push_back({t.regular, d, 0});
+    for (TemplateDue& t : templates) {
+        const RegularTemplate& r = t.regular;
+        const auto made = [&t](QDate d) { return t.made.contains(d); };
+        for (const QDate& d : occurrenceDates(r.rule, r.start, t.from, today, t.next, made)) {
+            if (!made(d)) {
+                due.push_back({r, d, 0});
             }
         }
     }
@@ -314,12 +316,6 @@ QList<DueOccurrence> datesDue(const QList<TemplateDue>& templates, QDate today) 
         return a.date < b.date;
     });
     return due;
-}
-
-// The first date of a template after `after` that has no document made.
-QDate nextDueDate(const RegularTemplate& r, const QSet<QDate>& made, QDate after) {
-    return nextOccurrenceDate(r.rule, r.start, after,
-                              [&made](QDate d) { return made.contains(d); });
 }
 
 }  // namespace
@@ -388,7 +384,7 @@ void refreshRegularNextDate(DbConnection& c, qint64 id) {
     if (q.eof()) {
         return;
     }
-    TemplateDue t{templateAt(q), {}, {}};
+    TemplateDue t{templateAt(q), {}, {}, {}};
     t.from = t.regular.start;
     q.setSql(
         QStringLiteral("select DateOccurrence from RegularOccurrence\n"
@@ -398,7 +394,9 @@ void refreshRegularNextDate(DbConnection& c, qint64 id) {
     for (q.first(); !q.eof(); q.next()) {
         t.made.insert(q.field(QStringLiteral("DateOccurrence")).asDate());
     }
-    storeNextDate(c, id, nextDueDate(t.regular, t.made, t.regular.start.addDays(-1)));
+    QList<TemplateDue> one{t};
+    datesDue(one, t.regular.start.addDays(-1));
+    storeNextDate(c, id, one[0].next);
 }
 
 QList<DueOccurrence> dueOccurrences(DbConnection& c, QDate today) {
@@ -406,7 +404,8 @@ QList<DueOccurrence> dueOccurrences(DbConnection& c, QDate today) {
     if (!nextDates && !hasTableNamed(c, QStringLiteral("RegularDocument"))) {
         return {};
     }
-    return datesDue(templatesDue(c, today, nextDates), today);
+    QList<TemplateDue> templates = templatesDue(c, today, nextDates);
+    return datesDue(templates, today);
 }
 
 bool anyRegularDue(DbConnection& c, QDate today) {
@@ -430,8 +429,15 @@ QList<DueOccurrence> createDueDocuments(DbConnection& c, QDate today) {
     // Read under the write lock: on a file a second program waits here until
     // the first has committed, and then finds its dates made.
     Transaction tr(c);
+    if (c.kind() == DbKind::Postgres) {
+        // The same on a server, where reading takes no lock: the programs
+        // take turns, each as long as the one before needs for years of dates.
+        c.executeScript(QStringLiteral("set local lock_timeout = '120s'"));
+        c.executeScript(
+            QStringLiteral("lock table RegularOccurrence in share row exclusive mode"));
+    }
     ensureNextDates(c);
-    const QList<TemplateDue> templates = templatesDue(c, today, true);
+    QList<TemplateDue> templates = templatesDue(c, today, true);
     QList<DueOccurrence> due = datesDue(templates, today);
     QList<DueOccurrence> made;
     if (!due.isEmpty()) {
@@ -444,7 +450,7 @@ QList<DueOccurrence> createDueDocuments(DbConnection& c, QDate today) {
     }
     // Every date up to today is made now, here or by another program.
     for (const TemplateDue& t : templates) {
-        storeNextDate(c, t.regular.id, nextDueDate(t.regular, t.made, today));
+        storeNextDate(c, t.regular.id, t.next);
     }
     tr.commit();
     return made;

@@ -204,20 +204,22 @@ TEST_F(Regular, ProgramsAtOnceAndOneKilledMakeEachDateOnce) {
     }
     const QStringList args{u"due"_s, m_path, u"--today"_s, today.toString(Qt::ISODate)};
     // The victim is killed once its transaction has written: the journal of
-    // a file exists, or its server session holds a transaction id.
+    // a file exists, or its session on a server holds the lock of a write to
+    // the dates.
     QProcess killed;
     killed.start(QStringLiteral(DORSANTI_DB_TOOL), args);
     ASSERT_TRUE(killed.waitForStarted());
     const auto writing = [&] {
         return onServer() ? scalar(
-                                u"select count(*) from pg_stat_activity where backend_xid "
-                                "is not null and query like '%RegularOccurrence%'"_s)
+                                u"select count(*) from pg_locks l join pg_class c on "
+                                "c.oid = l.relation where c.relname = 'regularoccurrence' "
+                                "and l.mode = 'RowExclusiveLock'"_s)
                                     .toInt() > 0
                           : QFile::exists(m_path + u"-journal"_s);
     };
     QElapsedTimer waited;
     waited.start();
-    while (!writing() && killed.state() == QProcess::Running && waited.elapsed() < 60000) {
+    while (!writing() && !killed.waitForFinished(0) && waited.elapsed() < 60000) {
         QThread::usleep(200);
     }
     killed.kill();
