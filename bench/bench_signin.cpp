@@ -9,56 +9,15 @@
 // rounds is printed for each kind of password.
 
 #include "DbSchema.h"
-#include "Login_FM.h"
-#include "Main_DM.h"
-#include "Main_FM.h"
-#include "Passwords.h"
-#include "Settings.h"
+#include "SignInRound.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 
-namespace {
-
-double signInMs(const QString& path, const QString& password) {
-    QElapsedTimer t;
-    t.start();
-    {
-        TLoginFM login(nullptr);
-        login.edLogin->setText(QStringLiteral("sa"));
-        login.edPass->setText(password);
-        login.feDB->setFileName(path);
-        login.BitBtn1->click();
-        if (login.result() != mrOk) {
-            return -1;
-        }
-    }
-    TMainFM form;
-    form.show();
-    QCoreApplication::processEvents();
-    const double ms = double(t.nsecsElapsed()) / 1e6;
-    form.close();
-    MainDM->ADOConnection1.close();
-    return ms;
-}
-
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 21;
-    QTemporaryDir dir;
-    setSettingsFilePath(dir.filePath(QStringLiteral("dorsanti.ini")));
-    TMainDM dm;
+    SignInBench bench(argc, argv, 21);
+    const int rounds = bench.rounds;
+    const QTemporaryDir& dir = bench.dir;
     const QString hashed = dir.filePath(QStringLiteral("hashed.db"));
     const QString plain = dir.filePath(QStringLiteral("plain.db"));
     for (const QString& path : {hashed, plain}) {
@@ -69,14 +28,7 @@ int main(int argc, char** argv) {
         c.open(plain);
         c.executeScript(QStringLiteral("update sec_user set sec_password = 'Пароль-1'"));
     }
-    {
-        DbConnection c;
-        c.open(hashed);
-        DbQuery q(c);
-        q.setSql(QStringLiteral("update sec_user set sec_password = :p"));
-        q.bindString(QStringLiteral("p"), hashPassword(QStringLiteral("Пароль-1")));
-        q.execute();
-    }
+    setHashedPassword(hashed, QStringLiteral("Пароль-1"));
     QList<double> plainMs;
     QList<double> hashedMs;
     for (int i = 0; i < rounds; ++i) {

@@ -14,14 +14,9 @@
 #include "DbSchema.h"
 #include "Dialogs.h"
 #include "DueAtSignIn.h"
-#include "Login_FM.h"
-#include "Main_DM.h"
-#include "Main_FM.h"
-#include "Passwords.h"
 #include "RegularDocuments.h"
-#include "Settings.h"
+#include "SignInRound.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -58,30 +53,14 @@ double cpuMs() {
 
 SignIn signIn(const QString& path) {
     SignIn s;
-    QElapsedTimer t;
-    t.start();
-    {
-        TLoginFM login(nullptr);
-        login.edLogin->setText(QStringLiteral("sa"));
-        login.edPass->setText(QStringLiteral("Пароль-1"));
-        login.feDB->setFileName(path);
-        login.BitBtn1->click();
-        if (login.result() != mrOk) {
-            return s;
-        }
-    }
-    QElapsedTimer due;
-    due.start();
-    const double cpu = cpuMs();
-    createDueDocumentsAtSignIn(currentDate());
-    s.dueCpuMs = cpuMs() - cpu;
-    s.dueMs = double(due.nsecsElapsed()) / 1e6;
-    TMainFM form;
-    form.show();
-    QCoreApplication::processEvents();
-    s.wholeMs = double(t.nsecsElapsed()) / 1e6;
-    form.close();
-    MainDM->ADOConnection1.close();
+    s.wholeMs = signInMs(path, QStringLiteral("Пароль-1"), [&s] {
+        QElapsedTimer due;
+        due.start();
+        const double cpu = cpuMs();
+        createDueDocumentsAtSignIn(currentDate());
+        s.dueCpuMs = cpuMs() - cpu;
+        s.dueMs = double(due.nsecsElapsed()) / 1e6;
+    });
     return s;
 }
 
@@ -118,20 +97,6 @@ void addTemplates(const QString& path) {
     }
 }
 
-void setPassword(const QString& path) {
-    DbConnection c;
-    c.open(path);
-    DbQuery q(c);
-    q.setSql(QStringLiteral("update sec_user set sec_password = :p"));
-    q.bindString(QStringLiteral("p"), hashPassword(QStringLiteral("Пароль-1")));
-    q.execute();
-}
-
-double median(QList<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
 QString ms(double v) {
     return QString::number(v, 'f', 2) + QStringLiteral(" ms");
 }
@@ -139,18 +104,15 @@ QString ms(double v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const int rounds = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 11;
-    QTemporaryDir dir;
-    setSettingsFilePath(dir.filePath(QStringLiteral("dorsanti.ini")));
-    TMainDM dm;
+    SignInBench bench(argc, argv, 11);
+    const int rounds = bench.rounds;
+    const QTemporaryDir& dir = bench.dir;
     Quiet quiet;
     setInteraction(&quiet);
     const QString plain = dir.filePath(QStringLiteral("plain.db"));
     const QString regular = dir.filePath(QStringLiteral("regular.db"));
     CreateDatabaseFile(plain, NewFileContents::StarterBooks);
-    setPassword(plain);
+    setHashedPassword(plain, QStringLiteral("Пароль-1"));
     QFile::copy(plain, regular);
     addTemplates(regular);
 
