@@ -4,8 +4,8 @@
 //
 //   bench_reliability [KILLS] [OPERATIONS] [INPUTS]
 
-#include "Reliability.h"
 #include "InputFuzz.h"
+#include "Reliability.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,10 +59,9 @@ bool kills(const QString& path, int total) {
         }
     }
     const Reliability::Check last = Reliability::inspect(path);
-    std::printf(
-        "kills: %d survived, %d of them during a write; %d documents applied at the end; "
-        "%.1f s\n",
-        total, midWrite, last.applied, timer.elapsed() / 1000.0);
+    std::printf("kills: %d survived, %d of them during a write; %d documents applied at the end; "
+                "%.1f s\n",
+                total, midWrite, last.applied, timer.elapsed() / 1000.0);
     return true;
 }
 
@@ -74,29 +73,26 @@ bool twoPrograms(const QString& path, int documents, int operations, int pause) 
     QProcess a;
     QProcess b;
     const QStringList common{QString::number(operations), QString::number(pause)};
-    a.start(QStringLiteral(DORSANTI_POSTING_WORKER),
-            QStringList{path, QStringLiteral("1")} + common);
-    b.start(QStringLiteral(DORSANTI_POSTING_WORKER),
-            QStringList{path, QStringLiteral("2")} + common);
+    a.start(QStringLiteral(DORSANTI_POSTING_WORKER), QStringList{path, QStringLiteral("1")} + common);
+    b.start(QStringLiteral(DORSANTI_POSTING_WORKER), QStringList{path, QStringLiteral("2")} + common);
     a.waitForFinished(-1);
     b.waitForFinished(-1);
     const auto ca = counts(a);
     const auto cb = counts(b);
     const Reliability::Check check = Reliability::inspect(path);
-    const qint64 net =
-        ca.value(QStringLiteral("applied")) - ca.value(QStringLiteral("rolledBack")) +
-        cb.value(QStringLiteral("applied")) - cb.value(QStringLiteral("rolledBack"));
+    const qint64 net = ca.value(QStringLiteral("applied")) - ca.value(QStringLiteral("rolledBack")) +
+                       cb.value(QStringLiteral("applied")) - cb.value(QStringLiteral("rolledBack"));
     const bool ok = check.sound() && check.documents == documents && check.applied == net &&
                     ca.value(QStringLiteral("busy")) + cb.value(QStringLiteral("busy")) == 0 &&
                     ca.value(QStringLiteral("errors")) + cb.value(QStringLiteral("errors")) == 0;
-    std::printf(
-        "two programs, %d documents: %lld operations, %lld conflicts resolved, "
-        "%lld busy, %lld errors, %.1f s: %s\n",
-        documents, ca.value(QStringLiteral("operations")) + cb.value(QStringLiteral("operations")),
-        ca.value(QStringLiteral("conflicts")) + cb.value(QStringLiteral("conflicts")),
-        ca.value(QStringLiteral("busy")) + cb.value(QStringLiteral("busy")),
-        ca.value(QStringLiteral("errors")) + cb.value(QStringLiteral("errors")),
-        timer.elapsed() / 1000.0, ok ? "sound" : qPrintable(check.describe()));
+    std::printf("two programs, %d documents: %lld operations, %lld conflicts resolved, "
+                "%lld busy, %lld errors, %.1f s: %s\n",
+                documents,
+                ca.value(QStringLiteral("operations")) + cb.value(QStringLiteral("operations")),
+                ca.value(QStringLiteral("conflicts")) + cb.value(QStringLiteral("conflicts")),
+                ca.value(QStringLiteral("busy")) + cb.value(QStringLiteral("busy")),
+                ca.value(QStringLiteral("errors")) + cb.value(QStringLiteral("errors")),
+                timer.elapsed() / 1000.0, ok ? "sound" : qPrintable(check.describe()));
     return ok;
 }
 

@@ -265,23 +265,28 @@ struct TemplateDue {
     QDate next;
 };
 
-QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates) {
+// The templates that may have dates due by `today`: with `nextDates`, those
+// whose next date has come or is not worked out; without, every one. With
+// `id`, that one template, counted from its start.
+QList<TemplateDue> templatesDue(DbConnection& c, QDate today, bool nextDates, qint64 id = 0) {
     QList<TemplateDue> list;
     DbQuery q(c, QStringLiteral("qrRegular"));
-    q.setSql(nextDates
-                 ? QStringLiteral("select %1, DateNext from RegularDocument\n"
-                                  "where DateNext is null or DateNext <= :Today\n"
-                                  "order by IdRegularDocument")
-                       .arg(kTemplateColumns)
-                 : QStringLiteral("select %1 from RegularDocument order by IdRegularDocument")
-                       .arg(kTemplateColumns));
-    if (nextDates) {
+    const QString where = id > 0 ? QStringLiteral("where IdRegularDocument = :Id\n")
+                          : nextDates
+                              ? QStringLiteral("where DateNext is null or DateNext <= :Today\n")
+                              : QString();
+    q.setSql(
+        QStringLiteral("select %1%2 from RegularDocument\n%3order by IdRegularDocument")
+            .arg(kTemplateColumns, nextDates ? QStringLiteral(", DateNext") : QString(), where));
+    if (id > 0) {
+        q.bindInteger(QStringLiteral("Id"), id);
+    } else if (nextDates) {
         q.bindString(QStringLiteral("Today"), storedDate(today));
     }
     q.open();
     for (q.first(); !q.eof(); q.next()) {
         TemplateDue t{templateAt(q), {}, {}, {}};
-        t.from = nextDates && !q.field(QStringLiteral("DateNext")).isNull()
+        t.from = id == 0 && nextDates && !q.field(QStringLiteral("DateNext")).isNull()
                      ? q.field(QStringLiteral("DateNext")).asDate()
                      : t.regular.start;
         list << t;
@@ -376,27 +381,11 @@ bool removeRegularTemplate(DbConnection& c, qint64 id) {
 
 void refreshRegularNextDate(DbConnection& c, qint64 id) {
     ensureNextDates(c);
-    DbQuery q(c, QStringLiteral("qrRegular"));
-    q.setSql(QStringLiteral("select %1 from RegularDocument where IdRegularDocument = :Id")
-                 .arg(kTemplateColumns));
-    q.bindInteger(QStringLiteral("Id"), id);
-    q.open();
-    if (q.eof()) {
-        return;
+    QList<TemplateDue> one = templatesDue(c, {}, true, id);
+    if (!one.isEmpty()) {
+        datesDue(one, one[0].regular.start.addDays(-1));
+        storeNextDate(c, id, one[0].next);
     }
-    TemplateDue t{templateAt(q), {}, {}, {}};
-    t.from = t.regular.start;
-    q.setSql(
-        QStringLiteral("select DateOccurrence from RegularOccurrence\n"
-                       "where IdRegularDocument = :Id"));
-    q.bindInteger(QStringLiteral("Id"), id);
-    q.open();
-    for (q.first(); !q.eof(); q.next()) {
-        t.made.insert(q.field(QStringLiteral("DateOccurrence")).asDate());
-    }
-    QList<TemplateDue> one{t};
-    datesDue(one, t.regular.start.addDays(-1));
-    storeNextDate(c, id, one[0].next);
 }
 
 QList<DueOccurrence> dueOccurrences(DbConnection& c, QDate today) {
