@@ -9,14 +9,22 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
 
-const QString kTemplateColumns = QStringLiteral(
-    "IdRegularDocument, Caption, CodTypeDocument, IdHeadAccount, ValueDocument,\n"
-    "  IdCategory, IdContrAgent, NoteDocument, ValueDocument2, Kurs1, Kurs2,\n"
-    "  IdHeadAccount2, Rule, DateStart, ApplyAtOnce");
+// What a template's editor writes: every column but the key.
+const QStringList kWrittenColumns = {
+    QStringLiteral("Caption"),        QStringLiteral("CodTypeDocument"),
+    QStringLiteral("IdHeadAccount"),  QStringLiteral("ValueDocument"),
+    QStringLiteral("IdCategory"),     QStringLiteral("IdContrAgent"),
+    QStringLiteral("NoteDocument"),   QStringLiteral("ValueDocument2"),
+    QStringLiteral("Kurs1"),          QStringLiteral("Kurs2"),
+    QStringLiteral("IdHeadAccount2"), QStringLiteral("Rule"),
+    QStringLiteral("DateStart"),      QStringLiteral("ApplyAtOnce")};
+const QString kTemplateColumns =
+    QStringLiteral("IdRegularDocument, ") + kWrittenColumns.join(QStringLiteral(", "));
 
 RegularTemplate templateAt(DbQuery& q) {
     RegularTemplate r;
@@ -46,6 +54,19 @@ bool recordExists(DbConnection& c, const QString& table, const QString& key, qin
     return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
+// The largest amount or rate a document's editor takes.
+constexpr double kMaxAmount = 999999999999.99;
+
+QString maxAmountText() {
+    return QStringLiteral("999 999 999 999,99");
+}
+
+void checkAmount(Money amount) {
+    if (amount.toDouble() > kMaxAmount) {
+        throw AppError(QStringLiteral("сумма должна быть не больше %1").arg(maxAmountText()));
+    }
+}
+
 // Raises AppError with the first thing wrong with a template.
 void checkTemplate(DbConnection& c, const RegularTemplate& r) {
     if (r.type < 1 || r.type > 3) {
@@ -60,6 +81,7 @@ void checkTemplate(DbConnection& c, const RegularTemplate& r) {
     if (r.amount <= Money()) {
         throw AppError(QStringLiteral("сумма должна быть больше нуля"));
     }
+    checkAmount(r.amount);
     if (!recordExists(c, QStringLiteral("HeadAccount"), QStringLiteral("IdHeadAccount"),
                       r.idHeadAccount)) {
         throw AppError(QStringLiteral("счета %1 нет").arg(r.idHeadAccount));
@@ -70,8 +92,18 @@ void checkTemplate(DbConnection& c, const RegularTemplate& r) {
             r.idHeadAccount2 == r.idHeadAccount) {
             throw AppError(QStringLiteral("перевод нужен на другой существующий счет"));
         }
-        if (r.amount2 <= Money() || r.kurs1 <= 0 || r.kurs2 <= 0) {
-            throw AppError(QStringLiteral("у перевода нужны обе суммы и оба курса"));
+        if (r.amount2 <= Money()) {
+            throw AppError(QStringLiteral("у перевода нужны обе суммы"));
+        }
+        checkAmount(r.amount2);
+        // The transfer's editor holds a rate to two decimals and works one
+        // amount out of the other with it, so a rate must stay above zero
+        // there.
+        for (const double rate : {r.kurs1, r.kurs2}) {
+            if (!std::isfinite(rate) || rate < 0.005 || rate > kMaxAmount) {
+                throw AppError(QStringLiteral("курс перевода должен быть от 0,01 до %1")
+                                   .arg(maxAmountText()));
+            }
         }
         return;
     }
@@ -233,25 +265,55 @@ QList<RegularTemplate> regularTemplates(DbConnection& c) {
     return list;
 }
 
+void ensureRegularTables(DbConnection& c) {
+    if (hasTableNamed(c, QStringLiteral("RegularDocument")) &&
+        hasTableNamed(c, QStringLiteral("RegularOccurrence"))) {
+        return;
+    }
+    Transaction tr(c);
+    createMissingTable(c, QStringLiteral("RegularDocument"));
+    createMissingTable(c, QStringLiteral("RegularOccurrence"));
+    tr.commit();
+}
+
 qint64 addRegularTemplate(DbConnection& c, const RegularTemplate& r) {
     Transaction tr(c);
     createMissingTable(c, QStringLiteral("RegularDocument"));
     createMissingTable(c, QStringLiteral("RegularOccurrence"));
     checkTemplate(c, r);
     DbQuery q(c, QStringLiteral("qrTmp"));
+    QStringList values;
+    for (const QString& column : kWrittenColumns) {
+        values << u':' + column;
+    }
     q.setSql(
-        QStringLiteral("insert into RegularDocument(Caption, CodTypeDocument, IdHeadAccount,\n"
-                       "  ValueDocument, IdCategory, IdContrAgent, NoteDocument,\n"
-                       "  ValueDocument2, Kurs1, Kurs2, IdHeadAccount2, Rule, DateStart,\n"
-                       "  ApplyAtOnce)\n"
-                       "values(:Caption, :CodTypeDocument, :IdHeadAccount, :ValueDocument,\n"
-                       "  :IdCategory, :IdContrAgent, :NoteDocument, :ValueDocument2,\n"
-                       "  :Kurs1, :Kurs2, :IdHeadAccount2, :Rule, :DateStart, :ApplyAtOnce)"));
+        QStringLiteral("insert into RegularDocument(%1)\nvalues(%2)")
+            .arg(kWrittenColumns.join(QStringLiteral(", ")), values.join(QStringLiteral(", "))));
     bindTemplate(q, r);
     q.execute();
     const qint64 id = c.lastInsertRowId();
     tr.commit();
     return id;
+}
+
+bool updateRegularTemplate(DbConnection& c, const RegularTemplate& r) {
+    if (!hasTableNamed(c, QStringLiteral("RegularDocument"))) {
+        return false;
+    }
+    Transaction tr(c);
+    checkTemplate(c, r);
+    QStringList sets;
+    for (const QString& column : kWrittenColumns) {
+        sets << QStringLiteral("%1 = :%1").arg(column);
+    }
+    DbQuery q(c, QStringLiteral("qrTmp"));
+    q.setSql(QStringLiteral("update RegularDocument set %1\nwhere IdRegularDocument = :Id")
+                 .arg(sets.join(QStringLiteral(", "))));
+    bindTemplate(q, r);
+    q.bindInteger(QStringLiteral("Id"), r.id);
+    const bool updated = q.execute() > 0;
+    tr.commit();
+    return updated;
 }
 
 bool removeRegularTemplate(DbConnection& c, qint64 id) {
