@@ -58,10 +58,6 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     acSaldo = addAction(QStringLiteral("acSaldo"), QStringLiteral("Операции"),
                         QStringLiteral("Пересчет остатков"), QStringLiteral("Пересчет остатков"),
                         -1, &TMainFM::acSaldoExecute);
-    acRegular = addAction(QStringLiteral("acRegular"), QStringLiteral("Операции"),
-                          QStringLiteral("Регулярные платежи"),
-                          QStringLiteral("Документы, которые создаются по расписанию"), -1,
-                          &TMainFM::acRegularExecute);
     acCloseActiveWindow = addAction(QStringLiteral("acCloseActiveWindow"), QStringLiteral("Окна"),
                                     QString(), QStringLiteral("Закрыть активное окно"), 1,
                                     &TMainFM::acCloseActiveWindowExecute);
@@ -117,6 +113,10 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acImportStatement"), fileMenu, QStringLiteral("Импорт выписки…"),
                   QStringLiteral("Новые документы из банковской выписки"), -1,
                   &TMainFM::acImportStatementExecute);
+    acRegular = addAction(QStringLiteral("acRegular"), QStringLiteral("Операции"),
+                          QStringLiteral("Регулярные платежи"),
+                          QStringLiteral("Документы, которые создаются по расписанию"), -1,
+                          &TMainFM::acRegularExecute);
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(fileMenu);
