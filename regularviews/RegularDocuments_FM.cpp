@@ -27,7 +27,7 @@ QDate dateOf(const QVariant& value) {
 
 TRegularDocumentsFM::TRegularDocumentsFM(QWidget* parent) : ModalForm(parent) {
     setWindowTitle(QStringLiteral("Регулярные платежи"));
-    resize(1060, 420);
+    resize(1240, 440);
     QVBoxLayout* layout = RefBook::bookFrame(this, acNew, acEdit, acDelete, ToolBar1);
     dbgRegular = new DBGrid(this);
     layout->addWidget(dbgRegular, 1);
@@ -44,14 +44,14 @@ TRegularDocumentsFM::TRegularDocumentsFM(QWidget* parent) : ModalForm(parent) {
             c.alignment = alignment;
             dbgRegular->addColumn(c);
         };
-        column("Caption", QStringLiteral("Название"), 130);
-        column("TypeCaption", QStringLiteral("Вид"), 70);
+        column("Caption", QStringLiteral("Название"), 105);
+        column("TypeCaption", QStringLiteral("Вид"), 65);
         column("Account", QStringLiteral("Счет"), 190);
-        column("ValueDocument", QStringLiteral("Сумма"), 120, 1);
-        column("Category", QStringLiteral("Категория / контрагент"), 170);
-        column("Rule", QStringLiteral("Правило"), 230);
-        column("DateStart", QStringLiteral("Следующая дата"), 105, 2);
-        column("ApplyAtOnce", QStringLiteral("Проводить сразу"), 105, 2);
+        column("ValueDocument", QStringLiteral("Сумма"), 175, 1);
+        column("Category", QStringLiteral("Категория / контрагент"), 150);
+        column("Rule", QStringLiteral("Правило"), 275);
+        column("DateStart", QStringLiteral("Следующая дата"), 115, 2);
+        column("ApplyAtOnce", QStringLiteral("Проводить сразу"), 115, 2);
     }
     dbgRegular->setCellParamsHook([this](int row, const DBGridColumn& column, CellParams& params) {
         if (std::optional<QString> text = cellText(row, column.fieldName)) {

@@ -51,7 +51,7 @@ TRegularEditFM::TRegularEditFM(QWidget* parent) : ModalForm(parent) {
     layout->addWidget(ruleGroup);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(680, 520);
+    resize(680, 470);
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(mrCancel); });
@@ -136,6 +136,7 @@ void TRegularEditFM::buildRuleGroup(QGroupBox* group) {
     deStart = new DateEdit(group);
     sbInterval = new QSpinBox(group);
     sbInterval->setRange(1, 999);
+    sbInterval->setFixedWidth(70);
     cbUnit = new QComboBox(group);
     cbUnit->addItems({QStringLiteral("дн."), QStringLiteral("нед."), QStringLiteral("мес."),
                       QStringLiteral("г.")});
@@ -144,6 +145,7 @@ void TRegularEditFM::buildRuleGroup(QGroupBox* group) {
                           QStringLiteral("последний рабочий день")});
     sbDay = new QSpinBox(group);
     sbDay->setRange(1, 31);
+    sbDay->setFixedWidth(70);
     cbEnd = new QComboBox(group);
     cbEnd->addItems({QStringLiteral("никогда"), QStringLiteral("после даты"),
                      QStringLiteral("после числа раз")});
@@ -160,8 +162,11 @@ void TRegularEditFM::buildRuleGroup(QGroupBox* group) {
     grid->addWidget(label(QStringLiteral("Начало"), deStart, group), 0, 0);
     grid->addWidget(deStart, 0, 1, Qt::AlignLeft);
     grid->addWidget(label(QStringLiteral("Каждые"), sbInterval, group), 1, 0);
-    grid->addWidget(sbInterval, 1, 1);
-    grid->addWidget(cbUnit, 1, 2, Qt::AlignLeft);
+    auto* interval = new QHBoxLayout;
+    interval->addWidget(sbInterval);
+    interval->addWidget(cbUnit);
+    interval->addStretch();
+    grid->addLayout(interval, 1, 1);
     grid->addWidget(label(QStringLiteral("День месяца"), cbMonthDay, group), 2, 0);
     grid->addWidget(cbMonthDay, 2, 1);
     grid->addWidget(sbDay, 2, 2, Qt::AlignLeft);
