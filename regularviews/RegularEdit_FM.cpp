@@ -5,17 +5,13 @@
 #include "DocumentEditForm.h"
 #include "Main_DM.h"
 #include "RefBookUtils.h"
-#include "VelDoc_Type3.h"
 
 #include <QHBoxLayout>
-#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
-
-const QString kNumberFormat = QStringLiteral(",0.00;-,0.00");
 
 QLabel* label(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* l = new QLabel(text, parent);
@@ -56,9 +52,6 @@ TRegularEditFM::TRegularEditFM(QWidget* parent) : ModalForm(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { BitBtn1Click(); }); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(mrCancel); });
     connect(cbKind, &QComboBox::currentIndexChanged, this, [this] { kindChanged(); });
-    for (CurrencyEdit* e : {ceKurs1, ceKurs2, ceValue1, ceValue2}) {
-        connect(e, &CurrencyEdit::changed, this, [this, e] { tieAmounts(e); });
-    }
     for (QComboBox* c : {cbUnit, cbMonthDay, cbEnd}) {
         connect(c, &QComboBox::currentIndexChanged, this, [this] { ruleChanged(); });
     }
@@ -78,23 +71,15 @@ void TRegularEditFM::buildDocumentGroup(QGroupBox* group) {
     cbKind->addItems(
         {QStringLiteral("Расход"), QStringLiteral("Приход"), QStringLiteral("Перенос")});
     rxcHA1 = new DBLookupCombo(group);
-    ceKurs1 = new CurrencyEdit(group);
-    ceValue1 = new CurrencyEdit(group);
     rxcHA2 = new DBLookupCombo(group);
-    ceKurs2 = new CurrencyEdit(group);
-    ceValue2 = new CurrencyEdit(group);
+    amounts = new TransferAmounts(group);
+    ceKurs1 = amounts->ceKurs1;
+    ceValue1 = amounts->ceValue1;
+    ceKurs2 = amounts->ceKurs2;
+    ceValue2 = amounts->ceValue2;
     rxcCategory = new DBLookupCombo(group);
     rxcContrAgent = new DBLookupCombo(group);
     edNote = new QLineEdit(group);
-    for (CurrencyEdit* e : {ceKurs1, ceValue1, ceKurs2, ceValue2}) {
-        e->setDisplayFormat(kNumberFormat);
-    }
-    ceKurs1->setFixedWidth(80);
-    ceKurs2->setFixedWidth(80);
-    ceValue1->setFixedWidth(130);
-    ceValue2->setFixedWidth(130);
-    ceKurs1->setValue(1);
-    ceKurs2->setValue(1);
 
     lbHA1 = label(QStringLiteral("Счет"), rxcHA1, group);
     lbKurs1 = label(QStringLiteral("Курс"), ceKurs1, group);
@@ -219,10 +204,10 @@ void TRegularEditFM::FormFill(qint64 id) {
     setWindowTitle(id == 0 ? QStringLiteral("Добавить регулярный платеж")
                            : QStringLiteral("Изменить регулярный платеж"));
     showTemplate(r);
+    amounts->follow();
 }
 
 void TRegularEditFM::showTemplate(const RegularTemplate& r) {
-    QScopedValueRollback filling(m_filling, true);
     edCaption->setText(r.caption);
     cbKind->setCurrentIndex(std::clamp(r.type, 1, 3) - 1);
     rxcHA1->setValue(r.idHeadAccount > 0 ? QString::number(r.idHeadAccount) : QString());
@@ -250,7 +235,6 @@ void TRegularEditFM::showTemplate(const RegularTemplate& r) {
     chKeepRule->setText(QStringLiteral("Оставить правило как есть: %1").arg(m_keptRule));
     chKeepRule->setChecked(!read);
     chKeepRule->setVisible(!read);
-    m_value1Typed = m_value2Typed = false;
     kindChanged();
     ruleChanged();
 }
@@ -309,33 +293,6 @@ void TRegularEditFM::ruleChanged() {
         words += QStringLiteral("; ближайшая дата %1").arg(next.toString(u"dd.MM.yyyy"));
     }
     lbRuleWords->setText(words);
-}
-
-void TRegularEditFM::tieAmounts(CurrencyEdit* changed) {
-    if (m_filling) {
-        return;
-    }
-    QScopedValueRollback filling(m_filling, true);
-    std::optional<double> computed;
-    CurrencyEdit* target = ceValue2;
-    if (changed == ceValue1) {
-        m_value1Typed = true;
-        // Until the second amount is typed, it follows the first.
-        if (!m_value2Typed) {
-            computed = TransferAmountFrom(ceValue1->value(), ceKurs1->value(), ceKurs2->value());
-        }
-    } else if (changed == ceValue2) {
-        m_value2Typed = true;
-        target = ceValue1;
-        if (!m_value1Typed) {
-            computed = TransferAmountFrom(ceValue2->value(), ceKurs2->value(), ceKurs1->value());
-        }
-    } else {
-        computed = TransferAmountFrom(ceValue1->value(), ceKurs1->value(), ceKurs2->value());
-    }
-    if (computed) {
-        target->setValue(*computed);
-    }
 }
 
 RegularTemplate TRegularEditFM::current() const {

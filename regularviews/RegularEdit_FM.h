@@ -1,12 +1,12 @@
 #pragma once
 
-#include "CurrencyEdit.h"
 #include "DBLookupCombo.h"
 #include "DateEdit.h"
 #include "Db.h"
 #include "ModalForm.h"
 #include "RecurrenceForm.h"
 #include "RegularDocuments.h"
+#include "TransferAmounts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +31,8 @@ public:
     QComboBox* cbKind;  // 0 expense, 1 income, 2 transfer
     QLabel* lbHA1;
     DBLookupCombo* rxcHA1;
+    // The rates and amounts, tied as in a transfer document.
+    TransferAmounts* amounts;
     QLabel* lbKurs1;
     CurrencyEdit* ceKurs1;
     CurrencyEdit* ceValue1;
@@ -85,18 +87,11 @@ private:
     bool keepsRule() const;
     bool refuse(const QString& text, QWidget* focus);
 
-    // The amounts of a transfer follow each other by the rates, as in a
-    // transfer document: Value1 / Kurs1 = Value2 / Kurs2.
-    void tieAmounts(CurrencyEdit* changed);
-
     DbQuery* qrHA1;
     DbQuery* qrHA2;
     DbQuery* qrCategory;
     DbQuery* qrContrAgent;
     QString m_keptRule;
-    bool m_filling = false;
-    bool m_value1Typed = false;
-    bool m_value2Typed = false;
 };
 
 // Opens the editor of template `id` (0: a new one) and gives the number of
