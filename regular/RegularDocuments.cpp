@@ -296,24 +296,48 @@ qint64 addRegularTemplate(DbConnection& c, const RegularTemplate& r) {
     return id;
 }
 
-bool updateRegularTemplate(DbConnection& c, const RegularTemplate& r) {
+bool updateRegularTemplate(DbConnection& c, const RegularTemplate& r, QDate changedFrom) {
     if (!hasTableNamed(c, QStringLiteral("RegularDocument"))) {
         return false;
     }
     Transaction tr(c);
     checkTemplate(c, r);
+    DbQuery q(c, QStringLiteral("qrTmp"));
+    q.setSql(QStringLiteral("select %1 from RegularDocument where IdRegularDocument = :Id")
+                 .arg(kTemplateColumns));
+    q.bindInteger(QStringLiteral("Id"), r.id);
+    q.open();
+    if (q.isEmpty()) {
+        return false;
+    }
+    const RegularTemplate old = templateAt(q);
+    q.close();
     QStringList sets;
     for (const QString& column : kWrittenColumns) {
         sets << QStringLiteral("%1 = :%1").arg(column);
     }
-    DbQuery q(c, QStringLiteral("qrTmp"));
     q.setSql(QStringLiteral("update RegularDocument set %1\nwhere IdRegularDocument = :Id")
                  .arg(sets.join(QStringLiteral(", "))));
     bindTemplate(q, r);
     q.bindInteger(QStringLiteral("Id"), r.id);
-    const bool updated = q.execute() > 0;
+    q.execute();
+    // A new rule or start counts from `changedFrom` on: its dates before it
+    // are taken as made, so that the change never fills the past.
+    if (changedFrom.isValid() &&
+        (old.rule.trimmed() != r.rule.trimmed() || old.start != r.start)) {
+        createMissingTable(c, QStringLiteral("RegularOccurrence"));
+        q.setSql(c.dialect().insertOrIgnore(
+            QStringLiteral("RegularOccurrence"),
+            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")},
+            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")}));
+        for (const QDate& d : occurrenceDates(r.rule, r.start, r.start, changedFrom.addDays(-1))) {
+            q.bindInteger(QStringLiteral("IdRegularDocument"), r.id);
+            q.bindString(QStringLiteral("DateOccurrence"), storedDate(d));
+            q.execute();
+        }
+    }
     tr.commit();
-    return updated;
+    return true;
 }
 
 bool removeRegularTemplate(DbConnection& c, qint64 id) {

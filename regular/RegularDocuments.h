@@ -44,9 +44,12 @@ QList<RegularTemplate> regularTemplates(DbConnection& connection);
 // gives its number. Raises AppError with what is wrong, writing nothing.
 qint64 addRegularTemplate(DbConnection& connection, const RegularTemplate& regular);
 // Rewrites template `id` after the same checks as a new one; false when
-// there is no such template. Raises AppError with what is wrong, writing
-// nothing.
-bool updateRegularTemplate(DbConnection& connection, const RegularTemplate& regular);
+// there is no such template. When its rule or start changes, the dates the
+// new rule gives before `changedFrom` (if valid) count as made, without a
+// document: a change applies from then on and never makes past documents.
+// Raises AppError with what is wrong, writing nothing.
+bool updateRegularTemplate(DbConnection& connection, const RegularTemplate& regular,
+                           QDate changedFrom = QDate());
 // Gives books made before templates existed their tables.
 void ensureRegularTables(DbConnection& connection);
 // Deletes a template; the documents made from it stay. False when there is no

@@ -376,7 +376,7 @@ void TRegularEditFM::BitBtn1Click() {
     DbConnection& c = MainDM->ADOConnection1;
     if (IdRegular == 0) {
         IdRegular = addRegularTemplate(c, r);
-    } else if (!updateRegularTemplate(c, r)) {
+    } else if (!updateRegularTemplate(c, r, currentDate())) {
         ShowMessage(RefBook::recordGone());
         return;
     }

@@ -185,6 +185,8 @@ TEST_F(RegularWindow, ATerminalRuleIsKeptAndBadTemplatesAreRefused) {
     });
     openFromMenu(mh);
     EXPECT_EQ(rules(), QStringList{u"FREQ=YEARLY"_s});
+    // The new rule counts from today: its 1 December is not made afterwards.
+    EXPECT_TRUE(dueOccurrences(*m_db, QDate(2026, 12, 10)).isEmpty());
 
     // A transfer needs rates its document can work with: above zero at two
     // decimals, and a number.
