@@ -13,6 +13,7 @@
 #include "ImportRules_FM.h"
 #include "ImportStatement_FM.h"
 #include "Main_DM.h"
+#include "RegularDocuments_FM.h"
 #include "ReportWindows.h"
 #include "Report_FM.h"
 #include "Saldo_FM.h"
@@ -112,6 +113,10 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acImportStatement"), fileMenu, QStringLiteral("Импорт выписки…"),
                   QStringLiteral("Новые документы из банковской выписки"), -1,
                   &TMainFM::acImportStatementExecute);
+    acRegular = addAction(QStringLiteral("acRegular"), QStringLiteral("Операции"),
+                          QStringLiteral("Регулярные платежи"),
+                          QStringLiteral("Документы, которые создаются по расписанию"), -1,
+                          &TMainFM::acRegularExecute);
 
     MainMenu1 = menuBar();
     QMenu* file = MainMenu1->addMenu(fileMenu);
@@ -122,7 +127,7 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     books->addActions({acValuta, acHeadAccount, acContrAgent, acCategory, acColor, acCurrencyRate,
                        acImportRules});
     QMenu* operations = MainMenu1->addMenu(QStringLiteral("Операции"));
-    operations->addAction(acSaldo);
+    operations->addActions({acSaldo, acRegular});
     QMenu* reportMenu = MainMenu1->addMenu(reports);
     reportMenu->addActions({acReportCategories, acReportMonths, acReportContrAgents,
                             acReportBalances, acReportStatement, acReportNetWorth});
@@ -356,6 +361,10 @@ void TMainFM::acColorExecute() {
 
 void TMainFM::acSaldoExecute() {
     ShowSaldoFM();
+}
+
+void TMainFM::acRegularExecute() {
+    ShowRegularDocumentsFM();
 }
 
 void TMainFM::acCurrencyRateExecute() {

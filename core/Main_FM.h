@@ -35,6 +35,7 @@ public:
     QAction* acDocument;
     QAction* acColor;
     QAction* acSaldo;
+    QAction* acRegular;
     QAction* acCloseActiveWindow;
     QAction* acStat;
     QAction* acReport;
@@ -89,6 +90,7 @@ private:
     void acDocumentExecute();
     void acColorExecute();
     void acSaldoExecute();
+    void acRegularExecute();
     void acCloseActiveWindowExecute();
     void acStatExecute();
     void acReportExecute();

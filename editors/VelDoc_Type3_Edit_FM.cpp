@@ -4,13 +4,6 @@
 #include "EditorUtils.h"
 #include "Main_DM.h"
 #include "Money.h"
-#include "VelDoc_Type3.h"
-
-namespace {
-
-const QString kNumberFormat = QStringLiteral(",0.00;-,0.00");
-
-}  // namespace
 
 TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : DocumentEditForm(parent) {
     resize(620, 330);
@@ -21,25 +14,16 @@ TVelDoc_Type3_EditFM::TVelDoc_Type3_EditFM(QWidget* parent) : DocumentEditForm(p
     Label2 = new QLabel(QStringLiteral("Счет №1"), gbDocument);
     rxcHA1 = new DBLookupCombo(gbDocument);
     Label3 = new QLabel(QStringLiteral("Курс"), gbDocument);
-    ceKurs1 = new CurrencyEdit(gbDocument);
     Label4 = new QLabel(QStringLiteral("Сумма"), gbDocument);
-    ceValue1 = new CurrencyEdit(gbDocument);
     Label5 = new QLabel(QStringLiteral("Счет №2"), gbDocument);
     rxcHA2 = new DBLookupCombo(gbDocument);
     Label6 = new QLabel(QStringLiteral("Курс"), gbDocument);
-    ceKurs2 = new CurrencyEdit(gbDocument);
     Label7 = new QLabel(QStringLiteral("Сумма"), gbDocument);
-    ceValue2 = new CurrencyEdit(gbDocument);
-    for (CurrencyEdit* e : {ceKurs1, ceValue1, ceKurs2, ceValue2}) {
-        e->setDisplayFormat(kNumberFormat);
-    }
-    // The accounts take the room; rates and amounts keep their width.
-    ceKurs1->setFixedWidth(80);
-    ceKurs2->setFixedWidth(80);
-    ceValue1->setFixedWidth(130);
-    ceValue2->setFixedWidth(130);
-    ceKurs1->setValue(1);
-    ceKurs2->setValue(1);
+    amounts = new TransferAmounts(gbDocument);
+    ceKurs1 = amounts->ceKurs1;
+    ceValue1 = amounts->ceValue1;
+    ceKurs2 = amounts->ceKurs2;
+    ceValue2 = amounts->ceValue2;
     Label2->setBuddy(rxcHA1);
     Label3->setBuddy(ceKurs1);
     Label4->setBuddy(ceValue1);
@@ -87,20 +71,9 @@ void TVelDoc_Type3_EditFM::OpenDocument(int IdDocument, int CodTypeDocument) {
     rxcHA2->setListSource(qrHA2, QStringLiteral("IdHeadAccount"), QStringLiteral("FullCaption"));
 
     showDocument();
-    FCalculating = false;
-    FValue1Changed = false;
-    FValue2Changed = false;
-
-    // Connected only now: filling the fields above must not recompute the
-    // stored second amount from the rates.
-    auto react = [this](CurrencyEdit* field, void (TVelDoc_Type3_EditFM::*handler)()) {
-        connect(field, &CurrencyEdit::changed, this,
-                [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
-    react(ceKurs1, &TVelDoc_Type3_EditFM::ceKurs1Change);
-    react(ceKurs2, &TVelDoc_Type3_EditFM::ceKurs2Change);
-    react(ceValue1, &TVelDoc_Type3_EditFM::ceValue1Change);
-    react(ceValue2, &TVelDoc_Type3_EditFM::ceValue2Change);
+    // Only now: filling the fields above must not recompute the stored
+    // second amount from the rates.
+    amounts->follow();
 }
 
 void TVelDoc_Type3_EditFM::LoadDocument() {
@@ -118,52 +91,6 @@ void TVelDoc_Type3_EditFM::LoadDocument() {
 
     if (status != 1) {
         showReadOnly();
-    }
-}
-
-void TVelDoc_Type3_EditFM::writeComputed(CurrencyEdit* field, double value) {
-    struct Calculating {
-        bool& flag;
-        explicit Calculating(bool& f) : flag(f) { flag = true; }
-        ~Calculating() { flag = false; }
-    } calculating(FCalculating);
-    field->setValue(value);
-}
-
-void TVelDoc_Type3_EditFM::ceKurs1Change() {
-    if (const auto v2 =
-            TransferAmountFrom(ceValue1->value(), ceKurs1->value(), ceKurs2->value())) {
-        writeComputed(ceValue2, *v2);
-    }
-}
-
-void TVelDoc_Type3_EditFM::ceKurs2Change() {
-    ceKurs1Change();
-}
-
-void TVelDoc_Type3_EditFM::ceValue1Change() {
-    if (FCalculating) {
-        return;
-    }
-    FValue1Changed = true;
-    if (!FValue2Changed) {
-        // Until the user has typed the second amount, it follows the first
-        // as it does after a change of rate.
-        ceKurs1Change();
-    }
-}
-
-void TVelDoc_Type3_EditFM::ceValue2Change() {
-    if (FCalculating) {
-        return;
-    }
-    FValue2Changed = true;
-    if (FValue1Changed) {
-        return;
-    }
-    if (const auto v1 =
-            TransferAmountFrom(ceValue2->value(), ceKurs2->value(), ceKurs1->value())) {
-        writeComputed(ceValue1, *v1);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CurrencyEdit.h"
 #include "DocumentEditForm.h"
+#include "TransferAmounts.h"
 
 // The editor of a transfer that is still new; a transfer in any other status
 // opens read-only. Each account has a rate and an amount, and while the user
@@ -34,27 +34,16 @@ public:
     // never recomputes its stored amounts.
     void OpenDocument(int IdDocument, int CodTypeDocument);
 
-    bool calculating() const { return FCalculating; }
-    bool value1Changed() const { return FValue1Changed; }
-    bool value2Changed() const { return FValue2Changed; }
-
-    void ceKurs1Change();
-    void ceKurs2Change();
-    void ceValue1Change();
-    void ceValue2Change();
+    // The rates and amounts, and how one amount follows the other.
+    TransferAmounts* amounts;
+    bool calculating() const { return amounts->calculating(); }
+    bool value1Changed() const { return amounts->value1Changed(); }
+    bool value2Changed() const { return amounts->value2Changed(); }
 
 protected:
     void LoadDocument() override;
     bool CheckFields() override;
     void prepareSave(DbQuery& q) override;
-
-private:
-    // Puts a computed amount into a field without that field reacting.
-    void writeComputed(CurrencyEdit* field, double value);
-
-    bool FCalculating = false;
-    bool FValue1Changed = false;
-    bool FValue2Changed = false;
 };
 
 // Opens the transfer editor (0: a new transfer) and gives the id of the

@@ -10,14 +10,22 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
 
-const QString kTemplateColumns = QStringLiteral(
-    "IdRegularDocument, Caption, CodTypeDocument, IdHeadAccount, ValueDocument,\n"
-    "  IdCategory, IdContrAgent, NoteDocument, ValueDocument2, Kurs1, Kurs2,\n"
-    "  IdHeadAccount2, Rule, DateStart, ApplyAtOnce");
+// What a template's editor writes: every column but the key.
+const QStringList kWrittenColumns = {
+    QStringLiteral("Caption"),        QStringLiteral("CodTypeDocument"),
+    QStringLiteral("IdHeadAccount"),  QStringLiteral("ValueDocument"),
+    QStringLiteral("IdCategory"),     QStringLiteral("IdContrAgent"),
+    QStringLiteral("NoteDocument"),   QStringLiteral("ValueDocument2"),
+    QStringLiteral("Kurs1"),          QStringLiteral("Kurs2"),
+    QStringLiteral("IdHeadAccount2"), QStringLiteral("Rule"),
+    QStringLiteral("DateStart"),      QStringLiteral("ApplyAtOnce")};
+const QString kTemplateColumns =
+    QStringLiteral("IdRegularDocument, ") + kWrittenColumns.join(QStringLiteral(", "));
 
 RegularTemplate templateAt(DbQuery& q) {
     RegularTemplate r;
@@ -47,6 +55,19 @@ bool recordExists(DbConnection& c, const QString& table, const QString& key, qin
     return q.field(QStringLiteral("n")).asInteger() > 0;
 }
 
+// The largest amount or rate a document's editor takes.
+constexpr double kMaxAmount = 999999999999.99;
+
+QString maxAmountText() {
+    return QStringLiteral("999 999 999 999,99");
+}
+
+void checkAmount(Money amount) {
+    if (amount.toDouble() > kMaxAmount) {
+        throw AppError(QStringLiteral("сумма должна быть не больше %1").arg(maxAmountText()));
+    }
+}
+
 // Raises AppError with the first thing wrong with a template.
 void checkTemplate(DbConnection& c, const RegularTemplate& r) {
     if (r.type < 1 || r.type > 3) {
@@ -61,6 +82,7 @@ void checkTemplate(DbConnection& c, const RegularTemplate& r) {
     if (r.amount <= Money()) {
         throw AppError(QStringLiteral("сумма должна быть больше нуля"));
     }
+    checkAmount(r.amount);
     if (!recordExists(c, QStringLiteral("HeadAccount"), QStringLiteral("IdHeadAccount"),
                       r.idHeadAccount)) {
         throw AppError(QStringLiteral("счета %1 нет").arg(r.idHeadAccount));
@@ -71,8 +93,18 @@ void checkTemplate(DbConnection& c, const RegularTemplate& r) {
             r.idHeadAccount2 == r.idHeadAccount) {
             throw AppError(QStringLiteral("перевод нужен на другой существующий счет"));
         }
-        if (r.amount2 <= Money() || r.kurs1 <= 0 || r.kurs2 <= 0) {
-            throw AppError(QStringLiteral("у перевода нужны обе суммы и оба курса"));
+        if (r.amount2 <= Money()) {
+            throw AppError(QStringLiteral("у перевода нужны обе суммы"));
+        }
+        checkAmount(r.amount2);
+        // The transfer's editor holds a rate to two decimals and works one
+        // amount out of the other with it, so a rate must stay above zero
+        // there.
+        for (const double rate : {r.kurs1, r.kurs2}) {
+            if (!std::isfinite(rate) || rate < 0.005 || rate > kMaxAmount) {
+                throw AppError(QStringLiteral("курс перевода должен быть от 0,01 до %1")
+                                   .arg(maxAmountText()));
+            }
         }
         return;
     }
@@ -340,26 +372,81 @@ QList<RegularTemplate> regularTemplates(DbConnection& c) {
     return list;
 }
 
+void ensureRegularTables(DbConnection& c) {
+    if (hasTableNamed(c, QStringLiteral("RegularDocument")) &&
+        hasTableNamed(c, QStringLiteral("RegularOccurrence"))) {
+        return;
+    }
+    Transaction tr(c);
+    createMissingTable(c, QStringLiteral("RegularDocument"));
+    createMissingTable(c, QStringLiteral("RegularOccurrence"));
+    tr.commit();
+}
+
 qint64 addRegularTemplate(DbConnection& c, const RegularTemplate& r) {
     Transaction tr(c);
     createMissingTable(c, QStringLiteral("RegularDocument"));
     createMissingTable(c, QStringLiteral("RegularOccurrence"));
     checkTemplate(c, r);
     DbQuery q(c, QStringLiteral("qrTmp"));
+    QStringList values;
+    for (const QString& column : kWrittenColumns) {
+        values << u':' + column;
+    }
     q.setSql(
-        QStringLiteral("insert into RegularDocument(Caption, CodTypeDocument, IdHeadAccount,\n"
-                       "  ValueDocument, IdCategory, IdContrAgent, NoteDocument,\n"
-                       "  ValueDocument2, Kurs1, Kurs2, IdHeadAccount2, Rule, DateStart,\n"
-                       "  ApplyAtOnce)\n"
-                       "values(:Caption, :CodTypeDocument, :IdHeadAccount, :ValueDocument,\n"
-                       "  :IdCategory, :IdContrAgent, :NoteDocument, :ValueDocument2,\n"
-                       "  :Kurs1, :Kurs2, :IdHeadAccount2, :Rule, :DateStart, :ApplyAtOnce)"));
+        QStringLiteral("insert into RegularDocument(%1)\nvalues(%2)")
+            .arg(kWrittenColumns.join(QStringLiteral(", ")), values.join(QStringLiteral(", "))));
     bindTemplate(q, r);
     q.execute();
     const qint64 id = c.lastInsertRowId();
     refreshRegularNextDate(c, id);
     tr.commit();
     return id;
+}
+
+bool updateRegularTemplate(DbConnection& c, const RegularTemplate& r, QDate changedFrom) {
+    if (!hasTableNamed(c, QStringLiteral("RegularDocument"))) {
+        return false;
+    }
+    Transaction tr(c);
+    checkTemplate(c, r);
+    DbQuery q(c, QStringLiteral("qrTmp"));
+    q.setSql(QStringLiteral("select %1 from RegularDocument where IdRegularDocument = :Id")
+                 .arg(kTemplateColumns));
+    q.bindInteger(QStringLiteral("Id"), r.id);
+    q.open();
+    if (q.isEmpty()) {
+        return false;
+    }
+    const RegularTemplate old = templateAt(q);
+    q.close();
+    QStringList sets;
+    for (const QString& column : kWrittenColumns) {
+        sets << QStringLiteral("%1 = :%1").arg(column);
+    }
+    q.setSql(QStringLiteral("update RegularDocument set %1\nwhere IdRegularDocument = :Id")
+                 .arg(sets.join(QStringLiteral(", "))));
+    bindTemplate(q, r);
+    q.bindInteger(QStringLiteral("Id"), r.id);
+    q.execute();
+    // A new rule or start counts from `changedFrom` on: its dates before it
+    // are taken as made, so that the change never fills the past.
+    if (changedFrom.isValid() &&
+        (old.rule.trimmed() != r.rule.trimmed() || old.start != r.start)) {
+        createMissingTable(c, QStringLiteral("RegularOccurrence"));
+        q.setSql(c.dialect().insertOrIgnore(
+            QStringLiteral("RegularOccurrence"),
+            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")},
+            {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")}));
+        for (const QDate& d : occurrenceDates(r.rule, r.start, r.start, changedFrom.addDays(-1))) {
+            q.bindInteger(QStringLiteral("IdRegularDocument"), r.id);
+            q.bindString(QStringLiteral("DateOccurrence"), storedDate(d));
+            q.execute();
+        }
+    }
+    refreshRegularNextDate(c, r.id);
+    tr.commit();
+    return true;
 }
 
 bool removeRegularTemplate(DbConnection& c, qint64 id) {

@@ -43,6 +43,15 @@ QList<RegularTemplate> regularTemplates(DbConnection& connection);
 // Writes a new template after checking its rule, kind, accounts and amounts;
 // gives its number. Raises AppError with what is wrong, writing nothing.
 qint64 addRegularTemplate(DbConnection& connection, const RegularTemplate& regular);
+// Rewrites template `id` after the same checks as a new one; false when
+// there is no such template. When its rule or start changes, the dates the
+// new rule gives before `changedFrom` (if valid) count as made, without a
+// document: a change applies from then on and never makes past documents.
+// Raises AppError with what is wrong, writing nothing.
+bool updateRegularTemplate(DbConnection& connection, const RegularTemplate& regular,
+                           QDate changedFrom = QDate());
+// Gives books made before templates existed their tables.
+void ensureRegularTables(DbConnection& connection);
 // Deletes a template; the documents made from it stay. False when there is no
 // such template.
 bool removeRegularTemplate(DbConnection& connection, qint64 id);

@@ -84,6 +84,8 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
          "Правила, по которым выписке подбираются категории", false},
         {f.acImportStatement, "acImportStatement", "Файл", "Импорт выписки…",
          "Новые документы из банковской выписки", false},
+        {f.acRegular, "acRegular", "Операции", "Регулярные платежи",
+         "Документы, которые создаются по расписанию", false},
     };
     const QList<QAction*> all = f.actions();
     ASSERT_EQ(all.size(), expected.size());
@@ -119,9 +121,9 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
     EXPECT_EQ(menuActions,
               (QList<QAction*>{f.acImportStatement, f.acExport, f.acBackup, f.acExit, f.acValuta,
                                f.acHeadAccount, f.acContrAgent, f.acCategory, f.acColor,
-                               f.acCurrencyRate, f.acImportRules, f.acSaldo, f.acReportCategories,
-                               f.acReportMonths, f.acReportContrAgents, f.acReportBalances,
-                               f.acReportStatement, f.acReportNetWorth}));
+                               f.acCurrencyRate, f.acImportRules, f.acSaldo, f.acRegular,
+                               f.acReportCategories, f.acReportMonths, f.acReportContrAgents,
+                               f.acReportBalances, f.acReportStatement, f.acReportNetWorth}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };
