@@ -577,7 +577,7 @@ private:
         for (const Account& a : list) {
             if (const auto it = below.constFind(a.id); it != below.cend()) {
                 const QString amount = reportCellText(money(it->balance), ColumnKind::Money);
-                lines << (it->already ? QStringLiteral("%1: в минусе уже %2 (%3)")
+                lines << (it->already ? QStringLiteral("%1: уже в минусе на %2 (%3)")
                                       : QStringLiteral("%1: уйдет в минус %2 (%3)"))
                              .arg(a.caption, dayCaption(it->date), amount);
             }
