@@ -36,12 +36,16 @@ void addNewDocuments(DbConnection& c, QList<ForecastMove>& moves, QDate first, Q
         QStringLiteral("select CodTypeDocument, DateDocument, IdHeadAccount, ValueDocument,\n"
                        "  IdHeadAccount2, ValueDocument2\n"
                        "from Document\n"
-                       "where CodTypeStatus = 1 and CodTypeDocument in (1, 2, 3)\n"
-                       "  and DateDocument < :After"));
-    q.bindString(QStringLiteral("After"), last.addDays(1).toString(Qt::ISODate));
+                       "where CodTypeStatus = 1"));
+    // By status alone: the few new documents, never a walk over the dates
+    // of every applied one.
     q.open();
     for (q.first(); !q.eof(); q.next()) {
-        addDocumentMoves(moves, std::max(first, q.field(QStringLiteral("DateDocument")).asDate()),
+        const QDate date = q.field(QStringLiteral("DateDocument")).asDate();
+        if (date > last) {
+            continue;
+        }
+        addDocumentMoves(moves, std::max(first, date),
                          q.field(QStringLiteral("CodTypeDocument")).asInteger(),
                          q.field(QStringLiteral("IdHeadAccount")).asInt64(),
                          q.field(QStringLiteral("ValueDocument")).asMoney(),
