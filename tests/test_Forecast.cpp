@@ -10,17 +10,9 @@ using namespace Qt::StringLiterals;
 class Forecast : public DocTest {
 protected:
     int applied(int type, int account, Money value, QDate date) {
-        const int id = addDated(type, account, value, date);
+        const int id = addDoc(type, account, value, 1, date);
         EXPECT_EQ(run(type, u"APPLY"_s, id), id);
         return id;
-    }
-    int addDated(int type, int account, Money value, QDate date) {
-        Doc d;
-        d.type = type;
-        d.account = account;
-        d.value = value;
-        d.date = date;
-        return addDoc(d);
     }
     static QString cell(const ReportRow& row, int c) {
         return reportCellText(row.values[c], ColumnKind::Money, CellForm::Csv);
@@ -54,7 +46,7 @@ TEST_F(Forecast, TheCardRunsOutOnTheRentTheSalaryNoLongerCovers) {
     // Three rents and two salaries applied: 20 000 on the card today.
     ASSERT_EQ(runTool({u"due"_s, m_path, u"--today"_s, u"2026-03-20"_s}).exitCode, 0);
     applied(1, card, "1000"_m, QDate(2026, 4, 10));
-    addDated(1, card, "4000"_m, QDate(2026, 3, 18));  // new: counted on the first day ahead
+    addDoc(1, card, "4000"_m, 1, QDate(2026, 3, 18));  // new: counted on the first day ahead
 
     ReportQuery q;
     q.kind = ReportKind::Balances;
