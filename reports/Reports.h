@@ -53,7 +53,7 @@ struct ReportQuery {
     // from what the books say is still to come (Forecast.h). Only a period
     // that ends today or later is continued.
     int ahead = 0;
-    QDate today;  // invalid: the computer's date
+    QDate today = {};  // invalid: the computer's date
 };
 
 // The preset periods of the report windows, as of `today`.
