@@ -2,6 +2,7 @@
 
 #include "AppError.h"
 #include "Db.h"
+#include "Forecast.h"
 #include "LedgerTotals.h"
 #include "Rates.h"
 #include "SqlCursor.h"
@@ -178,6 +179,10 @@ private:
             const QDate first = firstLedgerDay(
                 m_c, m_q.kind == ReportKind::NetWorth ? 0 : m_q.idValuta, m_q.idHeadAccount);
             m_q.from = first.isValid() ? std::min(first, m_q.to) : m_q.to;
+        }
+        if (m_q.ahead < 0 || m_q.ahead > 12) {
+            throw AppError(
+                QStringLiteral("прогноз строится на 0-12 месяцев, а не на %1").arg(m_q.ahead));
         }
         if (m_q.from > m_q.to) {
             throw AppError(QStringLiteral("начало периода %1 позже его конца %2")
@@ -383,24 +388,24 @@ private:
         if (m_q.step != Step::Auto) {
             return m_q.step;
         }
-        const qint64 days = m_q.from.daysTo(m_q.to);
+        const qint64 days = m_q.from.daysTo(lastShown());
         return days <= 62 ? Step::Day : days <= 366 ? Step::Week : Step::Month;
     }
 
-    // The last day of each step of the period: a day, a week (to Sunday) or
-    // a month; the last one is the period's end.
-    QList<QDate> pointDates() const {
+    // The last day of each step from `first` to `last`: a day, a week (to
+    // Sunday) or a month; the last one is `last`.
+    QList<QDate> pointDates(const QDate& first, const QDate& last) const {
         QList<QDate> dates;
         const Step s = step();
-        QDate d = m_q.from;
-        while (d <= m_q.to) {
+        QDate d = first;
+        while (d <= last) {
             QDate end = d;
             if (s == Step::Week) {
                 end = d.addDays(7 - d.dayOfWeek());
             } else if (s == Step::Month) {
                 end = lastOfMonth(d);
             }
-            end = std::min(end, m_q.to);
+            end = std::min(end, last);
             dates << end;
             d = end.addDays(1);
         }
@@ -473,7 +478,7 @@ private:
     // "Остатки" of one currency, or "Капитал" of all of them in the base one.
     void balances(bool netWorth) {
         const QList<Account> list = accounts(netWorth);
-        const QList<QDate> dates = pointDates();
+        const QList<QDate> dates = pointDates(m_q.from, m_q.to);
         const auto points = balancesAt(list, dates, netWorth);
         const auto balance = [&](qint64 account, int i) { return points[account].at(i); };
         m_report.chart.type = ReportChart::Type::Lines;
@@ -493,23 +498,99 @@ private:
         }
         QDate previous = m_q.from;
         for (int i = 0; i < dates.size(); ++i) {
-            QVariantList values{pointCaption(dates[i])};
-            Money total;
-            for (int k = 0; k < list.size(); ++k) {
-                const Money m = balance(list[k].id, i);
-                values << money(m);
-                m_report.chart.series[k].values << m;
-                total += m;
+            QList<Money> row;
+            for (const Account& a : list) {
+                row << balance(a.id, i);
             }
-            if (list.size() > 1) {
-                values << money(total);
-                m_report.chart.series.last().values << total;
-            }
-            m_report.rows.push_back({values, drill(previous, dates[i], kAllOps)});
-            m_report.chart.labels << pointCaption(dates[i]);
-            m_report.chart.dates << dates[i];
+            addBalanceRow(dates[i], row, {{}, drill(previous, dates[i], kAllOps)});
             previous = dates[i].addDays(1);
         }
+        balancesAhead(list, points);
+    }
+
+    // A point of "Остатки": its row and its values on the lines, with the
+    // total when there is more than one account.
+    void addBalanceRow(const QDate& date, const QList<Money>& balances, const ReportRow& row) {
+        ReportRow r = row;
+        r.values = {r.forecast ? QStringLiteral("%1, прогноз").arg(pointCaption(date))
+                               : pointCaption(date)};
+        Money total;
+        for (int k = 0; k < balances.size(); ++k) {
+            r.values << money(balances[k]);
+            m_report.chart.series[k].values << balances[k];
+            total += balances[k];
+        }
+        if (balances.size() > 1) {
+            r.values << money(total);
+            m_report.chart.series.last().values << total;
+        }
+        m_report.rows.push_back(r);
+        m_report.chart.labels << pointCaption(date);
+        m_report.chart.dates << date;
+    }
+
+    QDate today() const { return m_q.today.isValid() ? m_q.today : QDate::currentDate(); }
+
+    bool looksAhead() const {
+        return m_q.kind == ReportKind::Balances && m_q.ahead > 0 && m_q.to >= today();
+    }
+
+    // The last day shown: the period's end, or the end of the look ahead.
+    QDate lastShown() const { return looksAhead() ? m_q.to.addMonths(m_q.ahead) : m_q.to; }
+
+    // The balances after the period's end from what is still to come, with
+    // the first day each account would go below zero.
+    void balancesAhead(const QList<Account>& list, const QHash<qint64, QList<Money>>& points) {
+        if (m_q.kind != ReportKind::Balances || m_q.ahead <= 0) {
+            return;
+        }
+        if (!looksAhead()) {
+            m_report.notes << QStringLiteral(
+                "Прогноз продолжает период, который кончается сегодня или позже.");
+            return;
+        }
+        const QDate first = m_q.to.addDays(1);
+        const QDate last = lastShown();
+        const QList<ForecastMove> moves = forecastMoves(m_c, first, last);
+        QHash<qint64, Money> balance;
+        for (const Account& a : list) {
+            balance.insert(a.id, points[a.id].last());
+        }
+        const QHash<qint64, BelowZero> below = firstBelowZero(balance, moves, first);
+        m_report.chart.futureFrom = int(m_report.chart.labels.size());
+        auto move = moves.cbegin();
+        for (const QDate& d : pointDates(first, last)) {
+            for (; move != moves.cend() && move->date <= d; ++move) {
+                if (const auto it = balance.find(move->idHeadAccount); it != balance.end()) {
+                    *it += move->amount;
+                }
+            }
+            QList<Money> row;
+            for (const Account& a : list) {
+                row << balance[a.id];
+            }
+            addBalanceRow(d, row, {{}, {}, true});
+        }
+        m_report.subtitle +=
+            QStringLiteral(", прогноз на %1 мес. (по %2)").arg(m_q.ahead).arg(dayCaption(last));
+        QStringList lines;
+        for (const Account& a : list) {
+            if (const auto it = below.constFind(a.id); it != below.cend()) {
+                const QString amount = reportCellText(money(it->balance), ColumnKind::Money);
+                lines << (it->already ? QStringLiteral("%1: уже в минусе на %2 (%3)")
+                                      : QStringLiteral("%1: уйдет в минус %2 (%3)"))
+                             .arg(a.caption, dayCaption(it->date), amount);
+            }
+        }
+        if (lines.isEmpty()) {
+            lines << QStringLiteral("По прогнозу ни один счет не уйдет в минус до %1.")
+                         .arg(dayCaption(last));
+        }
+        lines << QStringLiteral(
+                     "Прогноз учитывает регулярные платежи, непроведенные документы и документы, "
+                     "проведенные будущими датами; то, что просрочено, считается на %1.")
+                     .arg(dayCaption(first));
+        m_report.notes = lines + m_report.notes;
     }
 
     template <class Balance>

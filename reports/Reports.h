@@ -49,6 +49,11 @@ struct ReportQuery {
     qint64 idValuta = 0;       // the currency shown; for NetWorth the base currency
     Flow flow = Flow::Expense;
     Step step = Step::Auto;  // Balances and NetWorth
+    // Balances: months to look ahead after the period's end (0..12, 0: none),
+    // from what the books say is still to come (Forecast.h). Only a period
+    // that ends today or later is continued.
+    int ahead = 0;
+    QDate today = {};  // invalid: the computer's date
 };
 
 // The preset periods of the report windows, as of `today`.
@@ -87,6 +92,7 @@ struct ReportColumn {
 struct ReportRow {
     QVariantList values;
     DrillDown drill;
+    bool forecast = false;  // a point of the look ahead, not of the books
 };
 
 // What the chart draws: labelled points of one or more series. Pie: one
@@ -105,6 +111,7 @@ struct ReportChart {
     QStringList labels;
     QList<QDate> dates;  // the date of each label, for Lines
     QList<ChartSeries> series;
+    int futureFrom = -1;  // Lines: the first label of the look ahead; -1: none
 };
 
 struct Report {

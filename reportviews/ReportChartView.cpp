@@ -79,6 +79,7 @@ ChartPlan copyPlan(const Report& r) {
     p.type = r.chart.type;
     p.labels = r.chart.labels;
     p.dates = r.chart.dates;
+    p.futureFrom = r.chart.futureFrom;
     for (int s = 0; s < r.chart.series.size(); ++s) {
         p.names << r.chart.series[s].name;
         p.values << r.chart.series[s].values;
@@ -243,6 +244,27 @@ QString shortened(const QString& name) {
 
 QString legendText(const QString& caption, Money value) {
     return QStringLiteral("%1 — %2").arg(caption, moneyText(value));
+}
+
+// The look ahead of a line from its last point in the books: dashed, in the
+// line's colour, with no legend entry of its own.
+void addFuture(QChart* chart, const QLineSeries& line, const QList<Money>& values, int from,
+               QAbstractAxis* days, QAbstractAxis* amounts) {
+    auto* future = new QLineSeries;
+    future->setName(line.name() + QStringLiteral(", прогноз"));
+    QPen pen = line.pen();
+    pen.setStyle(Qt::DashLine);
+    future->setPen(pen);
+    future->setPointsVisible(false);
+    for (int i = from - 1; i < values.size(); ++i) {
+        future->append(i, values[i].toDouble());
+    }
+    chart->addSeries(future);
+    future->attachAxis(days);
+    future->attachAxis(amounts);
+    for (QLegendMarker* marker : chart->legend()->markers(future)) {
+        marker->setVisible(false);
+    }
 }
 
 void showTip(const QString& text) {
@@ -426,8 +448,12 @@ void ReportChartView::showReport(const Report& report) {
                                p.names[s].startsWith(QStringLiteral("Итого"));
             line->setPen(total ? QPen(QColor(0x33, 0x33, 0x33), 3) : QPen(seriesColour(s), 2));
             line->setPointsVisible(n <= 40);
-            for (int i = 0; i < n; ++i) {
+            const int past = p.futureFrom > 0 ? p.futureFrom : n;
+            for (int i = 0; i < past; ++i) {
                 line->append(i, p.values[s][i].toDouble());
+            }
+            if (past < n) {
+                addFuture(chart, *line, p.values[s], past, days, amounts);
             }
             chart->addSeries(line);
             line->attachAxis(days);

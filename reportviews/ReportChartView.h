@@ -20,12 +20,14 @@ struct ChartPlan {
     QList<QList<Money>> values;         // [series][label]
     QList<QList<ChartFigure>> figures;  // [series][label]
     QList<QDate> dates;                 // Lines: the day of each point
+    int futureFrom = -1;                // Lines: the first point of the look ahead
 };
 
 // The chart of a report as it is drawn: a pie or the bars of counterparties
 // show at most ten figures, the smallest grouped as "Прочее" (the table lists
 // them in full); months are drawn by quarter beyond a year and by year beyond
-// three; a line's points carry the documents of their step.
+// three; a line's points carry the documents of their step. The look ahead
+// of a line is drawn dashed, in its colour.
 ChartPlan planChart(const Report& report);
 
 // The chart of a report, drawn with Qt Charts: Russian month names, amounts

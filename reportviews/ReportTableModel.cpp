@@ -41,17 +41,21 @@ QVariant ReportTableModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(Qt::Alignment(
                 (isNumberColumn(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         case Qt::FontRole:
-            if (isTotal(index.row())) {
-                QFont bold;
-                bold.setBold(true);
-                return bold;
+            if (isTotal(index.row()) || rowAt(index.row()).forecast) {
+                QFont font;
+                font.setBold(isTotal(index.row()));
+                font.setItalic(rowAt(index.row()).forecast);
+                return font;
             }
             return {};
-        case Qt::ForegroundRole:
+        case Qt::ForegroundRole: {
+            // The look ahead is paler than the books.
+            const bool forecast = rowAt(index.row()).forecast;
             if (kind == ColumnKind::Money && value.isValid() && value.value<Money>().units() < 0) {
-                return QColor(0xA0, 0x10, 0x10);
+                return forecast ? QColor(0xC8, 0x50, 0x50) : QColor(0xA0, 0x10, 0x10);
             }
-            return {};
+            return forecast ? QVariant(QColor(0x70, 0x70, 0x70)) : QVariant();
+        }
         default:
             return {};
     }

@@ -39,6 +39,8 @@ private:
 };
 
 constexpr int kOwnPeriod = -1;
+// Months of the look ahead when the balances open.
+constexpr int kFirstAhead = 3;
 
 const Preset kPresets[] = {Preset::ThisMonth, Preset::LastMonth,    Preset::ThisYear,
                            Preset::LastYear,  Preset::TwelveMonths, Preset::AllTime};
@@ -153,6 +155,9 @@ ReportWindow::ReportWindow(ReportKind kind, QWidget* parent) : QWidget(parent), 
         choiceRow->addWidget(labelFor(QStringLiteral("Шаг:"), cbStep, this));
         choiceRow->addWidget(cbStep);
     }
+    if (kind == ReportKind::Balances) {
+        AddAheadChooser(choiceRow);
+    }
     choiceRow->addStretch(1);
 
     lbSubtitle = new QLabel(this);
@@ -217,6 +222,9 @@ ReportWindow::ReportWindow(ReportKind kind, QWidget* parent) : QWidget(parent), 
             order << extra;
         }
     }
+    if (sbAhead) {
+        order << sbAhead;
+    }
     order << tvReport << btnSaveCsv << btnSavePdf << btnCopyChart;
     for (int i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
@@ -266,6 +274,24 @@ ReportWindow::ReportWindow(ReportKind kind, QWidget* parent) : QWidget(parent), 
         }
         SelectPreset(cbPeriod->currentIndex());
     });
+}
+
+void ReportWindow::AddAheadChooser(QHBoxLayout* row) {
+    sbAhead = new QSpinBox(this);
+    sbAhead->setRange(0, 12);
+    sbAhead->setValue(kFirstAhead);
+    sbAhead->setSpecialValueText(QStringLiteral("нет"));
+    sbAhead->setSuffix(QStringLiteral(" мес."));
+    // Typed months count once they are whole.
+    sbAhead->setKeyboardTracking(false);
+    sbAhead->setToolTip(
+        QStringLiteral("На сколько месяцев вперед продолжить остатки по регулярным платежам "
+                       "и непроведенным документам"));
+    row->addSpacing(8);
+    row->addWidget(labelFor(QStringLiteral("Прогноз:"), sbAhead, this));
+    row->addWidget(sbAhead);
+    connect(sbAhead, &QSpinBox::valueChanged, this,
+            [this] { guarded([this] { ChoiceChanged(); }); });
 }
 
 void ReportWindow::FillChoosers() {
@@ -339,6 +365,10 @@ ReportQuery ReportWindow::query() const {
     }
     if (cbStep) {
         q.step = Step(cbStep->currentData().toInt());
+    }
+    if (sbAhead) {
+        q.ahead = sbAhead->value();
+        q.today = currentDate();
     }
     return q;
 }

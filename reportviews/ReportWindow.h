@@ -7,8 +7,10 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTableView>
 #include <QWidget>
@@ -16,9 +18,10 @@
 // A report of the family's books as a child window of the main frame: the
 // period (a preset or two dates), the account (all or one) and the currency
 // (for "Капитал" the base currency) on top; the table and the chart of the
-// report below, with its notes. Every choice builds the report again, and so
-// does F5. Enter or a double-click on a row of the table, or a click on a
-// slice, bar or point of the chart, lists the documents behind the figure.
+// report below, with its notes. "Остатки" looks ahead a few months; the
+// first day an account would go below zero leads its notes. Every choice builds the report again,
+// and so does F5. Enter or a double-click on a row of the table, or a click on a slice, bar or
+// point of the chart, lists the documents behind the figure.
 //
 // Each kind is a class of its own (see ReportWindows.h), so that the main
 // frame keeps one window of each.
@@ -37,6 +40,8 @@ public:
     QComboBox* cbFlow = nullptr;
     // The step of the lines: only in the balances and the net worth.
     QComboBox* cbStep = nullptr;
+    // How many months to look ahead (0: none): only in the balances.
+    QSpinBox* sbAhead = nullptr;
     QLabel* lbSubtitle;
     QSplitter* spReport;
     QTableView* tvReport;
@@ -85,6 +90,7 @@ private:
     // The table takes the room of its columns side by side (up to 60 %), of
     // its rows one above the other (up to half).
     void FitTable();
+    void AddAheadChooser(QHBoxLayout* row);
     void FillChoosers();
     void FillAccounts();
     void SelectPreset(int index);

@@ -88,12 +88,13 @@ protected:
         return int(m_db->lastInsertRowId());
     }
 
-    int addDoc(int type, int account, Money value, int status = 1) {
+    int addDoc(int type, int account, Money value, int status = 1, QDate date = {}) {
         Doc d;
         d.type = type;
         d.account = account;
         d.value = value;
         d.status = status;
+        d.date = date.isValid() ? date : d.date;
         return addDoc(d);
     }
     int addTransfer(int account, Money value, int account2, Money value2, int status = 1,

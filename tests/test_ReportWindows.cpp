@@ -7,11 +7,13 @@
 #include "Main_FM.h"
 #include "ModalHelper.h"
 #include "ReportWindows.h"
+#include "ToolRun.h"
 
 #include <QAbstractItemModelTester>
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineSeries>
 #include <QMdiSubWindow>
 #include <QPieSeries>
 
@@ -290,4 +292,41 @@ TEST_F(ReportWindows, ThirtyCategoriesDrawTenSlicesAndTheSmallestAreOneFigure) {
     });
     Q_EMIT pie->clicked(pie->slices().last());
     EXPECT_EQ(mh.pending(), 0);
+}
+
+TEST_F(ReportWindows, TheBalancesLookAheadDashedAndNameTheDayTheCardGoesBelowZero) {
+    using namespace Qt::StringLiterals;
+    applied(2, m_card, "10000"_m, QDate(2026, 3, 1));
+    // The rent and the salary of one day count together: 5 000 left on
+    // 05.04, nothing on 05.05, below zero only on 05.06.
+    for (const auto& [kind, amount] :
+         {std::pair{u"expense"_s, u"30000"_s}, std::pair{u"income"_s, u"25000"_s}}) {
+        ASSERT_EQ(runTool({u"regular"_s, u"add"_s, m_path, u"--kind"_s, kind, u"--account"_s,
+                           QString::number(m_card), u"--amount"_s, amount, u"--rule"_s,
+                           u"FREQ=MONTHLY;BYMONTHDAY=5"_s, u"--start"_s, u"2026-04-01"_s})
+                      .exitCode,
+                  0);
+    }
+    ReportWindow& w = open(m_main->acReportBalances);
+    const auto dashed = [&] {
+        int lines = 0;
+        for (QAbstractSeries* s : w.chReport->chart()->series()) {
+            auto* line = qobject_cast<QLineSeries*>(s);
+            lines += line && line->pen().style() == Qt::DashLine ? 1 : 0;
+        }
+        return lines;
+    };
+    EXPECT_EQ(w.sbAhead->value(), 3);
+    EXPECT_EQ(w.lbNotes->text().section(QLatin1Char('\n'), 0, 0),
+              QStringLiteral("Карта: уйдет в минус 05.06.2026 (%1)").arg(shown("-5 000,00")));
+    EXPECT_EQ(dashed(), 3);  // "Наличные", "Карта" and their total
+    const QModelIndex last = w.mdReport->index(w.mdReport->rowCount() - 1, 2);
+    EXPECT_EQ(row(w, last.row()), (QStringList{QStringLiteral("Июнь 2026, прогноз"), shown("0,00"),
+                                               shown("-5 000,00"), shown("-5 000,00")}));
+    EXPECT_TRUE(last.data(Qt::FontRole).value<QFont>().italic());
+
+    w.sbAhead->setValue(0);
+    EXPECT_EQ(dashed(), 0);
+    EXPECT_EQ(lastRow(w).value(0), QStringLiteral("20.03.2026"));
+    EXPECT_TRUE(w.lbNotes->text().isEmpty());
 }

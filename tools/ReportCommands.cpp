@@ -11,6 +11,7 @@ namespace {
 const QString kUsage = QStringLiteral(
     "  dorsanti-db report ФАЙЛ|URI ОТЧЕТ [--from ДАТА] [--to ДАТА]\n"
     "                     [--account НОМЕР] [--currency КОД] [--income] [--csv]\n"
+    "                     [--ahead МЕСЯЦЕВ] [--today ДАТА]\n"
     "      Печатает отчет по проведенным документам, те же цифры, что окно отчета.\n"
     "      ОТЧЕТ: categories (расходы по категориям), months (доходы и расходы\n"
     "      по месяцам), counterparties (по контрагентам), balances (остатки),\n"
@@ -21,6 +22,11 @@ const QString kUsage = QStringLiteral(
     "                                первый счет валюты\n"
     "      --currency КОД            валюта отчета (для networth - валюта итога)\n"
     "      --income                  для categories: доходы вместо расходов\n"
+    "      --ahead МЕСЯЦЕВ           для balances: прогноз на 1-12 месяцев после\n"
+    "                                конца периода по регулярным платежам и\n"
+    "                                непроведенным документам, и когда счет\n"
+    "                                уйдет в минус\n"
+    "      --today ДАТА              считать сегодняшним этот день\n"
     "      --csv                     таблица в CSV вместо выровненного текста\n");
 
 // A field quoted where it has to be. Text that a spreadsheet would run as a
@@ -98,11 +104,12 @@ void print(const Report& r, bool csv) {
 
 int report(const QStringList& args) {
     ToolOptions o;
-    if (!parseToolOptions(args.mid(1),
-                          {QStringLiteral("--from"), QStringLiteral("--to"),
-                           QStringLiteral("--account"), QStringLiteral("--currency")},
-                          {QStringLiteral("--csv"), QStringLiteral("--income")}, o,
-                          {noDatabaseFile(), QStringLiteral("не указан отчет")}) ||
+    if (!parseToolOptions(
+            args.mid(1),
+            {QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--account"),
+             QStringLiteral("--currency"), QStringLiteral("--ahead"), QStringLiteral("--today")},
+            {QStringLiteral("--csv"), QStringLiteral("--income")}, o,
+            {noDatabaseFile(), QStringLiteral("не указан отчет")}) ||
         o.help) {
         return showUsage({kUsage}, o.problem);
     }
@@ -115,13 +122,26 @@ int report(const QStringList& args) {
     query.kind = *kind;
     query.flow = o.has(QStringLiteral("--income")) ? Flow::Income : Flow::Expense;
     for (const auto& [name, date] : {std::pair{QStringLiteral("--from"), &query.from},
-                                     std::pair{QStringLiteral("--to"), &query.to}}) {
+                                     std::pair{QStringLiteral("--to"), &query.to},
+                                     std::pair{QStringLiteral("--today"), &query.today}}) {
         if (o.values.contains(name)) {
             *date = parseStatementDate(o.values.value(name));
             if (!date->isValid()) {
                 return fail(QStringLiteral("даты пишутся 31.12.2025 или 2025-12-31, а не \"%1\"")
                                 .arg(o.values.value(name)));
             }
+        }
+    }
+    if (!query.to.isValid()) {
+        query.to = query.today;
+    }
+    if (o.values.contains(QStringLiteral("--ahead"))) {
+        bool ok = false;
+        query.ahead = o.values.value(QStringLiteral("--ahead")).toInt(&ok);
+        if (!ok || query.ahead < 0 || query.ahead > 12 || query.kind != ReportKind::Balances) {
+            return fail(QStringLiteral("--ahead принимает от 0 до 12 месяцев, и только для "
+                                       "balances, а не \"%1\"")
+                            .arg(o.values.value(QStringLiteral("--ahead"))));
         }
     }
     DbConnection c;

@@ -119,6 +119,9 @@ CREATE TABLE Document (
 -- The browser lists by date range, for a folder or for one type.
 CREATE INDEX Document_Date ON Document (DateDocument);
 CREATE INDEX Document_Type_Date ON Document (CodTypeDocument, DateDocument);
+-- The documents still to apply, for the look ahead of the balances: few
+-- among many.
+CREATE INDEX Document_New ON Document (CodTypeStatus) WHERE CodTypeStatus = 1;
 -- Foreign-key checks when a reference record is deleted.
 CREATE INDEX Document_IdHeadAccount ON Document (IdHeadAccount);
 CREATE INDEX Document_IdHeadAccount2 ON Document (IdHeadAccount2);
