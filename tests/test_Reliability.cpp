@@ -67,16 +67,25 @@ TEST_F(Reliability_, KilledAtRandomMomentsThePostingLosesNothing) {
     int midWrite = 0;
     for (int k = 0; k < kills; ++k) {
         QProcess worker;
+        // One kill in five falls, for certain, inside a write: the worker
+        // stops itself there and says so.
+        const bool inWrite = k % 5 == 0;
+        if (inWrite) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("DORSANTI_WORKER_HALT_IN_WRITE"), QStringLiteral("1"));
+            worker.setProcessEnvironment(env);
+        }
         worker.start(QStringLiteral(DORSANTI_POSTING_WORKER),
                      {m_path, QString::number(k + 1), QStringLiteral("0")});
         ASSERT_TRUE(worker.waitForStarted());
         // Kill it once it has done a random number of operations: it is then
         // somewhere in the middle of the next one.
-        const int target = std::uniform_int_distribution<int>(1, 60)(rng);
+        const int target = inWrite ? 1 : std::uniform_int_distribution<int>(1, 60)(rng);
         qint64 dots = 0;
         while (dots < target && worker.state() == QProcess::Running) {
             worker.waitForReadyRead(10000);
-            dots += worker.readAllStandardOutput().count('.');
+            const QByteArray said = worker.readAllStandardOutput();
+            dots += said.count('.') + (said.contains('!') ? target : 0);
         }
         ASSERT_GE(dots, target) << "the worker stopped on its own: "
                                 << worker.readAllStandardError().toStdString();
@@ -96,7 +105,7 @@ TEST_F(Reliability_, KilledAtRandomMomentsThePostingLosesNothing) {
     // Some of the kills came while a write was under way.
     RecordProperty("killsDuringAWrite", midWrite);
     std::printf("kills: %d, during a write: %d\n", kills, midWrite);
-    EXPECT_GT(midWrite, 0);
+    EXPECT_GE(midWrite, kills / 5);
 }
 
 // Two programs apply and roll back the same documents at once, each as fast

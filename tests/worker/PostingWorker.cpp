@@ -13,6 +13,10 @@
 // kills it can wait for work to be under way. Given a number of operations, it
 // prints at the end one line: "operations=... applied=... rolledBack=...
 // conflicts=... busy=... errors=...".
+//
+// With DORSANTI_WORKER_HALT_IN_WRITE set it stops itself (SIGSTOP) at the
+// first statement that runs inside a write whose journal is on disk, after
+// printing "!": a kill that follows falls in the middle of a write.
 
 #include "Dialogs.h"
 #include "Main_DM.h"
@@ -21,8 +25,13 @@
 #include "VelDoc_Common.h"
 #include "VelDoc_Type3.h"
 
+#include <sqlite3.h>
 #include <QApplication>
+#include <QFile>
 #include <QTextStream>
+
+#include <signal.h>
+#include <unistd.h>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -46,6 +55,18 @@ public:
     }
 };
 
+QByteArray haltJournal;
+
+int haltInWrite(unsigned, void* db, void*, void*) {
+    if (!sqlite3_get_autocommit(static_cast<sqlite3*>(db)) &&
+        ::access(haltJournal.constData(), F_OK) == 0) {
+        std::fputc('!', stdout);
+        std::fflush(stdout);
+        ::raise(SIGSTOP);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +82,11 @@ int main(int argc, char** argv) {
     setInteraction(&counting);
     TMainDM dm;
     dm.ADOConnection1.open(args[1]);
+    if (qEnvironmentVariableIsSet("DORSANTI_WORKER_HALT_IN_WRITE")) {
+        haltJournal = QFile::encodeName(args[1] + QStringLiteral("-journal"));
+        sqlite3_trace_v2(dm.ADOConnection1.handle(), SQLITE_TRACE_STMT, haltInWrite,
+                         dm.ADOConnection1.handle());
+    }
 
     DbQuery docs(dm.ADOConnection1, QStringLiteral("docs"));
     docs.setSql(QStringLiteral("select IdDocument, CodTypeDocument from Document"));
