@@ -16,7 +16,10 @@
 //
 // With DORSANTI_WORKER_HALT_IN_WRITE set it stops itself (SIGSTOP) at the
 // first statement that runs inside a write whose journal is on disk, after
-// printing "!": a kill that follows falls in the middle of a write.
+// printing "!": a kill that follows falls in the middle of a write. With
+// DORSANTI_WORKER_HALT_AFTER_READ set it stops itself after it has read the
+// status of its first document, printing "?": another program may then
+// change that status before it goes on.
 
 #include "Dialogs.h"
 #include "Main_DM.h"
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
     std::mt19937 rng(args[2].toUInt());
     const qint64 operations = args[3].toLongLong();
     const int pause = args.size() == 5 ? args[4].toInt() : 0;
+    const bool haltAfterRead = qEnvironmentVariableIsSet("DORSANTI_WORKER_HALT_AFTER_READ");
     int applied = 0;
     int rolledBack = 0;
     qint64 done = 0;
@@ -111,7 +115,13 @@ int main(int argc, char** argv) {
         guarded([&, id = id, type = type] {
             // The status read here may be stale when another program shares the
             // file; the posting code reads it again inside its transaction.
-            if (ReadDocStatus(id) == 1) {
+            const int status = ReadDocStatus(id);
+            if (haltAfterRead && done == 0) {
+                std::fputc('?', stdout);
+                std::fflush(stdout);
+                ::raise(SIGSTOP);
+            }
+            if (status == 1) {
                 applied += (type == 3 ? ApplyTransferDoc(id) : ApplyCommonVelDoc(id)) > 0;
             } else {
                 rolledBack += (type == 3 ? DeleteTransferDocConfirmed(id, 2)
