@@ -179,7 +179,11 @@ QString databaseFault(const QString& path) {
     return {};
 }
 
-QString restoreDatabase(const QString& backup, const QString& fileGiven) {
+namespace {
+
+// The file a backup is to be restored into; raises when there is nothing to
+// restore from, nowhere to put it, or the two are one file.
+QString restoreTarget(const QString& backup, const QString& fileGiven) {
     if (!QFileInfo(backup).isFile()) {
         throw AppError(QStringLiteral("файла %1 нет").arg(backup));
     }
@@ -192,64 +196,61 @@ QString restoreDatabase(const QString& backup, const QString& fileGiven) {
         throw AppError(QStringLiteral("%1 и %2 - один и тот же файл; восстанавливать нечего")
                            .arg(backup, fileGiven));
     }
-    const bool replacing = exists(file);
-    if (replacing) {
-        const QStringList users = processesUsingFile(file);
-        if (!users.isEmpty()) {
-            throw AppError(QStringLiteral("файл %1 открыт другой программой: %2. Закройте ее "
-                                          "и повторите")
-                               .arg(file, users.join(QStringLiteral(", "))));
-        }
-        const QStringList sessions = liveSessions(file);
-        if (!sessions.isEmpty()) {
-            throw AppError(QStringLiteral("с файлом %1 работает программа (сеанс %2). Закройте "
-                                          "ее и повторите")
-                               .arg(file, sessions.join(QStringLiteral(", "))));
-        }
-    }
+    return file;
+}
 
-    // The current file stays locked until the copy is in place, so that no
-    // program writes to it meanwhile. A file that is not a database any more
-    // cannot be locked, and needs not be.
+// Raises while a program has the file open or a session on it.
+void refuseFileInUse(const QString& file) {
+    const QStringList users = processesUsingFile(file);
+    if (!users.isEmpty()) {
+        throw AppError(QStringLiteral("файл %1 открыт другой программой: %2. Закройте ее "
+                                      "и повторите")
+                           .arg(file, users.join(QStringLiteral(", "))));
+    }
+    const QStringList sessions = liveSessions(file);
+    if (!sessions.isEmpty()) {
+        throw AppError(QStringLiteral("с файлом %1 работает программа (сеанс %2). Закройте "
+                                      "ее и повторите")
+                           .arg(file, sessions.join(QStringLiteral(", "))));
+    }
+}
+
+// The current file locked until the copy is in place, so that no program
+// writes to it meanwhile. A file that is not a database any more cannot be
+// locked, and needs not be (null then).
+std::unique_ptr<RawDb> lockCurrentFile(const QString& file) {
     std::unique_ptr<RawDb> lock;
-    if (replacing) {
-        try {
-            lock = std::make_unique<RawDb>(file, RawDb::Mode::ReadWrite);
-            sqlite3_busy_timeout(lock->handle(), 1000);
-            // Reading the schema also rolls back a journal left by a killed
-            // program, which must not be applied to the copy put in its place.
-            lock->exec(QStringLiteral("BEGIN EXCLUSIVE; select count(*) from sqlite_master"));
-        } catch (const AppError& e) {
-            if (e.kind() == AppError::Kind::Busy) {
-                throw AppError(
-                    QStringLiteral("файл %1 занят другой программой: %2").arg(file, e.text()));
-            }
-            lock.reset();
+    try {
+        lock = std::make_unique<RawDb>(file, RawDb::Mode::ReadWrite);
+        sqlite3_busy_timeout(lock->handle(), 1000);
+        // Reading the schema also rolls back a journal left by a killed
+        // program, which must not be applied to the copy put in its place.
+        lock->exec(QStringLiteral("BEGIN EXCLUSIVE; select count(*) from sqlite_master"));
+    } catch (const AppError& e) {
+        if (e.kind() == AppError::Kind::Busy) {
+            throw AppError(
+                QStringLiteral("файл %1 занят другой программой: %2").arg(file, e.text()));
         }
-        if (exists(file + QStringLiteral("-wal"))) {
-            throw AppError(QStringLiteral("у файла %1 есть журнал %1-wal: откройте файл в "
-                                          "программе sqlite3 и закройте его, затем повторите")
-                               .arg(file));
-        }
+        lock.reset();
     }
-    // A journal the engine could not roll back belongs to the file it was
-    // written for; beside the copy it would be played into the copy.
-    const QString journal = file + QStringLiteral("-journal");
-    if (!replacing && exists(journal)) {
-        throw AppError(QStringLiteral("рядом лежит журнал %1 прежнего файла: он испортил бы "
-                                      "восстановленный файл. Перенесите журнал в другую папку и "
-                                      "повторите")
-                           .arg(journal));
+    if (exists(file + QStringLiteral("-wal"))) {
+        throw AppError(QStringLiteral("у файла %1 есть журнал %1-wal: откройте файл в "
+                                      "программе sqlite3 и закройте его, затем повторите")
+                           .arg(file));
     }
+    return lock;
+}
 
+// The backup copied beside the file under a temporary name and verified;
+// the file keeps its mode and group, so a file shared with another account
+// stays shared.
+NewFile verifiedCopy(const QString& backup, const QString& file, bool replacing) {
     SharedMode mode = ownerOnly();
     struct stat current {};
     if (replacing && ::stat(QFile::encodeName(file).constData(), &current) == 0) {
-        // The file keeps its mode and group: a file shared with another
-        // account stays shared.
         mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700};
     }
-    removeAbandonedTemporaries(info.absolutePath());
+    removeAbandonedTemporaries(QFileInfo(file).absolutePath());
     NewFile temp = NewFile::temporaryFor(file, mode);
     try {
         copyDatabase(backup, temp, true);
@@ -269,7 +270,15 @@ QString restoreDatabase(const QString& backup, const QString& fileGiven) {
         throw AppError(QStringLiteral("копия %1 не годится (%2); файл %3 не изменен")
                            .arg(backup, fault, file));
     }
+    return temp;
+}
 
+// Puts the verified copy in place of the file. The current file, with its
+// journal, is kept under a name of its own, whose path is returned (empty
+// when there was no file); when the copy cannot take the name, all is put
+// back as it was.
+QString putInPlace(NewFile& temp, const QString& file, bool replacing) {
+    const QString journal = file + QStringLiteral("-journal");
     QString kept;
     QString keptJournal;
     if (replacing) {
@@ -301,4 +310,27 @@ QString restoreDatabase(const QString& backup, const QString& fileGiven) {
         throw AppError(QStringLiteral("%1; файл не изменен").arg(e.text()));
     }
     return kept;
+}
+
+}  // namespace
+
+QString restoreDatabase(const QString& backup, const QString& fileGiven) {
+    const QString file = restoreTarget(backup, fileGiven);
+    const bool replacing = exists(file);
+    std::unique_ptr<RawDb> lock;
+    if (replacing) {
+        refuseFileInUse(file);
+        lock = lockCurrentFile(file);
+    }
+    // A journal the engine could not roll back belongs to the file it was
+    // written for; beside the copy it would be played into the copy.
+    const QString journal = file + QStringLiteral("-journal");
+    if (!replacing && exists(journal)) {
+        throw AppError(QStringLiteral("рядом лежит журнал %1 прежнего файла: он испортил бы "
+                                      "восстановленный файл. Перенесите журнал в другую папку и "
+                                      "повторите")
+                           .arg(journal));
+    }
+    NewFile temp = verifiedCopy(backup, file, replacing);
+    return putInPlace(temp, file, replacing);
 }

@@ -354,134 +354,163 @@ CsvColumns csvColumns(const QStringList& names, const StatementOptions& o) {
     return c;
 }
 
-Statement CsvReader::parse(const QByteArray& bytes) const {
-    const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
-    const CsvTable table = locateCsvTable(utf8, m_options);
-    const QVector<CsvRecord>& records = table.records;
-    const qsizetype first = table.header;
-    if (first < 0) {
-        throw AppError(QStringLiteral("файл пуст"));
-    }
-    const CsvColumns col = csvColumns(table.names, m_options);
-    const int date = col.date;
-    const int amount = col.amount;
-    const int debit = col.debit;
-    const int credit = col.credit;
-    if (date < 0) {
+namespace {
+
+QString whereOf(const CsvRecord& rec) {
+    return QStringLiteral("строка ") + QString::number(rec.line);
+}
+
+QString fieldOf(const CsvRecord& rec, int c) {
+    return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
+}
+
+// Raises when the header names no date column or no amount.
+void requireDateAndAmount(const CsvColumns& col, const CsvRecord& header) {
+    if (col.date < 0) {
         throw AppError(QStringLiteral("строка %1: нет столбца даты (\"Дата операции\", \"Дата "
                                       "платежа\", \"Date\"); укажите его с --date-column")
-                           .arg(records[first].line));
+                           .arg(header.line));
     }
-    if (amount < 0 && debit < 0 && credit < 0) {
+    if (col.amount < 0 && col.debit < 0 && col.credit < 0) {
         throw AppError(QStringLiteral("строка %1: нет столбца суммы (\"Сумма операции\", \"Сумма "
                                       "платежа\", \"Amount\" или столбцов расхода и прихода); "
                                       "укажите его с --amount-column")
-                           .arg(records[first].line));
+                           .arg(header.line));
     }
+}
 
-    auto where = [](const CsvRecord& rec) {
-        return QStringLiteral("строка ") + QString::number(rec.line);
-    };
-    auto field = [](const CsvRecord& rec, int c) {
-        return c >= 0 && c < rec.fields.size() ? rec.fields[c] : QString();
-    };
-    // The amounts of the whole file decide the decimal mark together.
-    QChar decimal = m_options.decimal;
-    if (decimal.isNull()) {
-        QVector<AmountText> amounts;
-        for (qsizetype r = first + 1; r < records.size(); ++r) {
-            for (int c : {amount, debit, credit, col.amount2}) {
-                if (!field(records[r], c).isEmpty()) {
-                    amounts.push_back({where(records[r]), field(records[r], c)});
-                }
-            }
-        }
-        decimal = decimalMarkOf(amounts);
+// The decimal mark the options give, else the one all the amounts of the
+// file agree on.
+QChar decimalMarkOfRecords(const CsvTable& table, const CsvColumns& col, QChar given) {
+    if (!given.isNull()) {
+        return given;
     }
+    QVector<AmountText> amounts;
+    for (qsizetype r = table.header + 1; r < table.records.size(); ++r) {
+        const CsvRecord& rec = table.records[r];
+        for (int c : {col.amount, col.debit, col.credit, col.amount2}) {
+            if (!fieldOf(rec, c).isEmpty()) {
+                amounts.push_back({whereOf(rec), fieldOf(rec, c)});
+            }
+        }
+    }
+    return decimalMarkOf(amounts);
+}
 
-    Statement st;
-    st.lines.reserve(records.size() - first);
-    for (qsizetype r = first + 1; r < records.size(); ++r) {
-        const CsvRecord& rec = records[r];
-        if (isBlank(rec)) {
-            continue;
+// The signed amount of a record, from its amount column or from money out
+// and money in; nullopt with the reason when it does not read.
+std::optional<Money> amountOfRecord(const CsvRecord& rec, const CsvColumns& col, QChar decimal,
+                                    QString& reason) {
+    if (col.amount >= 0) {
+        const auto value = parseStatementAmount(fieldOf(rec, col.amount), decimal);
+        if (!value) {
+            reason = QStringLiteral("неверная сумма \"%1\"").arg(fieldOf(rec, col.amount));
         }
-        auto refuse = [&](const QString& reason) {
-            st.refused.push_back({where(rec), reason, {}});
-        };
-        if (col.status >= 0) {
-            const Status status = statusOf(field(rec, col.status));
-            if (status != Status::Done) {
-                ++(status == Status::Failed ? st.failed : st.pending);
-                continue;
-            }
+        return value;
+    }
+    const QString out = fieldOf(rec, col.debit);
+    const QString in = fieldOf(rec, col.credit);
+    const auto outValue = parseStatementAmount(out, decimal);
+    const auto inValue = parseStatementAmount(in, decimal);
+    if ((!out.isEmpty() && !outValue) || (!in.isEmpty() && !inValue)) {
+        reason = QStringLiteral("неверная сумма \"%1\"").arg(outValue ? in : out);
+        return std::nullopt;
+    }
+    return magnitude(inValue) - magnitude(outValue);
+}
+
+// A transfer of the books: the line of its first account and the line of the
+// second one, in that account's currency; false when the second is missing.
+bool takeTransfer(const CsvRecord& rec, const CsvColumns& col, QChar decimal, StatementLine line,
+                  Statement& st) {
+    StatementLine other = line;
+    other.account = textField(fieldOf(rec, col.account2));
+    other.currency = fieldOf(rec, col.currency2);
+    other.transferAccount = line.account;
+    other.payee.clear();
+    other.category.clear();
+    const auto value2 = parseStatementAmount(fieldOf(rec, col.amount2), decimal);
+    if (!value2 || value2->isZero() || other.account.isEmpty()) {
+        return false;
+    }
+    other.amount = magnitude(value2);
+    line.transferAccount = other.account;
+    line.payee.clear();
+    line.category.clear();
+    line.pairedWith = int(st.lines.size()) + 1;
+    other.pairedWith = int(st.lines.size());
+    st.lines.push_back(std::move(line));
+    st.lines.push_back(std::move(other));
+    return true;
+}
+
+// One record after the header: a line, a refused line, or a payment skipped
+// by its status.
+void takeCsvRecord(const CsvRecord& rec, const CsvColumns& col, QChar decimal,
+                   const StatementOptions& options, Statement& st) {
+    if (isBlank(rec)) {
+        return;
+    }
+    auto refuse = [&](const QString& reason) { st.refused.push_back({whereOf(rec), reason, {}}); };
+    if (col.status >= 0) {
+        const Status status = statusOf(fieldOf(rec, col.status));
+        if (status != Status::Done) {
+            ++(status == Status::Failed ? st.failed : st.pending);
+            return;
         }
-        StatementLine line;
-        line.where = where(rec);
-        line.date = parseStatementDate(field(rec, date), m_options.dateFormat);
-        if (!line.date.isValid()) {
-            refuse(QStringLiteral("неверная дата \"%1\"").arg(field(rec, date)));
-            continue;
-        }
-        std::optional<Money> value;
-        if (amount >= 0) {
-            value = parseStatementAmount(field(rec, amount), decimal);
-            if (!value) {
-                refuse(QStringLiteral("неверная сумма \"%1\"").arg(field(rec, amount)));
-                continue;
-            }
-        } else {
-            const QString out = field(rec, debit);
-            const QString in = field(rec, credit);
-            const auto outValue = parseStatementAmount(out, decimal);
-            const auto inValue = parseStatementAmount(in, decimal);
-            if ((!out.isEmpty() && !outValue) || (!in.isEmpty() && !inValue)) {
-                refuse(QStringLiteral("неверная сумма \"%1\"").arg(outValue ? in : out));
-                continue;
-            }
-            value = magnitude(inValue) - magnitude(outValue);
-        }
-        if (value->isZero()) {
-            refuse(QStringLiteral("нет суммы"));
-            continue;
-        }
-        // A row of the books names its kind; its amount has no sign.
-        const int rowKind = col.kind >= 0 ? kindNamed(field(rec, col.kind)) : 0;
-        if (col.kind >= 0 && rowKind == 0) {
-            refuse(QStringLiteral("неизвестный вид документа \"%1\"").arg(field(rec, col.kind)));
-            continue;
-        }
-        line.amount = rowKind == 2 ? magnitude(value) : rowKind != 0 ? -magnitude(value) : *value;
-        line.description = textField(field(rec, col.description));
-        line.memo = line.description;
-        line.payee = col.payee >= 0 ? textField(field(rec, col.payee)) : line.description;
-        line.category = textField(field(rec, col.category));
-        line.currency = field(rec, col.currency);
-        line.account = textField(field(rec, col.account));
-        if (rowKind == 3) {
-            // A transfer: the second account's side, in its own currency.
-            StatementLine other = line;
-            other.account = textField(field(rec, col.account2));
-            other.currency = field(rec, col.currency2);
-            other.transferAccount = line.account;
-            other.payee.clear();
-            other.category.clear();
-            const auto value2 = parseStatementAmount(field(rec, col.amount2), decimal);
-            if (!value2 || value2->isZero() || other.account.isEmpty()) {
-                refuse(QStringLiteral("перенос без второго счета и суммы на нем"));
-                continue;
-            }
-            other.amount = magnitude(value2);
-            line.transferAccount = other.account;
-            line.payee.clear();
-            line.category.clear();
-            line.pairedWith = int(st.lines.size()) + 1;
-            other.pairedWith = int(st.lines.size());
-            st.lines.push_back(std::move(line));
-            st.lines.push_back(std::move(other));
-            continue;
-        }
+    }
+    StatementLine line;
+    line.where = whereOf(rec);
+    line.date = parseStatementDate(fieldOf(rec, col.date), options.dateFormat);
+    if (!line.date.isValid()) {
+        refuse(QStringLiteral("неверная дата \"%1\"").arg(fieldOf(rec, col.date)));
+        return;
+    }
+    QString reason;
+    const std::optional<Money> value = amountOfRecord(rec, col, decimal, reason);
+    if (!value) {
+        refuse(reason);
+        return;
+    }
+    if (value->isZero()) {
+        refuse(QStringLiteral("нет суммы"));
+        return;
+    }
+    // A row of the books names its kind; its amount has no sign.
+    const int rowKind = col.kind >= 0 ? kindNamed(fieldOf(rec, col.kind)) : 0;
+    if (col.kind >= 0 && rowKind == 0) {
+        refuse(QStringLiteral("неизвестный вид документа \"%1\"").arg(fieldOf(rec, col.kind)));
+        return;
+    }
+    line.amount = rowKind == 2 ? magnitude(value) : rowKind != 0 ? -magnitude(value) : *value;
+    line.description = textField(fieldOf(rec, col.description));
+    line.memo = line.description;
+    line.payee = col.payee >= 0 ? textField(fieldOf(rec, col.payee)) : line.description;
+    line.category = textField(fieldOf(rec, col.category));
+    line.currency = fieldOf(rec, col.currency);
+    line.account = textField(fieldOf(rec, col.account));
+    if (rowKind != 3) {
         st.lines.push_back(std::move(line));
+    } else if (!takeTransfer(rec, col, decimal, std::move(line), st)) {
+        refuse(QStringLiteral("перенос без второго счета и суммы на нем"));
+    }
+}
+
+}  // namespace
+
+Statement CsvReader::parse(const QByteArray& bytes) const {
+    const QByteArray utf8 = statementTextUtf8(bytes, m_options.encoding);
+    const CsvTable table = locateCsvTable(utf8, m_options);
+    if (table.header < 0) {
+        throw AppError(QStringLiteral("файл пуст"));
+    }
+    const CsvColumns col = csvColumns(table.names, m_options);
+    requireDateAndAmount(col, table.records[table.header]);
+    const QChar decimal = decimalMarkOfRecords(table, col, m_options.decimal);
+    Statement st;
+    st.lines.reserve(table.records.size() - table.header);
+    for (qsizetype r = table.header + 1; r < table.records.size(); ++r) {
+        takeCsvRecord(table.records[r], col, decimal, m_options, st);
     }
     return st;
 }

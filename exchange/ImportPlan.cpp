@@ -751,6 +751,22 @@ ImportResult unwrittenResult(const ImportPlan& plan) {
     return result;
 }
 
+// The bank categories the user chose a category for, the last choice of each.
+void rememberChosenCategories(DbConnection& c, const ImportPlan& plan,
+                              const PlannedDocuments& planned) {
+    QHash<QString, qint64> chosen;
+    for (const int n : planned.lineOf) {
+        const PlannedLine& p = plan.lines[n];
+        if (p.categorySource == CategorySource::User && p.idCategory > 0 &&
+            !p.bankCategory.trimmed().isEmpty()) {
+            chosen.insert(p.bankCategory.trimmed().toCaseFolded(), p.idCategory);
+        }
+    }
+    for (auto it = chosen.cbegin(); it != chosen.cend(); ++it) {
+        rememberBankCategory(c, it.key(), it.value());
+    }
+}
+
 }  // namespace
 
 QVector<ImportedDocument> plannedDocuments(const ImportPlan& plan) {
@@ -786,18 +802,7 @@ ImportResult carryOutImport(DbConnection& c, const ImportPlan& plan,
     const Captions made = makeContrAgents(c, plan, settings.idTypeContrAgent);
     PlannedDocuments planned = documentsOf(plan, made);
     writeDocuments(c, planned, settings);
-    // The bank categories the user chose for, the last choice of each.
-    QHash<QString, qint64> chosen;
-    for (const int n : planned.lineOf) {
-        const PlannedLine& p = plan.lines[n];
-        if (p.categorySource == CategorySource::User && p.idCategory > 0 &&
-            !p.bankCategory.trimmed().isEmpty()) {
-            chosen.insert(p.bankCategory.trimmed().toCaseFolded(), p.idCategory);
-        }
-    }
-    for (auto it = chosen.cbegin(); it != chosen.cend(); ++it) {
-        rememberBankCategory(c, it.key(), it.value());
-    }
+    rememberChosenCategories(c, plan, planned);
     tr.commit();
     result.documents = std::move(planned.documents);
     result.written = true;

@@ -12,6 +12,7 @@
 #include <libofx/libofx.h>
 
 #include <fcntl.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -106,7 +107,13 @@ OfxOutline outlineOfx(QByteArrayView data) {
                     bankDate(closed.posted));
             }
             if (open.isEmpty()) {
-                return outline;  // "</OFX>"
+                // "</OFX>": elements after it would be payments that nobody reads.
+                if (data.sliced(at).contains('<')) {
+                    throw AppError(
+                        QStringLiteral("после </OFX> в файле еще текст; ничего не "
+                                       "импортировано"));
+                }
+                return outline;
             }
             continue;
         }
@@ -280,6 +287,27 @@ QString firstError(const std::string& printed) {
     return {};
 }
 
+// The C library's numeric locale of the calling thread is "C" while this
+// lives; the process-wide one is never touched.
+class CNumericLocale {
+public:
+    CNumericLocale()
+        : m_c(::newlocale(LC_NUMERIC_MASK, "C", ::duplocale(LC_GLOBAL_LOCALE))),
+          m_previous(m_c ? ::uselocale(m_c) : nullptr) {}
+    ~CNumericLocale() {
+        if (m_c) {
+            ::uselocale(m_previous);
+            ::freelocale(m_c);
+        }
+    }
+    CNumericLocale(const CNumericLocale&) = delete;
+    CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_previous;
+};
+
 // Runs libofx over the bytes and gives what it found, ready to send.
 QByteArray readWithLibofx(const QByteArray& bytes, OfxOutline& outline) {
     ofx_PARSER_msg = ofx_DEBUG_msg = ofx_DEBUG1_msg = ofx_DEBUG2_msg = ofx_DEBUG3_msg =
@@ -290,8 +318,9 @@ QByteArray readWithLibofx(const QByteArray& bytes, OfxOutline& outline) {
     // here and the first error explains a file that gives no statement.
     std::ostringstream printed;
     std::cerr.rdbuf(printed.rdbuf());
-    // Amounts are read with the C library, which follows the numeric locale.
-    std::setlocale(LC_NUMERIC, "C");
+    // Amounts are read with the C library, which follows the numeric locale:
+    // "C" for this thread while libofx reads, whatever the user's is.
+    const CNumericLocale cNumbers;
     // libofx reads files only: the bytes already walked, not the file by its
     // name again.
     const int memory = ::memfd_create("statement.ofx", MFD_CLOEXEC);
@@ -420,6 +449,14 @@ Statement OfxReader::parse(const QByteArray& bytes) const {
     if (!sawStatement && transactions == 0) {
         throw AppError(QStringLiteral("выписка OFX не читается%1")
                            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
+    }
+    // Every payment the file holds is read, or none is: a payment libofx
+    // passed over would be lost without a word.
+    if (st.lines.size() + st.refused.size() != outline.payments) {
+        throw AppError(QStringLiteral("libofx прочитала платежей: %1 из %2; ничего не "
+                                      "импортировано")
+                           .arg(st.lines.size() + st.refused.size())
+                           .arg(outline.payments));
     }
     // A file of one statement gives its currency; with several, the one that
     // is imported does.

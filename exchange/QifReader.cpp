@@ -98,113 +98,141 @@ void pairTransfers(QVector<StatementLine>& lines) {
     }
 }
 
-}  // namespace
-
-Statement QifReader::parse(const QByteArray& bytes) const {
-    const QString text = decodeStatementText(bytes, m_options.encoding);
-    const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
-
-    Statement st;
-    enum class Section { None, Payments, Account, Other } section = Section::None;
-    bool typed = false;
-    QString account;
-    QString pendingAccount;
-    Record rec;
+// The walk through a file's lines: its sections, the account a "!Account"
+// block names, and the payments of the sections of payments.
+class RecordWalk {
+public:
     QVector<Record> records;
+    bool typed = false;  // a "!Type:" line was met
 
-    auto finish = [&]() {
-        if (rec.line != 0) {
-            rec.account = account;
-            records.push_back(std::move(rec));
-        }
-        rec = {};
-    };
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QStringView line = lines[i];
-        if (line.endsWith(QLatin1Char('\r'))) {
-            line.chop(1);
-        }
-        if (line.trimmed().isEmpty()) {
-            continue;
-        }
+    void line(QStringView line, int number) {
         const QChar kind = line[0];
         const QString value = line.mid(1).trimmed().toString();
         if (kind == QLatin1Char('!')) {
-            finish();
-            const QString header = value.toCaseFolded();
-            if (header.startsWith(QLatin1String("type:"))) {
-                typed = true;
-                const QString type = header.mid(5).trimmed();
-                section = type == QLatin1String("bank") || type == QLatin1String("ccard") ||
-                                  type == QLatin1String("cash")
-                              ? Section::Payments
-                              : Section::Other;
-            } else if (header == QLatin1String("account")) {
-                section = Section::Account;
-                pendingAccount.clear();
-            }
-            // "!Option:..." and "!Clear:..." change nothing that is read here.
-            continue;
+            header(value);
+        } else if (m_section == Section::Account) {
+            accountLine(kind, value);
+        } else if (m_section == Section::Payments) {
+            paymentLine(kind, value, number);
         }
-        if (section == Section::Account) {
-            if (kind == QLatin1Char('N')) {
-                pendingAccount = value;
-            } else if (kind == QLatin1Char('^')) {
-                account = pendingAccount;
-                section = Section::None;
-            }
-            continue;
+    }
+    // The end of the file, or of a section: a payment is whole only when its
+    // "^" line closed it, else the file is cut or broken and is refused.
+    void requireClosed() const {
+        if (m_rec.line != 0) {
+            throw AppError(QStringLiteral("строка %1: запись не закончена строкой \"^\"; "
+                                          "ничего не импортировано")
+                               .arg(m_rec.line));
         }
-        if (section != Section::Payments) {
-            continue;
+    }
+
+private:
+    enum class Section { None, Payments, Account, Other };
+
+    void header(const QString& value) {
+        requireClosed();
+        const QString header = value.toCaseFolded();
+        if (header.startsWith(QLatin1String("type:"))) {
+            typed = true;
+            const QString type = header.mid(5).trimmed();
+            m_section = type == QLatin1String("bank") || type == QLatin1String("ccard") ||
+                                type == QLatin1String("cash")
+                            ? Section::Payments
+                            : Section::Other;
+        } else if (header == QLatin1String("account")) {
+            m_section = Section::Account;
+            m_pendingAccount.clear();
         }
+        // "!Option:..." and "!Clear:..." change nothing that is read here.
+    }
+    void accountLine(QChar kind, const QString& value) {
+        if (kind == QLatin1Char('N')) {
+            m_pendingAccount = value;
+        } else if (kind == QLatin1Char('^')) {
+            m_account = m_pendingAccount;
+            m_section = Section::None;
+        }
+    }
+    void paymentLine(QChar kind, const QString& value, int number) {
         if (kind == QLatin1Char('^')) {
-            finish();
-            continue;
+            if (m_rec.line != 0) {
+                m_rec.account = m_account;
+                records.push_back(std::move(m_rec));
+            }
+            m_rec = {};
+            return;
         }
-        if (rec.line == 0) {
-            rec.line = int(i + 1);
+        if (m_rec.line == 0) {
+            m_rec.line = number;
         }
         switch (kind.unicode()) {
             case 'D':
-                rec.date = value;
+                m_rec.date = value;
                 break;
             case 'T':
-                rec.amount = value;
+                m_rec.amount = value;
                 break;
             case 'U':
-                if (rec.amount.isEmpty()) {
-                    rec.amount = value;
+                if (m_rec.amount.isEmpty()) {
+                    m_rec.amount = value;
                 }
                 break;
             case 'P':
-                rec.payee = value;
+                m_rec.payee = value;
                 break;
             case 'M':
-                rec.memo = value;
-                rec.hasMemo = true;
+                m_rec.memo = value;
+                m_rec.hasMemo = true;
                 break;
             case 'L':
-                rec.category = value;
+                m_rec.category = value;
                 break;
             default:
                 break;  // number, cleared mark, address, splits: the total is enough
         }
     }
-    finish();
-    if (!typed) {
+
+    Section m_section = Section::None;
+    QString m_account;
+    QString m_pendingAccount;
+    Record m_rec;
+};
+
+// The records of the payments of a file, in their order.
+QVector<Record> readRecords(const QString& text) {
+    const QList<QStringView> lines = QStringView(text).split(QLatin1Char('\n'));
+    RecordWalk walk;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QStringView line = lines[i];
+        if (line.endsWith(QLatin1Char('\r'))) {
+            line.chop(1);
+        }
+        if (!line.trimmed().isEmpty()) {
+            walk.line(line, int(i + 1));
+        }
+    }
+    walk.requireClosed();
+    if (!walk.typed) {
         throw AppError(QStringLiteral("это не файл QIF: в нем нет строки \"!Type:\""));
     }
+    return walk.records;
+}
+
+}  // namespace
+
+Statement QifReader::parse(const QByteArray& bytes) const {
+    const QVector<Record> records = readRecords(decodeStatementText(bytes, m_options.encoding));
     // The amounts of the whole file decide the decimal mark together.
     QChar decimal = m_options.decimal;
     if (decimal.isNull()) {
         QVector<AmountText> amounts;
-        for (const Record& r : std::as_const(records)) {
+        for (const Record& r : records) {
             amounts.push_back({QStringLiteral("строка ") + QString::number(r.line), r.amount});
         }
         decimal = decimalMarkOf(amounts);
     }
-    for (const Record& r : std::as_const(records)) {
+    Statement st;
+    for (const Record& r : records) {
         takeRecord(r, decimal, st);
     }
     pairTransfers(st.lines);

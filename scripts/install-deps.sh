@@ -15,6 +15,7 @@ packages=(
   fonts-dejavu-core
   xvfb xauth
   desktop-file-utils appstream dpkg-dev file
+  locales
 )
 
 missing=()

@@ -16,5 +16,19 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 DORSANTI_TEST_PG=$(scripts/pg-cluster.sh start "$pgdir")
 export DORSANTI_TEST_PG
+# ---- locales under test ------------------------------------------------
+# The family runs the program under ru_RU.UTF-8, whose decimal mark is a
+# comma, so the tests on files run once more under it after the whole run
+# under C.UTF-8. The locale is made here, where the tests run (install-deps.sh
+# brings the package `locales`); each test program takes it from
+# DORSANTI_TEST_LOCALE.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO localedef -c -i ru_RU -f UTF-8 ru_RU.UTF-8
+fi
 cd build
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+DORSANTI_TEST_LOCALE=C.UTF-8 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+DORSANTI_TEST_LOCALE=ru_RU.UTF-8 QT_QPA_PLATFORM=offscreen \
+  ctest --output-on-failure -j "$(nproc)" -E '^server:'
+# ---- end of locales under test -----------------------------------------

@@ -3,7 +3,6 @@
 #include "TestUtil.h"
 
 #include <QAbstractItemModelTester>
-#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -375,11 +374,9 @@ TEST_F(Grid, TypingSearchesTheCurrentColumnInTheShownOrder) {
     EXPECT_EQ(m_grid->searchText(), QStringLiteral("бЕТ"));
     EXPECT_EQ(currentId(), 5);
 
-    // After a pause the prefix starts anew, from the first row.
-    m_grid->setSearchPause(30);
-    QElapsedTimer pause;
-    pause.start();
-    ASSERT_TRUE(waitFor([&] { return pause.elapsed() > 60; }));
+    // After a pause the prefix starts anew, from the first row. A pause of
+    // nothing has passed before any key, so no clock is waited for.
+    m_grid->setSearchPause(0);
     type(m_grid.get(), QStringLiteral("а"));
     EXPECT_EQ(m_grid->searchText(), QStringLiteral("а"));
     EXPECT_EQ(currentId(), 2);

@@ -28,7 +28,10 @@ TEST(InputFuzz, TheFieldsThemselvesTakeAnyText) {
         const QString s = src.text(QStringLiteral("0123456789,.- "), 16);
         number.setText(s);
         Q_EMIT number.textEdited(s);
-        double expected = roundHalfAway(parseNumber(s).value_or(0.0), 2);
+        // Four decimals, then the field's two, each halves away from zero.
+        const qint64 units = InputFuzz::referenceUnits(s).value_or(0);
+        const qint64 cents = (std::abs(units) + 50) / 100;
+        double expected = double(units < 0 ? -cents : cents) / 100;
         // Beyond the field's limit a number is refused, not read.
         if (std::fabs(expected) > CurrencyEdit::MaxValue) {
             ASSERT_TRUE(number.isTooLarge()) << s.toStdString();

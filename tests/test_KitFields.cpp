@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <clocale>
+
 namespace {
 
 // A shown, active window holding the field, so that it can take the focus.
@@ -27,6 +29,21 @@ struct Shown {
 };
 
 }  // namespace
+
+// The locale and zone the run asked for reach the test program: the C
+// library's numbers and Qt's system locale follow it, and a local day starts
+// ten hours before UTC's.
+TEST(TestRun, TakesTheLocaleAndZoneAskedFor) {
+    const QByteArray asked = qEnvironmentVariableIsEmpty("DORSANTI_TEST_LOCALE")
+                                 ? QByteArray("C.UTF-8")
+                                 : qgetenv("DORSANTI_TEST_LOCALE");
+    const bool russian = asked.startsWith("ru_RU");
+    EXPECT_EQ(QByteArray(std::setlocale(LC_NUMERIC, nullptr)), asked);
+    EXPECT_STREQ(std::localeconv()->decimal_point, russian ? "," : ".");
+    EXPECT_EQ(QLocale::system().decimalPoint(),
+              russian ? QStringLiteral(",") : QStringLiteral("."));
+    EXPECT_EQ(QDateTime(QDate(2026, 7, 1), QTime(12, 0)).offsetFromUtc(), 10 * 3600);
+}
 
 TEST(CurrencyEdit, ZeroShowsEmptyAndTheDisplayFormatShowsWhenNotFocused) {
     Shown<CurrencyEdit> s;

@@ -15,6 +15,8 @@ struct Account {
     int valuta = 0;  // index into the currencies
 };
 
+struct DemoDocument;
+
 class Generator {
 public:
     Generator(DbConnection& c, const QDate& today) : m_c(c), m_today(today), m_rng(20261209) {}
@@ -27,7 +29,16 @@ private:
         return m_c.lastInsertRowId();
     }
     void referenceBooks();
-    void document(int index, int total);
+    // A document of the date: its kind, accounts, amounts, category and
+    // counterparty drawn in one fixed order, so that a seed gives one file.
+    DemoDocument draw(const QDate& date);
+    void drawExpense(DemoDocument& d);
+    void drawIncome(DemoDocument& d);
+    void drawTransfer(DemoDocument& d);
+    qint64 write(DbQuery& doc, const DemoDocument& d);
+    // The ledger lines of an applied document, and the balances they move.
+    void post(DbQuery& ledger, qint64 id, const DemoDocument& d);
+    void writeBalances();
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
     Money amount(double from, double to) {
         return Money::fromDouble(std::uniform_real_distribution<double>(from, to)(m_rng))
@@ -153,11 +164,24 @@ void Generator::referenceBooks() {
     m_services = {agents[4], agents[5]};
 }
 
-DemoSummary Generator::run(int documents) {
-    referenceBooks();
-    m_span = std::clamp(documents / 100, 180, 36500);
+// A document as drawn, before it is written.
+struct DemoDocument {
+    QDate date;
+    QDateTime entered;
+    bool applied = false;
+    int type = 1;
+    Money value;
+    Money value2;
+    const Account* account = nullptr;
+    const Account* account2 = nullptr;
+    QVariant category;
+    QVariant agent;
+    QString note;
+    double kurs1 = 1.0;
+    double kurs2 = 1.0;
+};
 
-    DbQuery doc(m_c, QStringLiteral("doc"));
+void prepareDocumentInsert(DbQuery& doc) {
     doc.addSql(QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,"));
     doc.addSql(QStringLiteral("  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,"));
     doc.addSql(QStringLiteral("  CodTypeStatus, IdContrAgent, DateApply, ValueDocument2, Kurs1,"));
@@ -166,127 +190,135 @@ DemoSummary Generator::run(int documents) {
     doc.addSql(
         QStringLiteral("  :Category, :Note, :Status, :Agent, :DateApply, :Value2, :Kurs1,"));
     doc.addSql(QStringLiteral("  :Kurs2, :Account2)"));
-    DbQuery ledger(m_c, QStringLiteral("ledger"));
+}
+
+void prepareLedgerInsert(DbQuery& ledger) {
     ledger.addSql(
         QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument, DateEnter,"));
     ledger.addSql(QStringLiteral("  ValueDataAccount, IdHeadAccount, DateDocument)"));
     ledger.addSql(QStringLiteral("values(:Op, :IdDocument, :DateEnter, :Value, :Account, :Date)"));
+}
 
+void Generator::drawExpense(DemoDocument& d) {
     static const QStringList shopNotes = {QStringLiteral("Продукты на неделю"),
                                           QStringLiteral("Хлеб, молоко"), QString(),
                                           QStringLiteral("Покупки к празднику"), QString()};
-    const QDate first = m_today.addDays(-m_span);
+    const int which = pick(10);
+    d.account = &m_accounts[which < 4 ? 0 : (which < 8 ? 1 : 2)];
+    d.value = amount(80, 4500);
+    d.category = m_expenseCategories[pick(m_expenseCategories.size())];
+    const int who = pick(10);
+    if (who < 6) {
+        d.agent = m_shops[pick(m_shops.size())];
+        d.note = shopNotes[pick(shopNotes.size())];
+    } else if (who < 8) {
+        d.agent = m_services[pick(m_services.size())];
+        d.note = QStringLiteral("Оплата за %1")
+                     .arg(QLocale(QLocale::Russian).standaloneMonthName(d.date.month()));
+    }
+}
+
+void Generator::drawIncome(DemoDocument& d) {
+    d.account = &m_accounts[1];
+    d.value = amount(45000, 130000);
+    d.category = m_incomeCategories[pick(2)];
+    d.agent = m_employers[pick(m_employers.size())];
+    d.note = QStringLiteral("Зарплата");
+}
+
+void Generator::drawTransfer(DemoDocument& d) {
+    // Mostly from the salary card: to cash, savings and the foreign accounts.
+    const int from = pick(10) == 0 ? 3 : 1;
+    const int where = pick(20);
+    int to = where < 8 ? 0 : (where < 12 ? 3 : (where < 14 ? 2 : (where < 17 ? 4 : 5)));
+    if (to == from) {
+        to = 0;
+    }
+    d.account = &m_accounts[from];
+    d.account2 = &m_accounts[to];
+    d.value = amount(1000, 30000);
+    // Units of each currency for one dollar: an amount divided by its
+    // account's rate is the same on both sides of a transfer.
+    static const double rates[] = {90.0, 1.0, 0.92};
+    d.kurs1 = rates[d.account->valuta];
+    d.kurs2 = rates[d.account2->valuta];
+    d.value2 = Money::fromDouble(roundHalfAway(d.value.toDouble() * d.kurs2 / d.kurs1, 2));
+    if (d.value2.isZero()) {
+        d.value2 = Money::fromDouble(0.01);
+    }
+    d.note = QStringLiteral("Перевод между счетами");
+}
+
+DemoDocument Generator::draw(const QDate& date) {
     const int fresh = 10;  // documents of the last days stay new
+    DemoDocument d;
+    d.date = date;
+    // UTC only to keep the clock conversion (a file look-up per call) out of the loop:
+    // the stored text is the same.
+    d.entered = QDateTime(date, QTime(9, 0).addSecs(pick(12 * 3600)), Qt::UTC);
+    d.applied = date.daysTo(m_today) > fresh;
+    const int roll = pick(100);
+    d.type = roll < 80 ? 1 : (roll < 88 ? 2 : 3);
+    if (d.type == 1) {
+        drawExpense(d);
+    } else if (d.type == 2) {
+        drawIncome(d);
+    } else {
+        drawTransfer(d);
+    }
+    return d;
+}
 
-    for (int i = 0; i < documents; ++i) {
-        const QDate date = first.addDays(qint64(i) * m_span / std::max(1, documents - 1));
-        // UTC only to keep the clock conversion (a file look-up per call) out of the loop:
-        // the stored text is the same.
-        const QDateTime entered(date, QTime(9, 0).addSecs(pick(12 * 3600)), Qt::UTC);
-        const bool applied = date.daysTo(m_today) > fresh;
-        const int roll = pick(100);
-        const int type = roll < 80 ? 1 : (roll < 88 ? 2 : 3);
-
-        Money value;
-        Money value2;
-        const Account* account = nullptr;
-        const Account* account2 = nullptr;
-        QVariant category, agent;
-        QString note;
-        double kurs1 = 1.0;
-        double kurs2 = 1.0;
-        if (type == 1) {
-            const int which = pick(10);
-            account = &m_accounts[which < 4 ? 0 : (which < 8 ? 1 : 2)];
-            value = amount(80, 4500);
-            category = m_expenseCategories[pick(m_expenseCategories.size())];
-            const int who = pick(10);
-            if (who < 6) {
-                agent = m_shops[pick(m_shops.size())];
-                note = shopNotes[pick(shopNotes.size())];
-            } else if (who < 8) {
-                agent = m_services[pick(m_services.size())];
-                note = QStringLiteral("Оплата за %1")
-                           .arg(QLocale(QLocale::Russian).standaloneMonthName(date.month()));
-            }
-        } else if (type == 2) {
-            account = &m_accounts[1];
-            value = amount(45000, 130000);
-            category = m_incomeCategories[pick(2)];
-            agent = m_employers[pick(m_employers.size())];
-            note = QStringLiteral("Зарплата");
-        } else {
-            // Mostly from the salary card: to cash, savings and the foreign accounts.
-            const int from = pick(10) == 0 ? 3 : 1;
-            const int where = pick(20);
-            int to = where < 8 ? 0 : (where < 12 ? 3 : (where < 14 ? 2 : (where < 17 ? 4 : 5)));
-            if (to == from) {
-                to = 0;
-            }
-            account = &m_accounts[from];
-            account2 = &m_accounts[to];
-            value = amount(1000, 30000);
-            // Units of each currency for one dollar: an amount divided by its
-            // account's rate is the same on both sides of a transfer.
-            static const double rates[] = {90.0, 1.0, 0.92};
-            kurs1 = rates[account->valuta];
-            kurs2 = rates[account2->valuta];
-            value2 = Money::fromDouble(roundHalfAway(value.toDouble() * kurs2 / kurs1, 2));
-            if (value2.isZero()) {
-                value2 = Money::fromDouble(0.01);
-            }
-            note = QStringLiteral("Перевод между счетами");
-        }
-
-        doc.bindDateTime(QStringLiteral("DateEnter"), entered);
-        doc.bindDate(QStringLiteral("DateDocument"), date);
-        doc.bindMoney(QStringLiteral("Value"), value);
-        doc.bindInteger(QStringLiteral("Type"), type);
-        doc.bindInteger(QStringLiteral("Account"), account->id);
-        category.isNull() ? doc.bindNull(QStringLiteral("Category"))
-                          : doc.bindInteger(QStringLiteral("Category"), category.toLongLong());
-        doc.bindString(QStringLiteral("Note"), note);
-        doc.bindInteger(QStringLiteral("Status"), applied ? 2 : 1);
-        agent.isNull() ? doc.bindNull(QStringLiteral("Agent"))
-                       : doc.bindInteger(QStringLiteral("Agent"), agent.toLongLong());
-        applied ? doc.bindDateTime(QStringLiteral("DateApply"), entered.addSecs(600))
-                : doc.bindNull(QStringLiteral("DateApply"));
-        if (type == 3) {
-            doc.bindMoney(QStringLiteral("Value2"), value2);
-            doc.bindDouble(QStringLiteral("Kurs1"), kurs1);
-            doc.bindDouble(QStringLiteral("Kurs2"), kurs2);
-            doc.bindInteger(QStringLiteral("Account2"), account2->id);
-        } else {
-            for (const char* name : {"Value2", "Kurs1", "Kurs2", "Account2"}) {
-                doc.bindNull(QString::fromLatin1(name));
-            }
-        }
-        const qint64 id = insert(doc);
-        if (!applied) {
-            continue;
-        }
-        ++m_applied;
-        auto post = [&](int op, Money v, const Account* a, int sign) {
-            ledger.bindInteger(QStringLiteral("Op"), op);
-            ledger.bindInteger(QStringLiteral("IdDocument"), id);
-            ledger.bindDateTime(QStringLiteral("DateEnter"), entered.addSecs(600));
-            ledger.bindMoney(QStringLiteral("Value"), v);
-            ledger.bindInteger(QStringLiteral("Account"), a->id);
-            ledger.bindDate(QStringLiteral("Date"), date);
-            ledger.execute();
-            m_saldo[a->id] += v * sign;
-        };
-        // The signs are those of operation group 1 in the configuration.
-        if (type == 1) {
-            post(1, value, account, -1);
-        } else if (type == 2) {
-            post(2, value, account, +1);
-        } else {
-            post(3, value, account, -1);
-            post(4, value2, account2, +1);
+qint64 Generator::write(DbQuery& doc, const DemoDocument& d) {
+    doc.bindDateTime(QStringLiteral("DateEnter"), d.entered);
+    doc.bindDate(QStringLiteral("DateDocument"), d.date);
+    doc.bindMoney(QStringLiteral("Value"), d.value);
+    doc.bindInteger(QStringLiteral("Type"), d.type);
+    doc.bindInteger(QStringLiteral("Account"), d.account->id);
+    d.category.isNull() ? doc.bindNull(QStringLiteral("Category"))
+                        : doc.bindInteger(QStringLiteral("Category"), d.category.toLongLong());
+    doc.bindString(QStringLiteral("Note"), d.note);
+    doc.bindInteger(QStringLiteral("Status"), d.applied ? 2 : 1);
+    d.agent.isNull() ? doc.bindNull(QStringLiteral("Agent"))
+                     : doc.bindInteger(QStringLiteral("Agent"), d.agent.toLongLong());
+    d.applied ? doc.bindDateTime(QStringLiteral("DateApply"), d.entered.addSecs(600))
+              : doc.bindNull(QStringLiteral("DateApply"));
+    if (d.type == 3) {
+        doc.bindMoney(QStringLiteral("Value2"), d.value2);
+        doc.bindDouble(QStringLiteral("Kurs1"), d.kurs1);
+        doc.bindDouble(QStringLiteral("Kurs2"), d.kurs2);
+        doc.bindInteger(QStringLiteral("Account2"), d.account2->id);
+    } else {
+        for (const char* name : {"Value2", "Kurs1", "Kurs2", "Account2"}) {
+            doc.bindNull(QString::fromLatin1(name));
         }
     }
+    return insert(doc);
+}
 
+void Generator::post(DbQuery& ledger, qint64 id, const DemoDocument& d) {
+    auto line = [&](int op, Money v, const Account* a, int sign) {
+        ledger.bindInteger(QStringLiteral("Op"), op);
+        ledger.bindInteger(QStringLiteral("IdDocument"), id);
+        ledger.bindDateTime(QStringLiteral("DateEnter"), d.entered.addSecs(600));
+        ledger.bindMoney(QStringLiteral("Value"), v);
+        ledger.bindInteger(QStringLiteral("Account"), a->id);
+        ledger.bindDate(QStringLiteral("Date"), d.date);
+        ledger.execute();
+        m_saldo[a->id] += v * sign;
+    };
+    // The signs are those of operation group 1 in the configuration.
+    if (d.type == 1) {
+        line(1, d.value, d.account, -1);
+    } else if (d.type == 2) {
+        line(2, d.value, d.account, +1);
+    } else {
+        line(3, d.value, d.account, -1);
+        line(4, d.value2, d.account2, +1);
+    }
+}
+
+void Generator::writeBalances() {
     DbQuery saldo(m_c, QStringLiteral("saldo"));
     saldo.setSql(
         QStringLiteral("update HeadAccount set Saldo = :Saldo where IdHeadAccount = :Id"));
@@ -295,6 +327,26 @@ DemoSummary Generator::run(int documents) {
         saldo.bindInteger(QStringLiteral("Id"), a.id);
         saldo.execute();
     }
+}
+
+DemoSummary Generator::run(int documents) {
+    referenceBooks();
+    m_span = std::clamp(documents / 100, 180, 36500);
+    DbQuery doc(m_c, QStringLiteral("doc"));
+    prepareDocumentInsert(doc);
+    DbQuery ledger(m_c, QStringLiteral("ledger"));
+    prepareLedgerInsert(ledger);
+    const QDate first = m_today.addDays(-m_span);
+    for (int i = 0; i < documents; ++i) {
+        const DemoDocument d =
+            draw(first.addDays(qint64(i) * m_span / std::max(1, documents - 1)));
+        const qint64 id = write(doc, d);
+        if (d.applied) {
+            ++m_applied;
+            post(ledger, id, d);
+        }
+    }
+    writeBalances();
     return DemoSummary{documents, m_applied, int(m_accounts.size())};
 }
 

@@ -16,6 +16,7 @@
 #include "ExchangeCommands.h"
 #include "RegularCommands.h"
 #include "ReportCommands.h"
+#include "SafeFile.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
 
@@ -25,13 +26,10 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QTextStream>
 #include <QTranslator>
 
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
+#include <optional>
 
 namespace {
 
@@ -129,118 +127,128 @@ int createOnServer(const QString& uri, bool demo, bool starter, int documents) {
     return created(QStringLiteral("Книги на сервере созданы"), timer, demo ? &summary : nullptr);
 }
 
-int create(const QStringList& args) {
+// What "create" is asked to make.
+struct CreateRequest {
+    QString path;
+    bool demo = false;
+    bool starter = false;
+    int documents = 400;
+};
+
+// The request of "create"'s arguments; nullopt after the usage or the problem
+// was shown, with the exit code in `exitCode`.
+std::optional<CreateRequest> createRequest(const QStringList& args, int& exitCode) {
     ToolOptions o;
     if (!parseToolOptions(args, {QStringLiteral("--documents")},
                           {QStringLiteral("--demo"), QStringLiteral("--starter")}, o,
                           {noDatabaseFile()}) ||
         o.help) {
-        return showUsage({kCreateUsage}, o.problem);
+        exitCode = showUsage({kCreateUsage}, o.problem);
+        return std::nullopt;
     }
-    const QString path = o.positional[0];
-    bool demo = o.has(QStringLiteral("--demo"));
-    const bool starter = o.has(QStringLiteral("--starter"));
-    int documents = 400;
+    CreateRequest r;
+    r.path = o.positional[0];
+    r.demo = o.has(QStringLiteral("--demo"));
+    r.starter = o.has(QStringLiteral("--starter"));
     if (o.values.contains(QStringLiteral("--documents"))) {
         const QString n = o.values.value(QStringLiteral("--documents"));
         bool ok = false;
-        documents = n.toInt(&ok);
-        if (!ok || documents < 0) {
-            return fail(QStringLiteral("--documents принимает целое число, а не \"%1\"").arg(n));
+        r.documents = n.toInt(&ok);
+        if (!ok || r.documents < 0) {
+            exitCode =
+                fail(QStringLiteral("--documents принимает целое число, а не \"%1\"").arg(n));
+            return std::nullopt;
         }
-        demo = true;
+        r.demo = true;
     }
-    if (demo && starter) {
+    if (r.demo && r.starter) {
         // The demo books are a family's books of their own.
-        return showUsage({kCreateUsage}, QStringLiteral("--starter нельзя вместе с --demo и "
-                                                        "--documents"));
+        exitCode = showUsage({kCreateUsage}, QStringLiteral("--starter нельзя вместе с --demo и "
+                                                            "--documents"));
+        return std::nullopt;
     }
+    return r;
+}
 
-    if (isServerUri(path)) {
-        return createOnServer(path, demo, starter, documents);
+// The schema and what was asked for in it, in a file that is not in place
+// yet and so needs no journal while it is filled.
+DemoSummary fillNewFile(const QString& path, const CreateRequest& r) {
+    DemoSummary summary;
+    DbConnection connection;
+    connection.open(path);
+    connection.executeScript(
+        QStringLiteral("PRAGMA journal_mode = OFF;"
+                       "PRAGMA synchronous = OFF;"
+                       "PRAGMA cache_size = -262144;"));
+    CreateSchema(connection);
+    if (r.starter) {
+        FillStarterBooks(connection);
     }
+    if (r.demo) {
+        // The indexes of the two big tables are built once, after the
+        // rows are in: much faster than keeping them up row by row.
+        QStringList indexes;
+        const QRegularExpression create(
+            QStringLiteral("CREATE INDEX (\\w+) ON (Document|DataAccount) [^;]*;"));
+        for (const auto& m : create.globalMatch(schemaSql())) {
+            connection.executeScript(QStringLiteral("DROP INDEX %1").arg(m.captured(1)));
+            indexes << m.captured(0);
+        }
+        Transaction tr(connection);
+        summary = FillDemoData(connection, r.documents, QDate::currentDate());
+        for (const QString& index : std::as_const(indexes)) {
+            connection.executeScript(index);
+        }
+        tr.commit();
+    }
+    connection.executeScript(QStringLiteral("PRAGMA journal_mode = DELETE;"));
+    connection.close();
+    return summary;
+}
 
-    const QFileInfo target(path);
+// A new file: built under a temporary name beside its own and linked into
+// place only when complete, so that a name that is taken is never touched.
+int createFile(const CreateRequest& r) {
+    const QFileInfo target(r.path);
     if (target.exists() || target.isSymLink()) {
-        return fail(QStringLiteral("%1 уже существует и не изменен").arg(path));
+        return fail(QStringLiteral("%1 уже существует и не изменен").arg(r.path));
     }
     const QDir folder = target.absoluteDir();
     if (!folder.exists()) {
         return fail(
-            QStringLiteral("не удалось создать %1: нет папки %2").arg(path, folder.path()));
+            QStringLiteral("не удалось создать %1: нет папки %2").arg(r.path, folder.path()));
     }
-
-    QTemporaryFile temp(folder.filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temp.open()) {
-        return fail(QStringLiteral("не удалось создать %1: %2").arg(path, temp.errorString()));
-    }
-    temp.close();
-
     QElapsedTimer timer;
     timer.start();
     DemoSummary summary;
     try {
-        DbConnection connection;
-        connection.open(temp.fileName());
-        // The file is not in place until it is complete, so it needs no journal
-        // while it is being filled.
-        connection.executeScript(
-            QStringLiteral("PRAGMA journal_mode = OFF;"
-                           "PRAGMA synchronous = OFF;"
-                           "PRAGMA cache_size = -262144;"));
-        CreateSchema(connection);
-        if (starter) {
-            FillStarterBooks(connection);
+        // Made for its owner only (0600), and the database keeps that mode: a
+        // family's money is nobody else's business.
+        NewFile temp = NewFile::temporaryFor(r.path, ownerOnly());
+        try {
+            summary = fillNewFile(temp.path(), r);
+            temp.sync();
+        } catch (const AppError& e) {
+            return fail(QStringLiteral("не удалось создать %1: %2").arg(r.path, e.text()));
         }
-        if (demo) {
-            // The indexes of the two big tables are built once, after the
-            // rows are in: much faster than keeping them up row by row.
-            QStringList indexes;
-            const QRegularExpression create(
-                QStringLiteral("CREATE INDEX (\\w+) ON (Document|DataAccount) [^;]*;"));
-            for (const auto& m : create.globalMatch(schemaSql())) {
-                connection.executeScript(QStringLiteral("DROP INDEX %1").arg(m.captured(1)));
-                indexes << m.captured(0);
-            }
-            Transaction tr(connection);
-            summary = FillDemoData(connection, documents, QDate::currentDate());
-            for (const QString& index : std::as_const(indexes)) {
-                connection.executeScript(index);
-            }
-            tr.commit();
-        }
-        connection.executeScript(QStringLiteral("PRAGMA journal_mode = DELETE;"));
-        connection.close();
+        temp.placeAs(r.path);
     } catch (const AppError& e) {
-        return fail(QStringLiteral("не удалось создать %1: %2").arg(path, e.text()));
+        return fail(e.text());
     }
-    {
-        // The generator wrote without syncing; put the file on disk before it
-        // takes its name.
-        QFile written(temp.fileName());
-        if (written.open(QIODevice::ReadOnly)) {
-            ::fsync(written.handle());
-        }
-    }
+    return created(QStringLiteral("Файл %1 создан").arg(r.path), timer,
+                   r.demo ? &summary : nullptr);
+}
 
-    const QByteArray from = QFile::encodeName(temp.fileName());
-    const QByteArray to = QFile::encodeName(target.absoluteFilePath());
-    int linked = ::link(from.constData(), to.constData());
-    if (linked != 0 && (errno == EPERM || errno == EOPNOTSUPP)) {
-        // A file system without hard links: rename, after one more look.
-        linked = QFileInfo::exists(path) ? (errno = EEXIST, -1)
-                                         : ::rename(from.constData(), to.constData());
+int create(const QStringList& args) {
+    int exitCode = 0;
+    const std::optional<CreateRequest> r = createRequest(args, exitCode);
+    if (!r) {
+        return exitCode;
     }
-    if (linked != 0) {
-        const int e = errno;
-        return fail(e == EEXIST ? QStringLiteral("%1 уже существует и не изменен").arg(path)
-                                : QStringLiteral("не удалось создать %1: %2")
-                                      .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+    if (isServerUri(r->path)) {
+        return createOnServer(r->path, r->demo, r->starter, r->documents);
     }
-    // The temporary file was made for its owner only (0600), and the database
-    // keeps that mode: a family's money is nobody else's business.
-
-    return created(QStringLiteral("Файл %1 создан").arg(path), timer, demo ? &summary : nullptr);
+    return createFile(*r);
 }
 
 }  // namespace

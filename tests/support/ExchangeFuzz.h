@@ -155,10 +155,99 @@ inline QString checkLines(const Statement& st) {
     return {};
 }
 
+// The payments of a file, counted apart from the readers: each one a reader
+// takes must come out as a line, a refused line or a payment skipped by its
+// status. -1 when a payment is not whole, so that no reader may take the file.
+using PaymentCount = std::function<int(const QByteArray&)>;
+
+// CSV: the records after the header (the first one that names a date and an
+// amount), split at line ends outside quotes; a record whose fields hold
+// nothing but blanks is none.
+inline int csvPayments(const QByteArray& bytes) {
+    int payments = 0;
+    bool header = false;
+    bool quoted = false;
+    QByteArray kept;  // the record without its separators and quote marks
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        const char c = i < bytes.size() ? bytes[i] : '\n';
+        if (c == '"') {
+            quoted = !quoted;
+            if (quoted && i > 0 && bytes[i - 1] == '"') {
+                kept += c;  // a quote mark written twice inside quotes
+            }
+        } else if (quoted || (c != '\n' && c != '\r')) {
+            kept += quoted || c != ';' ? c : ' ';
+        } else {
+            const QString text = QString::fromUtf8(kept).trimmed();
+            kept.clear();
+            if (!text.isEmpty() && header) {
+                ++payments;
+            } else if (!text.isEmpty()) {
+                header = text.contains(QStringLiteral("Дата")) &&
+                         text.contains(QStringLiteral("Сумма"));
+            }
+        }
+    }
+    return payments;
+}
+
+// QIF: the records of the sections of payments, each closed by a "^" line.
+inline int qifPayments(const QByteArray& bytes) {
+    int payments = 0;
+    bool inPayments = false;
+    bool open = false;
+    for (QByteArray line : bytes.split('\n')) {
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        if (line.trimmed().isEmpty()) {
+            continue;
+        }
+        if (line.startsWith('!')) {
+            if (open) {
+                return -1;
+            }
+            const QByteArray header = line.mid(1).trimmed().toLower();
+            if (header.startsWith("type:")) {
+                const QByteArray type = header.mid(5).trimmed();
+                inPayments = type == "bank" || type == "ccard" || type == "cash";
+            } else if (header == "account") {
+                inPayments = false;
+            }
+        } else if (inPayments && line.startsWith('^')) {
+            payments += open ? 1 : 0;
+            open = false;
+        } else if (inPayments) {
+            open = true;
+        }
+    }
+    return open ? -1 : payments;
+}
+
+// OFX: the payments closed by </STMTTRN>, as a payment must be, in the tags
+// from <OFX> on (what comes before is the file's header); a tag runs from
+// its "<" to the first ">".
+inline int ofxPayments(const QByteArray& bytes) {
+    int payments = 0;
+    qsizetype at = bytes.indexOf("<OFX>");
+    while (at >= 0) {
+        const qsizetype lt = bytes.indexOf('<', at);
+        const qsizetype gt = lt < 0 ? -1 : bytes.indexOf('>', lt);
+        if (gt < 0) {
+            break;
+        }
+        const QByteArray tag = bytes.mid(lt + 1, gt - lt - 1);
+        payments += tag.startsWith('/') && tag.mid(1).trimmed() == "STMTTRN" ? 1 : 0;
+        at = gt + 1;
+    }
+    return payments;
+}
+
 // Runs `count` mutated inputs through `read`; every `importEvery`-th one is
-// also imported.
+// also imported. A file is read whole or refused whole.
 inline QString check(qint64 count, quint32 seed, const QByteArray& sample,
-                     const std::function<Statement(const QByteArray&)>& read, int importEvery) {
+                     const std::function<Statement(const QByteArray&)>& read,
+                     const PaymentCount& payments, int importEvery) {
     std::mt19937 rng(seed);
     ScratchBooks books;
     for (qint64 i = 0; i < count; ++i) {
@@ -170,6 +259,13 @@ inline QString check(qint64 count, quint32 seed, const QByteArray& sample,
             continue;  // refused as a whole: that is allowed
         }
         QString broken = checkLines(st);
+        const int expected = payments(input);
+        const qsizetype accounted = st.lines.size() + st.refused.size() + st.failed + st.pending;
+        if (broken.isEmpty() && accounted != expected) {
+            broken = QStringLiteral("a partial read: %1 payments of %2 accounted for")
+                         .arg(accounted)
+                         .arg(expected);
+        }
         if (broken.isEmpty() && i % importEvery == 0) {
             broken = books.importWhole(st, i % (2 * importEvery) == 0);
         }
@@ -185,19 +281,22 @@ inline QString check(qint64 count, quint32 seed, const QByteArray& sample,
 inline QString checkCsv(qint64 count, quint32 seed = 11) {
     const CsvReader reader;
     return check(
-        count, seed, csvSample(), [&](const QByteArray& b) { return reader.parse(b); }, 10);
+        count, seed, csvSample(), [&](const QByteArray& b) { return reader.parse(b); },
+        csvPayments, 10);
 }
 
 inline QString checkQif(qint64 count, quint32 seed = 12) {
     const QifReader reader;
     return check(
-        count, seed, qifSample(), [&](const QByteArray& b) { return reader.parse(b); }, 10);
+        count, seed, qifSample(), [&](const QByteArray& b) { return reader.parse(b); },
+        qifPayments, 10);
 }
 
 inline QString checkOfx(qint64 count, quint32 seed = 13) {
     const OfxReader reader;
     return check(
-        count, seed, ofxSample(), [&](const QByteArray& b) { return reader.parse(b); }, 2);
+        count, seed, ofxSample(), [&](const QByteArray& b) { return reader.parse(b); },
+        ofxPayments, 2);
 }
 
 }  // namespace ExchangeFuzz

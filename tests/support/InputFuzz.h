@@ -7,14 +7,17 @@
 // the benchmark program (full size).
 
 #include "CurrencyEdit.h"
-#include "DateEdit.h"
 #include "DataSet.h"
+#include "DateEdit.h"
 #include "DisplayFormat.h"
 #include "Money.h"
 
 #include <QDate>
+#include <QRegularExpression>
 #include <QString>
 #include <cmath>
+#include <limits>
+#include <optional>
 #include <random>
 
 namespace InputFuzz {
@@ -89,8 +92,8 @@ public:
             case 2:
                 return std::ldexp(double(below(1 << 30)), below(120) - 60) * (below(2) ? 1 : -1);
             case 3: {
-                static const double odd[] = {0.0, -0.0, 0.005, -0.005, 1e15, -1e15, 1e300,
-                                             -1e300, 5e-324, NAN, INFINITY, -INFINITY};
+                static const double odd[] = {0.0,   -0.0,   0.005,  -0.005, 1e15,     -1e15,
+                                             1e300, -1e300, 5e-324, NAN,    INFINITY, -INFINITY};
                 return odd[below(12)];
             }
             default:
@@ -102,8 +105,44 @@ private:
     std::mt19937 m_rng;
 };
 
-// The number field: every text reads as a value or as 0, never as something
-// else; a value read back from its own plain form is the same value.
+// What a number text is worth, read apart from the program's own reader: the
+// blanks dropped, the rest matched against one pattern, the digits carried as
+// text and rounded to four decimals by hand, halves away from zero. Gives
+// ten-thousandths; nullopt for no number or one beyond 64 bits of them.
+inline std::optional<qint64> referenceUnits(const QString& text) {
+    QString kept;
+    for (const QChar c : text) {
+        const bool blank = c.category() == QChar::Separator_Space ||
+                           c.category() == QChar::Separator_Line ||
+                           c.category() == QChar::Separator_Paragraph ||
+                           (c.unicode() >= 0x09 && c.unicode() <= 0x0D) || c.unicode() == 0x85;
+        if (!blank) {
+            kept += c;
+        }
+    }
+    static const QRegularExpression number(QStringLiteral("^([+-]?)([0-9]*)(?:[.,]([0-9]*))?$"));
+    const QRegularExpressionMatch m = number.match(kept);
+    QString whole = m.captured(2);
+    const QString fraction = m.captured(3) + QStringLiteral("00000");
+    if (!m.hasMatch() || (whole.isEmpty() && m.captured(3).isEmpty())) {
+        return std::nullopt;
+    }
+    while (whole.startsWith(QLatin1Char('0'))) {
+        whole.remove(0, 1);
+    }
+    if (whole.size() > 15) {
+        return std::nullopt;
+    }
+    quint64 units = whole.toULongLong() * 10000 + fraction.left(4).toULongLong();
+    units += fraction[4] >= QLatin1Char('5') ? 1 : 0;
+    if (units > quint64(std::numeric_limits<qint64>::max())) {
+        return std::nullopt;
+    }
+    return m.captured(1) == QLatin1String("-") ? -qint64(units) : qint64(units);
+}
+
+// The number field: every text reads as the value the reference reading
+// gives, or as nothing; a value read back from its own plain form is the same.
 inline QString checkNumbers(qint64 count, quint32 seed = 1) {
     Source src(seed);
     const QString alphabet = QStringLiteral("0123456789,.- \u00a0+eE");
@@ -111,16 +150,18 @@ inline QString checkNumbers(qint64 count, quint32 seed = 1) {
                                  QStringLiteral("-0,01"), QStringLiteral("100"),
                                  QStringLiteral("999999999999,99")};
     for (qint64 i = 0; i < count; ++i) {
-        const QString s = src.below(2) ? src.text(alphabet, 24)
-                                       : src.mutate(samples[src.below(int(samples.size()))],
-                                                    alphabet);
+        const QString s = src.below(2)
+                              ? src.text(alphabet, 24)
+                              : src.mutate(samples[src.below(int(samples.size()))], alphabet);
+        const auto expected = referenceUnits(s);
         const auto parsed = parseNumber(s);
         const auto money = Money::fromText(s);
-        if (parsed.has_value() != money.has_value()) {
+        if (parsed.has_value() != expected.has_value() ||
+            money.has_value() != expected.has_value() || (money && money->units() != *expected)) {
             return s;
         }
         if (parsed) {
-            if (!std::isfinite(*parsed)) {
+            if (*parsed != double(*expected) / Money::Scale) {
                 return s;
             }
             const Money again = *Money::fromText(money->toString());
@@ -143,12 +184,12 @@ inline QString checkDates(qint64 count, quint32 seed = 2) {
     const QStringList samples = {QStringLiteral("08.03.2026"), QStringLiteral("29.02.2024"),
                                  QStringLiteral("31.12.9999"), QStringLiteral("01.01.0001")};
     for (qint64 i = 0; i < count; ++i) {
-        const QString s = src.below(2) ? src.text(alphabet, 14)
-                                       : src.mutate(samples[src.below(int(samples.size()))],
-                                                    alphabet);
+        const QString s = src.below(2)
+                              ? src.text(alphabet, 14)
+                              : src.mutate(samples[src.below(int(samples.size()))], alphabet);
         const QDate d = readDate(s);
-        if (d.isValid() && (d.year() < 1 || d.year() > 9999 ||
-                            d.toString(QStringLiteral("dd.MM.yyyy")) != s)) {
+        if (d.isValid() &&
+            (d.year() < 1 || d.year() > 9999 || d.toString(QStringLiteral("dd.MM.yyyy")) != s)) {
             return s;
         }
         const QDateTime stored = parseStoredDateTime(s);
@@ -194,13 +235,12 @@ inline QString checkFormats(qint64 count, quint32 seed = 3) {
         if (out.size() > 40 * (pattern.size() + 40)) {
             return pattern;
         }
-        const QVariant cell = src.below(3) == 0 ? QVariant(src.text(dateAlphabet, 20))
-                                                : QVariant(src.number());
+        const QVariant cell =
+            src.below(3) == 0 ? QVariant(src.text(dateAlphabet, 20)) : QVariant(src.number());
         formatDisplay(pattern, cell, ru);
     }
     // What the configuration uses must still read right after all that.
-    if (formatFloat(QStringLiteral(",0.00"), 1234.5, ru) !=
-        QStringLiteral("1\u00a0234,50")) {
+    if (formatFloat(QStringLiteral(",0.00"), 1234.5, ru) != QStringLiteral("1\u00a0234,50")) {
         return QStringLiteral(",0.00");
     }
     return {};

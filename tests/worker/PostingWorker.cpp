@@ -13,6 +13,13 @@
 // kills it can wait for work to be under way. Given a number of operations, it
 // prints at the end one line: "operations=... applied=... rolledBack=...
 // conflicts=... busy=... errors=...".
+//
+// With DORSANTI_WORKER_HALT_IN_WRITE set it stops itself (SIGSTOP) at the
+// first statement that runs inside a write whose journal is on disk, after
+// printing "!": a kill that follows falls in the middle of a write. With
+// DORSANTI_WORKER_HALT_AFTER_READ set it stops itself after it has read the
+// status of its first document, printing "?": another program may then
+// change that status before it goes on.
 
 #include "Dialogs.h"
 #include "Main_DM.h"
@@ -21,8 +28,13 @@
 #include "VelDoc_Common.h"
 #include "VelDoc_Type3.h"
 
+#include <sqlite3.h>
 #include <QApplication>
+#include <QFile>
 #include <QTextStream>
+
+#include <signal.h>
+#include <unistd.h>
 #include <cstdio>
 #include <random>
 #include <thread>
@@ -46,6 +58,18 @@ public:
     }
 };
 
+QByteArray haltJournal;
+
+int haltInWrite(unsigned, void* db, void*, void*) {
+    if (!sqlite3_get_autocommit(static_cast<sqlite3*>(db)) &&
+        ::access(haltJournal.constData(), F_OK) == 0) {
+        std::fputc('!', stdout);
+        std::fflush(stdout);
+        ::raise(SIGSTOP);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +85,11 @@ int main(int argc, char** argv) {
     setInteraction(&counting);
     TMainDM dm;
     dm.ADOConnection1.open(args[1]);
+    if (qEnvironmentVariableIsSet("DORSANTI_WORKER_HALT_IN_WRITE")) {
+        haltJournal = QFile::encodeName(args[1] + QStringLiteral("-journal"));
+        sqlite3_trace_v2(dm.ADOConnection1.handle(), SQLITE_TRACE_STMT, haltInWrite,
+                         dm.ADOConnection1.handle());
+    }
 
     DbQuery docs(dm.ADOConnection1, QStringLiteral("docs"));
     docs.setSql(QStringLiteral("select IdDocument, CodTypeDocument from Document"));
@@ -77,6 +106,7 @@ int main(int argc, char** argv) {
     std::mt19937 rng(args[2].toUInt());
     const qint64 operations = args[3].toLongLong();
     const int pause = args.size() == 5 ? args[4].toInt() : 0;
+    const bool haltAfterRead = qEnvironmentVariableIsSet("DORSANTI_WORKER_HALT_AFTER_READ");
     int applied = 0;
     int rolledBack = 0;
     qint64 done = 0;
@@ -85,7 +115,13 @@ int main(int argc, char** argv) {
         guarded([&, id = id, type = type] {
             // The status read here may be stale when another program shares the
             // file; the posting code reads it again inside its transaction.
-            if (ReadDocStatus(id) == 1) {
+            const int status = ReadDocStatus(id);
+            if (haltAfterRead && done == 0) {
+                std::fputc('?', stdout);
+                std::fflush(stdout);
+                ::raise(SIGSTOP);
+            }
+            if (status == 1) {
                 applied += (type == 3 ? ApplyTransferDoc(id) : ApplyCommonVelDoc(id)) > 0;
             } else {
                 rolledBack += (type == 3 ? DeleteTransferDocConfirmed(id, 2)
