@@ -247,7 +247,7 @@ QString restoreDatabase(const QString& backup, const QString& fileGiven) {
     if (replacing && ::stat(QFile::encodeName(file).constData(), &current) == 0) {
         // The file keeps its mode and group: a file shared with another
         // account stays shared.
-        mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700};
+        mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700, true};
     }
     removeAbandonedTemporaries(info.absolutePath());
     NewFile temp = NewFile::temporaryFor(file, mode);

@@ -306,6 +306,10 @@ public:
     QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
     PGconn* connection() const {
         const QVariant h = database().driver()->handle();
+        if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0) {
+            throw AppError(QStringLiteral("драйвер QPSQL не дал соединение PostgreSQL (%1)")
+                               .arg(QLatin1String(h.typeName())));
+        }
         return *static_cast<PGconn* const*>(h.constData());
     }
 

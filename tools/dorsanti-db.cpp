@@ -16,6 +16,7 @@
 #include "ExchangeCommands.h"
 #include "RegularCommands.h"
 #include "ReportCommands.h"
+#include "SafeFile.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
 
@@ -218,8 +219,9 @@ int create(const QStringList& args) {
         // The generator wrote without syncing; put the file on disk before it
         // takes its name.
         QFile written(temp.fileName());
-        if (written.open(QIODevice::ReadOnly)) {
-            ::fsync(written.handle());
+        if (!written.open(QIODevice::ReadOnly) || ::fsync(written.handle()) != 0) {
+            const QString why = written.isOpen() ? systemErrorText(errno) : written.errorString();
+            return fail(QStringLiteral("не удалось записать %1 на диск: %2").arg(path, why));
         }
     }
 
