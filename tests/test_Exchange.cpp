@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -598,7 +599,7 @@ TEST_F(Exchange, TheToolSpeaksRussian) {
 // the editor's field, an import, the balance, the export and a report.
 TEST_F(Exchange, TheLimitAmountSurvivesEveryPath) {
     CurrencyEdit field;
-    field.setText(CurrencyEdit::maxValueText());
+    QTest::keyClicks(&field, QStringLiteral("999999999999,99"));
     const Money limit = field.money();
     ASSERT_EQ(limit.toString(), QStringLiteral("999999999999.99"));
     const int id = addDoc(2, m_card, limit);
@@ -617,4 +618,15 @@ TEST_F(Exchange, TheLimitAmountSurvivesEveryPath) {
         << r.out.toStdString();
     r = runTool({QStringLiteral("accounts"), m_path});
     EXPECT_TRUE(r.out.contains(QStringLiteral(" 999999999999.99"))) << r.out.toStdString();
+}
+
+// A statement that libofx reads only with a parse error is refused whole.
+TEST_F(Exchange, AStatementLibofxFindsFaultyIsRefused) {
+    QByteArray ofx = contents(sample("bank.ofx"));
+    const qsizetype from = ofx.indexOf("<SIGNONMSGSRSV1>");
+    ofx.remove(from, ofx.indexOf("</SIGNONMSGSRSV1>") + 17 - from);
+    const ToolRun r = import(write("unsigned.ofx", ofx));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("(код 1)"))) << r.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
 }
