@@ -306,7 +306,8 @@ public:
     QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
     PGconn* connection() const {
         const QVariant h = database().driver()->handle();
-        if (!h.isValid() || qstrcmp(h.typeName(), "PGconn*") != 0) {
+        // PGconn is libpq's name for its struct pg_conn; Qt names the type so.
+        if (!h.isValid() || qstrcmp(h.typeName(), "pg_conn*") != 0) {
             throw AppError(QStringLiteral("драйвер QPSQL не дал соединение PostgreSQL (%1)")
                                .arg(QLatin1String(h.typeName())));
         }
