@@ -69,7 +69,12 @@ double recalculateSeconds() {
 // The grouped sum on a connection of its own; gives the seconds and fills the sums.
 double groupedSumSeconds(const QString& path, QHash<int, Money>* sums) {
     sqlite3* db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
+        out() << "open failed: " << sqlite3_errmsg(db) << "\n";
+        sqlite3_close(db);
+        return -1;
+    }
     const char* sql =
         "select IdHeadAccount, sum(ValueDataAccount*SignInGroup) as Saldo "
         "from DataAccount da inner join GroupOperationItem goi "
@@ -83,11 +88,17 @@ double groupedSumSeconds(const QString& path, QHash<int, Money>* sums) {
         return -1;
     }
     sums->clear();
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         sums->insert(sqlite3_column_int(stmt, 0),
                      Money::fromDouble(sqlite3_column_double(stmt, 1)));
     }
     sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        out() << "read failed: " << sqlite3_errmsg(db) << "\n";
+        sqlite3_close(db);
+        return -1;
+    }
     const double seconds = timer.nsecsElapsed() / 1e9;
     sqlite3_close(db);
     return seconds;

@@ -72,13 +72,15 @@ public:
             "ValueDocument,\nIdHeadAccount, DateDocument from Document\nwhere IdDocument = "
             ":IdDocument");
         m_add = prepare(
-            "update HeadAccount\nset Saldo = Saldo + :ValueDoc\nwhere IdHeadAccount = :IdHA");
+            "update HeadAccount\nset Saldo = round(Saldo + :ValueDoc, 4)\nwhere IdHeadAccount = "
+            ":IdHA");
         m_unapply = prepare(
             "update Document set CodTypeStatus = 1, DateApply = null\nwhere IdDocument = :IdDoc "
             "and CodTypeStatus = 2");
         m_unledger = prepare("delete from DataAccount where IdDocument = :IdDoc");
-        m_subtract =
-            prepare("update HeadAccount set Saldo = Saldo - :Value\nwhere IdHeadAccount = :IdHA");
+        m_subtract = prepare(
+            "update HeadAccount set Saldo = round(Saldo - :Value, 4)\nwhere IdHeadAccount = "
+            ":IdHA");
         m_status = prepare("select * from Document where IdDocument= :IdDoc");
         m_apply3 = prepare(
             "update Document set CodTypeStatus = 2, DateApply = NOW() where IdDocument = :IdDoc "
@@ -98,8 +100,8 @@ public:
             "ValueDataAccount from DataAccount da inner join (select * from GroupOperationItem "
             "where CodGroupOperation = 1) goi   on da.CodTypeOperation = goi.CodTypeOperation "
             "where da.IdDocument = :IdDoc group by da.IdHeadAccount");
-        m_move =
-            prepare("update HeadAccount set Saldo = Saldo + :Value where IdHeadAccount = :IdHA");
+        m_move = prepare(
+            "update HeadAccount set Saldo = round(Saldo + :Value, 4) where IdHeadAccount = :IdHA");
     }
     ~Bare() {
         for (sqlite3_stmt* s : m_all) {
@@ -113,7 +115,7 @@ public:
     int applyCommon(int id) {
         step(m_begin);
         bind(m_read, ":IdDoc", id);
-        if (sqlite3_step(m_read) != SQLITE_ROW || sqlite3_column_int(m_read, 0) != 1) {
+        if (!row(m_read) || sqlite3_column_int(m_read, 0) != 1) {
             return rollback();
         }
         const int account = sqlite3_column_int(m_read, 1);
@@ -125,7 +127,7 @@ public:
         }
         bind(m_ledger, ":IdDocument", id);
         step(m_ledger);
-        sqlite3_bind_double(m_add, 1, value);
+        check(sqlite3_bind_double(m_add, 1, value));
         bind(m_add, ":IdHA", account);
         step(m_add);
         step(m_commit);
@@ -135,7 +137,7 @@ public:
     int rollBackCommon(int id) {
         step(m_begin);
         bind(m_read, ":IdDoc", id);
-        if (sqlite3_step(m_read) != SQLITE_ROW || sqlite3_column_int(m_read, 0) != 2) {
+        if (!row(m_read) || sqlite3_column_int(m_read, 0) != 2) {
             return rollback();
         }
         const int account = sqlite3_column_int(m_read, 1);
@@ -147,7 +149,8 @@ public:
         }
         bind(m_unledger, ":IdDoc", id);
         step(m_unledger);
-        sqlite3_bind_double(m_subtract, sqlite3_bind_parameter_index(m_subtract, ":Value"), value);
+        check(sqlite3_bind_double(m_subtract, sqlite3_bind_parameter_index(m_subtract, ":Value"),
+                                  value));
         bind(m_subtract, ":IdHA", account);
         step(m_subtract);
         step(m_commit);
@@ -200,7 +203,13 @@ private:
         return s;
     }
     void bind(sqlite3_stmt* s, const char* name, int value) {
-        sqlite3_bind_int(s, sqlite3_bind_parameter_index(s, name), value);
+        check(sqlite3_bind_int(s, sqlite3_bind_parameter_index(s, name), value));
+    }
+    // Steps a select to its next row: false at its end; an error raises.
+    bool row(sqlite3_stmt* s) {
+        const int rc = sqlite3_step(s);
+        check(rc);
+        return rc == SQLITE_ROW;
     }
     // Runs a statement that returns no rows; gives the rows it changed.
     int step(sqlite3_stmt* s) {
@@ -217,7 +226,7 @@ private:
     int status(int id) {
         bind(m_status, ":IdDoc", id);
         int result = -1;
-        if (sqlite3_step(m_status) == SQLITE_ROW) {
+        if (row(m_status)) {
             for (int c = 0; c < sqlite3_column_count(m_status); ++c) {
                 if (sqlite3_stricmp(sqlite3_column_name(m_status, c), "CodTypeStatus") == 0) {
                     result = sqlite3_column_int(m_status, c);
@@ -230,13 +239,13 @@ private:
     void post(int id, int factor) {
         bind(m_sums, ":IdDoc", id);
         std::vector<std::pair<int, double>> sums;
-        while (sqlite3_step(m_sums) == SQLITE_ROW) {
+        while (row(m_sums)) {
             sums.emplace_back(sqlite3_column_int(m_sums, 0), sqlite3_column_double(m_sums, 1));
         }
         sqlite3_reset(m_sums);
         for (const auto& [account, value] : sums) {
-            sqlite3_bind_double(m_move, sqlite3_bind_parameter_index(m_move, ":Value"),
-                                value * factor);
+            check(sqlite3_bind_double(m_move, sqlite3_bind_parameter_index(m_move, ":Value"),
+                                      value * factor));
             bind(m_move, ":IdHA", account);
             step(m_move);
         }

@@ -100,7 +100,8 @@ public:
             if (sqlite3_prepare_v2(m_db, text.constData(), -1, &s, nullptr) != SQLITE_OK) {
                 throw std::runtime_error(sqlite3_errmsg(m_db));
             }
-            while (sqlite3_step(s) == SQLITE_ROW) {
+            int rc;
+            while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
                 for (int c = 0; c < sqlite3_column_count(s); ++c) {
                     if (sqlite3_column_type(s, c) == SQLITE_TEXT) {
                         m_sink += sqlite3_column_bytes(s, c);
@@ -110,6 +111,9 @@ public:
                 }
             }
             sqlite3_finalize(s);
+            if (rc != SQLITE_DONE) {
+                throw std::runtime_error(sqlite3_errmsg(m_db));
+            }
         }
     }
 

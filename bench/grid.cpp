@@ -70,14 +70,19 @@ qint64 bareRead(sqlite3* db, const QString& sql, const QString& begin, const QSt
     }
     const QByteArray b = begin.toUtf8();
     const QByteArray e = end.toUtf8();
-    sqlite3_bind_text(stmt, sqlite3_bind_parameter_index(stmt, ":BeginDate"), b.constData(),
-                      int(b.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(stmt, sqlite3_bind_parameter_index(stmt, ":EndDate"), e.constData(),
-                      int(e.size()), SQLITE_TRANSIENT);
+    for (const auto& [name, value] : {std::pair{":BeginDate", &b}, std::pair{":EndDate", &e}}) {
+        const int rc = sqlite3_bind_text(stmt, sqlite3_bind_parameter_index(stmt, name),
+                                         value->constData(), int(value->size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            raiseEngineError(db, rc, sql);
+        }
+    }
     const int columns = sqlite3_column_count(stmt);
     qint64 checksum = 0;
     *rows = 0;
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         for (int c = 0; c < columns; ++c) {
             switch (sqlite3_column_type(stmt, c)) {
                 case SQLITE_INTEGER:
@@ -94,6 +99,11 @@ qint64 bareRead(sqlite3* db, const QString& sql, const QString& begin, const QSt
             }
         }
         ++*rows;
+    }
+    if (rc != SQLITE_DONE) {
+        const AppError error = engineError(db, rc, sql);
+        sqlite3_finalize(stmt);
+        throw error;
     }
     sqlite3_finalize(stmt);
     const qint64 elapsed = t.nsecsElapsed();

@@ -134,7 +134,7 @@ void addDocuments(DbConnection& c, qint64 account, const QVector<Payee>& payees,
                                        "  :Note, 1, :ContrAgent)"));
     for (const Payment& p : payments) {
         insert.bindText(":Date", storedDate(p.date));
-        insert.bindDouble(":Value", p.amount.toDouble());
+        insert.bindMoney(":Value", p.amount);
         insert.bindInteger(":Account", account);
         insert.bindInteger(":Category", p.idCategory);
         insert.bindText(":Note", p.note);
@@ -149,13 +149,13 @@ QByteArray statementOf(const QVector<Payee>& payees, const QVector<Payment>& pay
     QByteArray out = "Дата;Сумма;Описание;Контрагент\n";
     for (const Payment& p : payments) {
         const Payee& payee = payees[p.payee];
-        out += QStringLiteral("%1;-%2;%3;%4\n")
-                   .arg(p.date.toString(QStringLiteral("dd.MM.yyyy")),
-                        QString::number(p.amount.toDouble(), 'f', 2)
-                            .replace(QLatin1Char('.'), QLatin1Char(',')),
-                        p.note,
-                        p.payee % 2 == 0 ? payee.caption : payee.bankName + QStringLiteral(" MSK"))
-                   .toUtf8();
+        out +=
+            QStringLiteral("%1;-%2;%3;%4\n")
+                .arg(p.date.toString(QStringLiteral("dd.MM.yyyy")),
+                     p.amount.rounded(2).toString(2).replace(QLatin1Char('.'), QLatin1Char(',')),
+                     p.note,
+                     p.payee % 2 == 0 ? payee.caption : payee.bankName + QStringLiteral(" MSK"))
+                .toUtf8();
     }
     return out;
 }
@@ -163,37 +163,45 @@ QByteArray statementOf(const QVector<Payee>& payees, const QVector<Payment>& pay
 // The bare engine writing the rows an import of `lines` documents writes.
 double bareInserts(const QString& path, int lines) {
     sqlite3* db = nullptr;
-    sqlite3_open(QFile::encodeName(path).constData(), &db);
+    // Every call of the engine is checked: a bare run that failed half way
+    // would look fast.
+    const auto check = [&db](int rc) {
+        if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+            raiseEngineError(db, rc);
+        }
+    };
+    check(sqlite3_open(QFile::encodeName(path).constData(), &db));
     QElapsedTimer t;
     t.start();
-    sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    check(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
     sqlite3_stmt* doc = nullptr;
     sqlite3_stmt* key = nullptr;
-    sqlite3_prepare_v2(db,
-                       "insert into Document(DateEnter, DateDocument, ValueDocument, "
-                       "CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument, CodTypeStatus, "
-                       "IdContrAgent) values('2026-01-01 00:00:00', ?, ?, 1, 2, 1, ?, 1, 1)",
-                       -1, &doc, nullptr);
-    sqlite3_prepare_v2(db,
-                       "insert into ImportedLine(IdHeadAccount, LineKey, IdDocument) "
-                       "values(2, ?, ?)",
-                       -1, &key, nullptr);
+    check(sqlite3_prepare_v2(db,
+                             "insert into Document(DateEnter, DateDocument, ValueDocument, "
+                             "CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument, "
+                             "CodTypeStatus, IdContrAgent) values('2026-01-01 00:00:00', ?, ?, "
+                             "1, 2, 1, ?, 1, 1)",
+                             -1, &doc, nullptr));
+    check(sqlite3_prepare_v2(db,
+                             "insert into ImportedLine(IdHeadAccount, LineKey, IdDocument) "
+                             "values(2, ?, ?)",
+                             -1, &key, nullptr));
     for (int i = 0; i < lines; ++i) {
         const QByteArray note = "Оплата в PYATEROCHKA " + QByteArray::number(i) + " MOSCOW RUS";
-        sqlite3_bind_text(doc, 1, "2027-01-01 00:00:00", -1, SQLITE_STATIC);
-        sqlite3_bind_double(doc, 2, 100 + i);
-        sqlite3_bind_text(doc, 3, note.constData(), int(note.size()), SQLITE_TRANSIENT);
-        sqlite3_step(doc);
-        sqlite3_reset(doc);
+        check(sqlite3_bind_text(doc, 1, "2027-01-01 00:00:00", -1, SQLITE_STATIC));
+        check(sqlite3_bind_double(doc, 2, 100 + i));
+        check(sqlite3_bind_text(doc, 3, note.constData(), int(note.size()), SQLITE_TRANSIENT));
+        check(sqlite3_step(doc));
+        check(sqlite3_reset(doc));
         const QByteArray k = "bare|" + QByteArray::number(i);
-        sqlite3_bind_text(key, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(key, 2, sqlite3_last_insert_rowid(db));
-        sqlite3_step(key);
-        sqlite3_reset(key);
+        check(sqlite3_bind_text(key, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT));
+        check(sqlite3_bind_int64(key, 2, sqlite3_last_insert_rowid(db)));
+        check(sqlite3_step(key));
+        check(sqlite3_reset(key));
     }
     sqlite3_finalize(doc);
     sqlite3_finalize(key);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr));
     const double s = seconds(t);
     sqlite3_close(db);
     return s;

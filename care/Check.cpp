@@ -27,8 +27,7 @@ namespace {
 constexpr int kRowsShown = 20;
 
 QString amount(Money m) {
-    const int decimals = m.units() % 100 == 0 ? 2 : 4;
-    return QString::number(m.toDouble(), 'f', decimals);
+    return m.toString(2);
 }
 
 QString day(const QString& stored) {

@@ -248,7 +248,9 @@ NewFile verifiedCopy(const QString& backup, const QString& file, bool replacing)
     SharedMode mode = ownerOnly();
     struct stat current {};
     if (replacing && ::stat(QFile::encodeName(file).constData(), &current) == 0) {
-        mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700};
+        // The file keeps its mode and group: a file shared with another
+        // account stays shared.
+        mode = {current.st_gid, mode_t(current.st_mode & 07777), 0700, true};
     }
     removeAbandonedTemporaries(QFileInfo(file).absolutePath());
     NewFile temp = NewFile::temporaryFor(file, mode);

@@ -81,6 +81,13 @@ QString moneyUnitsSql(const QString& column) {
     return QStringLiteral("cast(round(%1 * 10000) as bigint)").arg(column);
 }
 
+QVariant moneyValue(Money value) {
+    if (value.units() % Money::Scale == 0) {
+        return QVariant::fromValue<qint64>(value.units() / Money::Scale);
+    }
+    return QVariant::fromValue(value.toDouble());
+}
+
 bool isServerUri(const QString& path) {
     return path.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
            path.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
@@ -222,11 +229,7 @@ void DbQuery::bindDouble(const QString& name, double value) {
 }
 
 void DbQuery::bindMoney(const QString& name, Money value) {
-    if (value.units() % Money::Scale == 0) {
-        bindValue(name, QVariant::fromValue<qint64>(value.units() / Money::Scale));
-    } else {
-        bindValue(name, QVariant::fromValue(value.toDouble()));
-    }
+    bindValue(name, moneyValue(value));
 }
 
 void DbQuery::bindDateTime(const QString& name, const QDateTime& value) {

@@ -80,6 +80,10 @@ private:
 // program reads money, so that sums over it are exact; null stays null.
 QString moneyUnitsSql(const QString& column);
 
+// Money as a statement binds it: a whole amount as an integer, any other as
+// the double nearest to its four decimals, which the engines read back exactly.
+QVariant moneyValue(Money value);
+
 // The engine's current error on a connection, as an AppError.
 AppError engineError(sqlite3* db, int code, const QString& statement = {});
 [[noreturn]] void raiseEngineError(sqlite3* db, int code, const QString& statement = {});

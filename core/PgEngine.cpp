@@ -306,6 +306,11 @@ public:
     QSqlDatabase database() const { return QSqlDatabase::database(m_name, false); }
     PGconn* connection() const {
         const QVariant h = database().driver()->handle();
+        // PGconn is libpq's name for its struct pg_conn; Qt names the type so.
+        if (!h.isValid() || qstrcmp(h.typeName(), "pg_conn*") != 0) {
+            throw AppError(QStringLiteral("драйвер QPSQL не дал соединение PostgreSQL (%1)")
+                               .arg(QLatin1String(h.typeName())));
+        }
         return *static_cast<PGconn* const*>(h.constData());
     }
 

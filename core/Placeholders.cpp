@@ -233,8 +233,22 @@ bool LiveSession::hold(const QString& dbPath, int idSession) {
     // never through a link, and never truncated.
     const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | flags, 0600);
+    // Whether the file took the database's group and mode; errno tells why not.
+    const auto shared = [&](int file) {
+        try {
+            applySharedMode(file, sharedModeOf(dbPath));
+            return true;
+        } catch (const AppError&) {
+            const int e = errno;
+            ::close(file);
+            errno = e;
+            return false;
+        }
+    };
     if (fd >= 0) {
-        applySharedMode(fd, sharedModeOf(dbPath));
+        if (!shared(fd)) {
+            return false;
+        }
     } else if (errno == EEXIST) {
         fd = ::open(path.constData(), O_RDWR | flags);
         if (fd < 0 && errno == EACCES) {
@@ -252,9 +266,9 @@ bool LiveSession::hold(const QString& dbPath, int idSession) {
     if (fd < 0) {
         return false;
     }
-    if (st.st_uid == ::geteuid()) {
-        // A side file made before its mode followed the database's.
-        applySharedMode(fd, sharedModeOf(dbPath));
+    // A side file made before its mode followed the database's takes it now.
+    if (st.st_uid == ::geteuid() && !shared(fd)) {
+        return false;
     }
     // A lock of the open file description, not of the process: closing another
     // descriptor of the same file in this process does not drop it, and a

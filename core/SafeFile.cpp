@@ -43,12 +43,28 @@ bool namesFile(const QString& path, int fd) {
            byName.st_dev == open.st_dev && byName.st_ino == open.st_ino;
 }
 
+// The name of an open file, for messages.
+QString nameOf(int fd) {
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+}
+
+// Puts the folder's entries on disk, so that a name just given survives a
+// power cut. A file system that keeps no folders to sync (EINVAL) has nothing
+// to put there.
 void syncFolderOf(const QString& path) {
-    const int dir = ::open(native(QFileInfo(path).absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QString folder = QFileInfo(path).absolutePath();
+    const int dir = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int e = dir < 0 ? errno : 0;
     if (dir >= 0) {
-        ::fsync(dir);
+        if (::fsync(dir) != 0 && errno != EINVAL) {
+            e = errno;
+        }
         ::close(dir);
+    }
+    if (e != 0) {
+        throw AppError(QStringLiteral("не удалось записать на диск папку %1: %2")
+                           .arg(folder, systemErrorText(e)),
+                       kindOf(e));
     }
 }
 
@@ -72,17 +88,33 @@ SharedMode sharedModeOf(const QString& dbPath) {
 
 void applySharedMode(int fd, const SharedMode& mode) {
     struct stat st {};
-    const bool isFolder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    if (::fstat(fd, &st) != 0) {
+        const int e = errno;
+        throw AppError(QStringLiteral("не удалось прочитать права %1: %2")
+                           .arg(nameOf(fd), systemErrorText(e)));
+    }
+    const bool isFolder = S_ISDIR(st.st_mode);
     mode_t bits = isFolder ? mode.folder : mode.file;
     if (mode.group != gid_t(-1) && st.st_gid != mode.group &&
         ::fchown(fd, uid_t(-1), mode.group) != 0) {
+        const int e = errno;
+        if (e != EPERM || mode.groupRequired) {
+            throw AppError(QStringLiteral("не удалось передать %1 группе %2: %3")
+                               .arg(nameOf(fd))
+                               .arg(mode.group)
+                               .arg(systemErrorText(e)));
+        }
         // Not a group of this user: the bits of the group stay off, since the
         // file's group is not the one they were meant for.
         bits &= 0700;
     }
     // A folder keeps its set-group-id bit, so that what is made in it takes
     // its group.
-    ::fchmod(fd, bits | (isFolder ? (st.st_mode & S_ISGID) : 0));
+    if (::fchmod(fd, bits | (isFolder ? (st.st_mode & S_ISGID) : 0)) != 0) {
+        const int e = errno;
+        throw AppError(
+            QStringLiteral("не удалось задать права %1: %2").arg(nameOf(fd), systemErrorText(e)));
+    }
 }
 
 NewFile::NewFile(int fd, QString path) : m_fd(fd), m_path(std::move(path)) {}
@@ -209,7 +241,15 @@ void NewFile::placeAs(const QString& target) {
     if (m_named) {
         removeOwnName();
     }
-    syncFolderOf(target);
+    try {
+        syncFolderOf(target);
+    } catch (const AppError&) {
+        // A name that may not survive a power cut is not given at all.
+        if (namesFile(target, m_fd)) {
+            ::unlink(to.constData());
+        }
+        throw;
+    }
 }
 
 void NewFile::replace(const QString& target) {

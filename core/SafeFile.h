@@ -19,6 +19,9 @@ struct SharedMode {
     gid_t group = gid_t(-1);  // -1: the user's own
     mode_t file = 0600;
     mode_t folder = 0700;
+    // The group must be given (a restored file stays shared with the accounts
+    // it was shared with): a group the user is not in is then an error.
+    bool groupRequired = false;
 };
 SharedMode sharedModeOf(const QString& dbPath);
 // The modes of a file that only its owner may read.
@@ -27,7 +30,8 @@ inline SharedMode ownerOnly() {
 }
 
 // Gives an open file the group and mode; a group the user is not in leaves
-// the file to its owner alone.
+// the file to its owner alone, unless the group is required. Raises when the
+// system refuses.
 void applySharedMode(int fd, const SharedMode& mode);
 
 // A file that this process created. Closed, and its name removed unless it was

@@ -36,6 +36,10 @@ void SqlCursor::bindDouble(const char* name, double value) {
     bindDouble(index(name), value);
 }
 
+void SqlCursor::bindMoney(const char* name, Money value) {
+    m_stmt->bind(index(name), moneyValue(value));
+}
+
 void SqlCursor::bindNull(const char* name) {
     bindNull(index(name));
 }

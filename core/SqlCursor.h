@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Money.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QVector>
@@ -25,6 +27,7 @@ public:
     void bindInteger(const char* name, qint64 value);
     void bindText(const char* name, const QString& value);
     void bindDouble(const char* name, double value);
+    void bindMoney(const char* name, Money value);
     void bindNull(const char* name);
     void bindInteger(int position, qint64 value);
     void bindText(int position, const QString& value);

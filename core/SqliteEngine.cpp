@@ -397,7 +397,17 @@ std::unique_ptr<DbEngine> openSqliteEngine(const QString& name, const QString& p
             QSqlDatabase::removeDatabase(name);
             throw AppError(text);
         }
+        // The driver's handle is taken as the engine's own only when the
+        // driver says that is what it holds.
         const QVariant h = db.driver()->handle();
+        if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0 ||
+            !*static_cast<sqlite3* const*>(h.constData())) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            throw AppError(QStringLiteral("драйвер QSQLITE не дал соединение SQLite (%1)")
+                               .arg(QLatin1String(h.typeName())));
+        }
         handle = *static_cast<sqlite3* const*>(h.constData());
     }
     auto engine = std::make_unique<SqliteEngine>(name, handle);

@@ -64,8 +64,9 @@ int PostDocLedgerToSaldo(int IdDoc, int Factor) {
         "CodGroupOperation = 1) goi   on da.CodTypeOperation = goi.CodTypeOperation "
         "where da.IdDocument = :IdDoc group by da.IdHeadAccount"));
     sums.bindInteger(QStringLiteral("IdDoc"), IdDoc);
+    // Rounded to four decimals, so that the balance stays the exact ledger sum.
     update.setSql(QStringLiteral(
-        "update HeadAccount set Saldo = Saldo + :Value where IdHeadAccount = :IdHA"));
+        "update HeadAccount set Saldo = round(Saldo + :Value, 4) where IdHeadAccount = :IdHA"));
 
     // The sums are closed also when an update fails.
     struct Closer {

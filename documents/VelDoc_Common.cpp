@@ -112,7 +112,9 @@ int DeleteCommonVelDocConfirmed(int IdDoc, int Status) {
     q.bindInteger(QStringLiteral("IdDoc"), IdDoc);
     q.execute();
     q.clearSql();
-    q.addSql(QStringLiteral("update HeadAccount set Saldo = Saldo - :Value"));
+    // Rounded to four decimals: a file's numeric column holds a real number, and
+    // the sum of many moves must stay the exact amount the ledger adds up to.
+    q.addSql(QStringLiteral("update HeadAccount set Saldo = round(Saldo - :Value, 4)"));
     q.addSql(QStringLiteral("where IdHeadAccount = :IdHA"));
     q.bindMoney(QStringLiteral("Value"), doc.ValueDocument);
     q.bindInteger(QStringLiteral("IdHA"), doc.IdHeadAccount);
@@ -152,7 +154,7 @@ int ApplyCommonVelDoc(int IdDoc) {
     q.execute();
     q.clearSql();
     q.addSql(QStringLiteral("update HeadAccount"));
-    q.addSql(QStringLiteral("set Saldo = Saldo + :ValueDoc"));
+    q.addSql(QStringLiteral("set Saldo = round(Saldo + :ValueDoc, 4)"));
     q.addSql(QStringLiteral("where IdHeadAccount = :IdHA"));
     q.bindMoney(QStringLiteral("ValueDoc"), doc.ValueDocument);
     q.bindInteger(QStringLiteral("IdHA"), doc.IdHeadAccount);

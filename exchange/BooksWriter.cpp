@@ -55,34 +55,9 @@ Money moneyAt(const SqlCursor& c, int column) {
     return parsed ? *parsed : Money::fromDouble(c.real(column));
 }
 
-// "-1234.50": a point, at least two decimals, four where they are needed.
+// "-1234.50": a point, two decimals, four where they are needed.
 void writeMoney(Output& out, Money m) {
-    qint64 units = m.units();
-    char text[32];
-    int n = 0;
-    const bool negative = units < 0;
-    quint64 u = negative ? quint64(-units) : quint64(units);
-    int decimals = u % 100 == 0 ? 2 : 4;
-    if (decimals == 2) {
-        u /= 100;
-    }
-    char digits[32];
-    int d = 0;
-    do {
-        digits[d++] = char('0' + u % 10);
-        u /= 10;
-    } while (u > 0 || d <= decimals);
-    if (negative) {
-        text[n++] = '-';
-    }
-    while (d > decimals) {
-        text[n++] = digits[--d];
-    }
-    text[n++] = '.';
-    while (d > 0) {
-        text[n++] = digits[--d];
-    }
-    out << QByteArrayView(text, n);
+    out << m.toString(2).toLatin1();
 }
 
 // A field quoted where it has to be: separators, quotes and line breaks.

@@ -335,12 +335,12 @@ QByteArray readWithLibofx(const QByteArray& bytes, OfxOutline& outline) {
     ofx_set_account_cb(context, onAccount, &collect);
     ofx_set_statement_cb(context, onStatement, &collect);
     ofx_set_transaction_cb(context, onTransaction, &collect);
-    libofx_proc_file(context, name.constData(), OFX);
+    const int result = libofx_proc_file(context, name.constData(), OFX);
     libofx_free_context(context);
 
     QByteArray out;
     QDataStream s(&out, QIODevice::WriteOnly);
-    s << collect.sawStatement << collect.transactions << firstError(printed.str())
+    s << result << collect.sawStatement << collect.transactions << firstError(printed.str())
       << collect.statement.bankAccounts << collect.statement.lines << collect.statement.refused;
     return out;
 }
@@ -438,13 +438,23 @@ Statement OfxReader::parse(const QByteArray& bytes) const {
         runInChild([&] { return readWithLibofx(bytes, outline); }, timeLimitMs);
 
     Statement st;
+    int result = 0;
     bool sawStatement = false;
     int transactions = 0;
     QString why;
     QDataStream s(found);
-    s >> sawStatement >> transactions >> why >> st.bankAccounts >> st.lines >> st.refused;
+    s >> result >> sawStatement >> transactions >> why >> st.bankAccounts >> st.lines >>
+        st.refused;
     if (s.status() != QDataStream::Ok) {
         throw AppError(QStringLiteral("libofx не смогла прочитать файл; ничего не импортировано"));
+    }
+    // A read that libofx itself calls failed is refused whole, whatever it
+    // has handed over before it stopped.
+    if (result != 0) {
+        throw AppError(QStringLiteral("libofx не смогла прочитать файл (код %1)%2; ничего не "
+                                      "импортировано")
+                           .arg(result)
+                           .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     }
     if (!sawStatement && transactions == 0) {
         throw AppError(QStringLiteral("выписка OFX не читается%1")

@@ -5,20 +5,6 @@
 #include <map>
 #include <optional>
 
-namespace {
-
-// Money bound as the program's own statements bind it: a whole amount as an
-// integer, any other as a double, so that the balances add up the same way.
-void bindAmount(SqlCursor& q, const char* name, Money m) {
-    if (m.units() % Money::Scale == 0) {
-        q.bindInteger(name, m.units() / Money::Scale);
-    } else {
-        q.bindDouble(name, m.toDouble());
-    }
-}
-
-}  // namespace
-
 Posting::Posting(DbConnection& c)
     : m_common(c, QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument,\n"
                                  "  DateEnter, ValueDataAccount, IdHeadAccount, DateDocument)\n"
@@ -35,7 +21,8 @@ Posting::Posting(DbConnection& c)
                                    "select 4, IdDocument, :DateEnter, ValueDocument2,\n"
                                    "  IdHeadAccount2, DateDocument from Document\n"
                                    "where IdDocument = :IdDocument2")),
-      m_saldo(c, QStringLiteral("update HeadAccount set Saldo = Saldo + :Value\n"
+      // Rounded to four decimals, as the document browser's own posting does.
+      m_saldo(c, QStringLiteral("update HeadAccount set Saldo = round(Saldo + :Value, 4)\n"
                                 "where IdHeadAccount = :IdHA")) {
     // The sign of each document type's operation, and of the two
     // operations of a transfer, in the balance's group.
@@ -47,7 +34,7 @@ Posting::Posting(DbConnection& c)
     q.open();
     for (q.first(); !q.eof(); q.next()) {
         m_typeSign.insert(q.field(QStringLiteral("CodTypeDocument")).asInteger(),
-                          q.field(QStringLiteral("SignInGroup")).asDouble());
+                          q.field(QStringLiteral("SignInGroup")).asInteger());
     }
     q.clearSql();
     q.addSql(QStringLiteral("select CodTypeOperation, SignInGroup from GroupOperationItem"));
@@ -55,7 +42,7 @@ Posting::Posting(DbConnection& c)
     q.open();
     for (q.first(); !q.eof(); q.next()) {
         m_operationSign.insert(q.field(QStringLiteral("CodTypeOperation")).asInteger(),
-                               q.field(QStringLiteral("SignInGroup")).asDouble());
+                               q.field(QStringLiteral("SignInGroup")).asInteger());
     }
 }
 
@@ -64,8 +51,7 @@ void Posting::post(const ImportedDocument& doc, const QString& dateEnter) {
         m_common.bindText(":DateEnter", dateEnter);
         m_common.bindInteger(":IdDocument", doc.idDocument);
         m_common.execute();
-        move(doc.idHeadAccount,
-             Money::fromDouble(doc.amount.toDouble() * m_typeSign.value(doc.type)));
+        move(doc.idHeadAccount, doc.amount * m_typeSign.value(doc.type));
         return;
     }
     m_transfer.bindText(":DateEnter", dateEnter);
@@ -74,25 +60,25 @@ void Posting::post(const ImportedDocument& doc, const QString& dateEnter) {
     m_transfer.execute();
     // Summed per account, in the order of the accounts, as the
     // transfer's own posting does.
-    std::map<qint64, std::optional<double>> sums;
-    const std::pair<qint64, double> rows[] = {{doc.idHeadAccount, doc.amount.toDouble()},
-                                              {doc.idHeadAccount2, doc.amount2.toDouble()}};
+    std::map<qint64, std::optional<Money>> sums;
+    const std::pair<qint64, Money> rows[] = {{doc.idHeadAccount, doc.amount},
+                                             {doc.idHeadAccount2, doc.amount2}};
     for (int side = 0; side < 2; ++side) {
         const auto sign = m_operationSign.constFind(3 + side);
         auto& sum = sums[rows[side].first];
         if (sign != m_operationSign.cend()) {
-            sum = sum.value_or(0) + rows[side].second * *sign;
+            sum = sum.value_or(Money()) + rows[side].second * *sign;
         }
     }
     for (const auto& [account, sum] : sums) {
         if (sum) {
-            move(account, Money::fromDouble(*sum));
+            move(account, *sum);
         }
     }
 }
 
 void Posting::move(qint64 idHeadAccount, Money value) {
-    bindAmount(m_saldo, ":Value", value);
+    m_saldo.bindMoney(":Value", value);
     m_saldo.bindInteger(":IdHA", idHeadAccount);
     m_saldo.execute();
 }

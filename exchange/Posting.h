@@ -23,6 +23,6 @@ private:
     SqlCursor m_common;
     SqlCursor m_transfer;
     SqlCursor m_saldo;
-    QHash<int, double> m_typeSign;
-    QHash<int, double> m_operationSign;
+    QHash<int, int> m_typeSign;
+    QHash<int, int> m_operationSign;
 };

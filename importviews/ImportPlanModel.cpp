@@ -1,17 +1,17 @@
 #include "ImportPlanModel.h"
 
-#include "DisplayFormat.h"
 #include "Main_DM.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QComboBox>
+#include <QLocale>
 
 namespace {
 
 QString amountText(Money amount) {
     static const QLocale russian(QLocale::Russian);
-    return formatFloat(QStringLiteral(",0.00"), amount.rounded(2).toDouble(), russian);
+    return amount.rounded(2).toString(2, russian);
 }
 
 QString kindText(int type) {

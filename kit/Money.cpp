@@ -1,5 +1,9 @@
 #include "Money.h"
 
+#include "AppError.h"
+
+#include <QLocale>
+
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -39,8 +43,8 @@ std::optional<int64_t> roundDecimalText(std::string_view text, int decimals) {
     }
     const size_t dot = text.find('.');
     std::string_view intPart = text.substr(0, dot);
-    std::string_view fracPart = dot == std::string_view::npos ? std::string_view{}
-                                                               : text.substr(dot + 1);
+    std::string_view fracPart =
+        dot == std::string_view::npos ? std::string_view{} : text.substr(dot + 1);
     if (intPart.empty() && fracPart.empty()) {
         return std::nullopt;
     }
@@ -68,16 +72,24 @@ std::string shortestFixed(double value) {
 
 }  // namespace
 
+void Money::overflow() {
+    throw AppError(QStringLiteral("Сумма вне допустимых пределов (больше %1 по модулю).")
+                       .arg(QStringLiteral("922 337 203 685 477")));
+}
+
 Money Money::fromDouble(double value) {
-    if (!std::isfinite(value)) {
+    if (std::isnan(value)) {
         return Money();
     }
-    if (std::fabs(value) >= 9.2e14) {
-        return fromUnits(value > 0 ? std::numeric_limits<int64_t>::max()
-                                   : std::numeric_limits<int64_t>::min());
+    // Beyond 1e15 the fixed text of a double would only feed the overflow check.
+    if (std::isinf(value) || std::fabs(value) >= 1e15) {
+        overflow();
     }
     auto units = roundDecimalText(shortestFixed(value), 4);
-    return fromUnits(units.value_or(0));
+    if (!units) {
+        overflow();
+    }
+    return fromUnits(*units);
 }
 
 std::optional<Money> Money::fromText(const QString& text) {
@@ -107,8 +119,12 @@ Money Money::fromVariant(const QVariant& value) {
     switch (value.typeId()) {
         case QMetaType::LongLong:
         case QMetaType::Int:
-        case QMetaType::ULongLong:
         case QMetaType::UInt:
+            return fromInteger(value.toLongLong());
+        case QMetaType::ULongLong:
+            if (value.toULongLong() > uint64_t(std::numeric_limits<int64_t>::max())) {
+                overflow();
+            }
             return fromInteger(value.toLongLong());
         case QMetaType::Double:
             return fromDouble(value.toDouble());
@@ -120,18 +136,46 @@ Money Money::fromVariant(const QVariant& value) {
 }
 
 QString Money::toString() const {
+    return text(-1, nullptr);
+}
+
+QString Money::toString(int decimals) const {
+    return text(decimals, nullptr);
+}
+
+QString Money::toString(int decimals, const QLocale& locale) const {
+    return text(decimals, &locale);
+}
+
+// decimals < 0: only the decimals needed.
+QString Money::text(int decimals, const QLocale* locale) const {
     const bool negative = m_units < 0;
+    // Unsigned, so that the smallest value has its size too.
     const uint64_t abs = negative ? uint64_t(0) - uint64_t(m_units) : uint64_t(m_units);
-    QString s = QString::number(abs / Scale);
+    const uint64_t whole = abs / Scale;
     uint64_t frac = abs % Scale;
-    if (frac != 0) {
-        QString f = QStringLiteral("%1").arg(frac, 4, 10, QLatin1Char('0'));
-        while (f.endsWith(QLatin1Char('0'))) {
-            f.chop(1);
+    int shown = 4;
+    if (decimals < 0) {
+        for (; shown > 0 && frac % 10 == 0; --shown) {
+            frac /= 10;
         }
-        s += QLatin1Char('.') + f;
+    } else if (decimals < 4) {
+        uint64_t step = 1;
+        for (int i = decimals; i < 4; ++i) {
+            step *= 10;
+        }
+        if (frac % step == 0) {
+            shown = decimals;
+            frac /= step;
+        }
     }
-    return negative ? QLatin1Char('-') + s : s;
+    QString s = negative ? QStringLiteral("-") : QString();
+    s += locale ? locale->toString(qulonglong(whole)) : QString::number(whole);
+    if (shown > 0) {
+        s += locale ? locale->decimalPoint() : QStringLiteral(".");
+        s += QStringLiteral("%1").arg(frac, shown, 10, QLatin1Char('0'));
+    }
+    return s;
 }
 
 Money Money::rounded(int decimals) const {
@@ -142,9 +186,13 @@ Money Money::rounded(int decimals) const {
     for (int i = decimals; i < 4; ++i) {
         step *= 10;
     }
-    const int64_t abs = m_units < 0 ? -m_units : m_units;
-    const int64_t r = (abs + step / 2) / step * step;
-    return fromUnits(m_units < 0 ? -r : r);
+    // Wide enough for the size of the smallest value and its carry upwards.
+    const __int128 abs = m_units < 0 ? -__int128(m_units) : __int128(m_units);
+    const __int128 r = (abs + step / 2) / step * step;
+    if (r > std::numeric_limits<int64_t>::max()) {
+        overflow();
+    }
+    return fromUnits(m_units < 0 ? -int64_t(r) : int64_t(r));
 }
 
 double roundHalfAway(double value, int decimals) {

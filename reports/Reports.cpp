@@ -845,16 +845,7 @@ private:
 // "1 234,50", or with four decimals when the amount has them; plain:
 // "1234.50".
 QString moneyText(Money m, bool plain) {
-    const qint64 units = m.units();
-    const quint64 abs = units < 0 ? quint64(0) - quint64(units) : quint64(units);
-    const bool cents = abs % 100 == 0;
-    const quint64 fraction = cents ? abs % Money::Scale / 100 : abs % Money::Scale;
-    const QString whole =
-        plain ? QString::number(abs / Money::Scale) : kRussian.toString(abs / Money::Scale);
-    return QStringLiteral("%1%2%3%4")
-        .arg(units < 0 ? QStringLiteral("-") : QString(), whole,
-             plain ? QStringLiteral(".") : QStringLiteral(","))
-        .arg(fraction, cents ? 2 : 4, 10, QLatin1Char('0'));
+    return plain ? m.toString(2) : m.toString(2, kRussian);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "ReportText.h"
 
-#include "DisplayFormat.h"
-
 #include <QLocale>
 
 #include <csv.h>
@@ -49,7 +47,7 @@ QByteArray csvText(const QString& text) {
 }  // namespace
 
 QString moneyText(Money amount) {
-    return formatFloat(QStringLiteral(",0.00"), amount.rounded(2).toDouble(), russian());
+    return amount.rounded(2).toString(2, russian());
 }
 
 bool isNumberColumn(ColumnKind kind) {

@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <dlfcn.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -829,4 +830,56 @@ TEST_F(Care, PasswordsAreKeptOnlyAsHashes) {
     EXPECT_FALSE(contents(path).contains(QByteArray("Старый")));
     EXPECT_TRUE(signIn(QStringLiteral("sa"), QStringLiteral("Старый")));
     setSettingsFilePath(QString());
+}
+
+// These calls fail with the error set here, as a file system that refuses
+// them would; fsync only on a folder.
+int g_fchmodError = 0, g_fchownError = 0, g_folderSyncError = 0;
+extern "C" int fchmod(int fd, mode_t m) {
+    static const auto next = reinterpret_cast<int (*)(int, mode_t)>(dlsym(RTLD_NEXT, "fchmod"));
+    return g_fchmodError ? (errno = g_fchmodError, -1) : next(fd, m);
+}
+extern "C" int fchown(int fd, uid_t u, gid_t g) {
+    static const auto next =
+        reinterpret_cast<int (*)(int, uid_t, gid_t)>(dlsym(RTLD_NEXT, "fchown"));
+    return g_fchownError ? (errno = g_fchownError, -1) : next(fd, u, g);
+}
+extern "C" int fsync(int fd) {
+    static const auto next = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+    struct stat st {};
+    return g_folderSyncError && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)
+               ? (errno = g_folderSyncError, -1)
+               : next(fd);
+}
+
+// What the system refuses while a copy is placed or restored is told, and
+// nothing is left half done.
+TEST_F(Care, ARefusedModeGroupOrFolderSyncIsToldAndChangesNothing) {
+    const QString real = demo(QStringLiteral("real.db")), copy = real + QStringLiteral(".copy");
+    m_q.reset();
+    m_db.reset();
+    const QByteArray before = digest(real);
+    const auto told = [](int& error, int code, const std::function<void()>& step) {
+        error = code;
+        QString text;
+        try {
+            step();
+        } catch (const AppError& e) {
+            text = e.text();
+        }
+        error = 0;
+        return text.section(QLatin1Char(' '), 0, 2);
+    };
+    EXPECT_EQ(told(g_folderSyncError, EIO, [&] { backupDatabase(real, copy); }),
+              QStringLiteral("не удалось записать"));
+    EXPECT_FALSE(QFile::exists(copy));
+    backupDatabase(real, copy);
+    EXPECT_EQ(told(g_fchmodError, EIO, [&] { restoreDatabase(copy, real); }),
+              QStringLiteral("не удалось задать"));
+    if (::geteuid() == 0) {  // a file shared with a group the restoring account may not give
+        ASSERT_EQ(::chown(QFile::encodeName(real).constData(), uid_t(-1), ::getegid() + 1), 0);
+        EXPECT_EQ(told(g_fchownError, EPERM, [&] { restoreDatabase(copy, real); }),
+                  QStringLiteral("не удалось передать"));
+    }
+    EXPECT_EQ(digest(real), before);
 }

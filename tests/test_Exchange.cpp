@@ -1,6 +1,7 @@
 // Bank statements imported and the books exported with the database tool, run
 // as a person runs it, against a file made from the project's own schema.
 #include "CsvReader.h"
+#include "CurrencyEdit.h"
 #include "DbSchema.h"
 #include "DocTestData.h"
 #include "ToolRun.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -591,4 +593,40 @@ TEST_F(Exchange, TheToolSpeaksRussian) {
                                           "FITID|libofx|UTF-8|dorsanti-db)\\b")));
     EXPECT_FALSE(said.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2,}"))))
         << said.toStdString();
+}
+
+// The largest amount a field and a statement take comes back to the cent from
+// the editor's field, an import, the balance, the export and a report.
+TEST_F(Exchange, TheLimitAmountSurvivesEveryPath) {
+    CurrencyEdit field;
+    QTest::keyClicks(&field, QStringLiteral("999999999999,99"));
+    const Money limit = field.money();
+    ASSERT_EQ(limit.toString(), QStringLiteral("999999999999.99"));
+    const int id = addDoc(2, m_card, limit);
+    ASSERT_EQ(ApplyCommonVelDoc(id), id);
+    ToolRun r = import(write("limit.qif",
+                             "!Type:Bank\nD12/01'2025\nT-999999999999.99\nPРасход\n"
+                             "^\nD12/02'2025\nT999999999999.99\nPПриход\n^\n"),
+                       {QStringLiteral("--apply")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(saldo(m_card), limit);
+    const QString csv = m_dir->filePath(QStringLiteral("books.csv"));
+    ASSERT_EQ(runTool({QStringLiteral("export"), m_path, csv}).exitCode, 0);
+    EXPECT_EQ(contents(csv).count(",999999999999.99,"), 3) << contents(csv).data();
+    r = runTool({QStringLiteral("report"), m_path, QStringLiteral("balances")});
+    EXPECT_TRUE(r.out.contains(limit.toString(2, QLocale(QLocale::Russian))))
+        << r.out.toStdString();
+    r = runTool({QStringLiteral("accounts"), m_path});
+    EXPECT_TRUE(r.out.contains(QStringLiteral(" 999999999999.99"))) << r.out.toStdString();
+}
+
+// A statement that libofx reads only with a parse error is refused whole.
+TEST_F(Exchange, AStatementLibofxFindsFaultyIsRefused) {
+    QByteArray ofx = contents(sample("bank.ofx"));
+    const qsizetype from = ofx.indexOf("<SIGNONMSGSRSV1>");
+    ofx.remove(from, ofx.indexOf("</SIGNONMSGSRSV1>") + 17 - from);
+    const ToolRun r = import(write("unsigned.ofx", ofx));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("(код 1)"))) << r.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("Document")), 0);
 }

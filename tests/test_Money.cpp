@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(Money, ReadsDecimalsExactly) {
     EXPECT_EQ(Money::fromDouble(100.50).units(), 1005000);
     EXPECT_EQ(Money::fromDouble(0.0001).units(), 1);
@@ -43,6 +45,23 @@ TEST(Money, WritesPlainText) {
     EXPECT_EQ(Money::fromDouble(100.5).toString(), QStringLiteral("100.5"));
     EXPECT_EQ(Money::fromDouble(-0.0001).toString(), QStringLiteral("-0.0001"));
     EXPECT_EQ(Money::fromInteger(7).toString(), QStringLiteral("7"));
+}
+
+// Beyond its range an amount raises the program's error; up to its very end
+// it is exact.
+TEST(Money, RaisesInsteadOfWrapping) {
+    const Money max = Money::fromUnits(std::numeric_limits<int64_t>::max());
+    const Money min = Money::fromUnits(std::numeric_limits<int64_t>::min());
+    EXPECT_THROW(max + Money::fromUnits(1), AppError);
+    EXPECT_THROW(min - Money::fromUnits(1), AppError);
+    EXPECT_THROW(-min, AppError);
+    EXPECT_THROW(max * 2, AppError);
+    EXPECT_THROW(max.rounded(0), AppError);
+    EXPECT_THROW(Money::fromDouble(1e15), AppError);
+    EXPECT_THROW(Money::fromVariant(QVariant::fromValue<qint64>(1000000000000000)), AppError);
+    EXPECT_THROW(Money::fromVariant(QVariant::fromValue<quint64>(1ull << 63)), AppError);
+    EXPECT_EQ(min.rounded(2).toString(), QStringLiteral("-922337203685477.58"));
+    EXPECT_EQ(min.toString(2), QStringLiteral("-922337203685477.5808"));
 }
 
 TEST(Money, ReadsWhatTheDatabaseHolds) {

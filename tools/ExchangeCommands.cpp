@@ -80,7 +80,7 @@ void openBooks(DbConnection& c, const QString& path) {
 }
 
 QString amountText(Money m) {
-    return QString::number(m.toDouble(), 'f', m.units() % 100 == 0 ? 2 : 4);
+    return m.toString(2);
 }
 
 int accounts(const QStringList& args) {

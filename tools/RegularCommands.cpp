@@ -78,7 +78,7 @@ QString kindText(int type) {
 }
 
 QString amountText(Money m) {
-    return QString::number(m.toDouble(), 'f', m.units() % 100 == 0 ? 2 : 4);
+    return m.toString(2);
 }
 
 QString line(const DueOccurrence& d) {
