@@ -41,10 +41,15 @@ QVariant ReportTableModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(Qt::Alignment(
                 (isNumberColumn(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         case Qt::FontRole:
-            if (isTotal(index.row())) {
+            if (isTotal(index.row()) || rowAt(index.row()).alert) {
                 QFont bold;
                 bold.setBold(true);
                 return bold;
+            }
+            return {};
+        case Qt::BackgroundRole:
+            if (rowAt(index.row()).alert) {
+                return QColor(0xFF, 0xDD, 0xDD);
             }
             return {};
         case Qt::ForegroundRole:

@@ -6,7 +6,7 @@
 
 // The table of a report: its rows, then its total in bold. Amounts are shown
 // in the program's number format, numbers to the right, sums below zero in
-// dark red.
+// dark red; a row that must stand out is bold on a pale red ground.
 class ReportTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

@@ -65,7 +65,7 @@ QStringList commandUsage(const QString& command) {
         return exchangeUsage(command);
     }
     if (isReportCommand(command)) {
-        return reportUsage();
+        return reportUsage(command);
     }
     if (isRegularCommand(command)) {
         return regularUsage(command);
