@@ -207,9 +207,20 @@ TEST_F(Budget, APersonPlansTheMonthAndSeesWhereSheSpentTooMuch) {
 
     // A plan typed in is written at once; text that is no amount is refused.
     ModalHelper mh;
-    // What the cell's editor hands the table when Enter ends the typing.
     auto type = [w](int r, const QString& text) {
-        w->twBudget->item(r, BudgetWindow::ColPlan)->setText(text);
+        w->twBudget->setCurrentCell(r, BudgetWindow::ColPlan);
+        w->twBudget->editItem(w->twBudget->currentItem());  // as F2 does
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* e : w->twBudget->viewport()->findChildren<QLineEdit*>()) {
+            editor = e->isVisible() ? e : editor;  // closed ones wait hidden for deletion
+        }
+        ASSERT_TRUE(editor);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The table takes the text a moment after Enter.
+        EXPECT_TRUE(QTest::qWaitFor([editor] { return !editor->isVisible(); }));
     };
     type(1, u"2000"_s);
     type(2, u"abc"_s);
