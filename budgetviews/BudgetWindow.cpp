@@ -73,8 +73,12 @@ BudgetWindow::BudgetWindow(QWidget* parent) : QWidget(parent) {
     twBudget->setTabKeyNavigation(false);
     twBudget->verticalHeader()->hide();
     twBudget->horizontalHeader()->setSectionResizeMode(ColCategory, QHeaderView::Stretch);
-    twBudget->horizontalHeader()->setSectionResizeMode(ColPlan, QHeaderView::ResizeToContents);
-    twBudget->horizontalHeader()->setSectionResizeMode(ColFact, QHeaderView::ResizeToContents);
+    // Room for a million and kopecks, also while the plans are empty.
+    const int amountWidth = fontMetrics().horizontalAdvance(QStringLiteral("Факт за месяц")) + 40;
+    for (Column c : {ColPlan, ColFact}) {
+        twBudget->horizontalHeader()->setSectionResizeMode(c, QHeaderView::Interactive);
+        twBudget->horizontalHeader()->resizeSection(c, amountWidth);
+    }
     twBudget->horizontalHeader()->setHighlightSections(false);
     lbTotal = new QLabel(this);
 
