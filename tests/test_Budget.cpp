@@ -37,9 +37,9 @@ protected:
         const int usd = addValuta(u"USD"_s);
         const int cash = addAccount(u"Наличные"_s, m_rub);
         const int dollars = addAccount(u"Доллары"_s, usd);
-        m_food = category(u"Продукты"_s);
-        m_bus = category(u"Транспорт"_s);
-        const int salary = category(u"Зарплата"_s);
+        m_food = addCategory(u"Продукты"_s);
+        m_bus = addCategory(u"Транспорт"_s);
+        const int salary = addCategory(u"Зарплата"_s);
         // January: food 3000, transport 600; February: food 4500; March:
         // food 1200 + 300, transport 800, 50 without a category.
         for (auto [day, amount, cat] : {std::tuple{QDate(2026, 1, 10), "3000"_m, m_food},
@@ -49,38 +49,16 @@ protected:
                                         {QDate(2026, 3, 5), "300"_m, m_food},
                                         {QDate(2026, 3, 6), "800"_m, m_bus},
                                         {QDate(2026, 3, 7), "50"_m, 0}}) {
-            applied(1, cash, amount, day, cat);
+            addApplied(doc(1, cash, amount, day, cat));
         }
-        applied(1, dollars, "10"_m, QDate(2026, 3, 4), m_food);  // another currency
-        applied(2, cash, "50000"_m, QDate(2026, 3, 1), salary);  // an income
-        Doc draft;
-        draft.type = 1;
-        draft.account = cash;
-        draft.value = "999"_m;
-        draft.date = QDate(2026, 3, 9);
-        draft.category = m_bus;
-        addDoc(draft);  // never applied
+        addApplied(doc(1, dollars, "10"_m, QDate(2026, 3, 4), m_food));  // another currency
+        addApplied(doc(2, cash, "50000"_m, QDate(2026, 3, 1), salary));  // an income
+        addDoc(doc(1, cash, "999"_m, QDate(2026, 3, 9), m_bus));         // never applied
     }
     void TearDown() override {
         m_main.reset();
         setCurrentDateForTesting(QDate());
         DocTest::TearDown();
-    }
-    int category(const QString& caption) {
-        m_q->setSql(u"insert into Category(Caption) values(:C)"_s);
-        m_q->bindString(u"C"_s, caption);
-        m_q->execute();
-        return int(m_db->lastInsertRowId());
-    }
-    void applied(int type, int account, Money value, const QDate& date, int cat) {
-        Doc d;
-        d.type = type;
-        d.account = account;
-        d.value = value;
-        d.date = date;
-        d.category = cat;
-        const int id = addDoc(d);
-        EXPECT_EQ(run(type, u"APPLY"_s, id), id);
     }
     static QStringList cells(const ReportRow& r, const QList<ReportColumn>& columns) {
         QStringList out;
@@ -163,7 +141,7 @@ TEST_F(Budget, PlansAreCopiedAveragedAndHeldAgainstTheLedger) {
     EXPECT_TRUE(r.rows[1].alert);
 
     // A category deleted takes its plans along.
-    const int trip = category(u"Отпуск"_s);
+    const int trip = addCategory(u"Отпуск"_s);
     setCategoryPlan(*m_db, april, m_rub, trip, "100"_m);
     exec(u"delete from Category where IdCategory = %1"_s.arg(trip));
     EXPECT_EQ(plan(april).keys(), (QList<qint64>{m_food, m_bus}));
