@@ -1,5 +1,6 @@
-// bench_reports: each report over "Всё время" on a database of a million
-// documents, against the bare SQL it rests on: every statement the report ran,
+// bench_reports: each report over "Всё время" (plan and fact: over the last
+// twelve months, with a plan for every category and month) on a database of
+// a million documents, against the bare SQL it rests on: every statement the report ran,
 // recorded with its values and run again on the SQLite C API in the same run.
 // The reports are timed twice: reading the ledger row by row (a file made
 // before the running totals) and with the totals, after the time it takes to
@@ -13,6 +14,7 @@
 // FILE is a database made by "dorsanti-db create FILE --documents 1000000";
 // the benchmark works on a copy of it. Without FILE it makes one.
 
+#include "Budget.h"
 #include "Db.h"
 #include "LedgerTotals.h"
 #include "Reports.h"
@@ -59,6 +61,30 @@ double timedMs(int runs, const std::function<void()>& work) {
     return medianMs(ms);
 }
 
+// A report as its window builds it.
+Report build(DbConnection& c, const ReportQuery& query) {
+    return query.kind == ReportKind::PlanFact ? planFactReport(c, query) : buildReport(c, query);
+}
+
+// A plan for every category in each month of the year the benchmark reads.
+void planEveryMonth(DbConnection& c, const QDate& from) {
+    DbQuery q(c, QStringLiteral("qrBench"));
+    q.setSql(QStringLiteral("select IdCategory from Category"));
+    q.open();
+    QMap<qint64, Money> plan;
+    for (q.first(); !q.eof(); q.next()) {
+        plan.insert(q.field(QStringLiteral("IdCategory")).asInt64(), Money::fromInteger(1000));
+    }
+    // In the currency the report takes: that of the first account.
+    q.setSql(QStringLiteral("select IdValuta from HeadAccount order by IdHeadAccount"));
+    q.open();
+    const qint64 valuta = q.field(QStringLiteral("IdValuta")).asInt64();
+    q.close();
+    for (int m = 0; m < 12; ++m) {
+        replaceMonthPlan(c, from.addMonths(m), valuta, plan);
+    }
+}
+
 int recordStatement(unsigned type, void* context, void* statement, void* text) {
     // Statements of triggers come as comments; a report fires none.
     if (type == SQLITE_TRACE_STMT &&
@@ -76,7 +102,7 @@ int recordStatement(unsigned type, void* context, void* statement, void* text) {
 QStringList statementsOf(DbConnection& c, const ReportQuery& query) {
     QStringList statements;
     sqlite3_trace_v2(c.handle(), SQLITE_TRACE_STMT, recordStatement, &statements);
-    buildReport(c, query);
+    build(c, query);
     sqlite3_trace_v2(c.handle(), 0, nullptr, nullptr);
     return statements;
 }
@@ -122,9 +148,9 @@ private:
     qint64 m_sink = 0;
 };
 
-const QList<ReportKind> kKinds{ReportKind::Categories,     ReportKind::Months,
-                               ReportKind::Counterparties, ReportKind::Balances,
-                               ReportKind::Statement,      ReportKind::NetWorth};
+const QList<ReportKind> kKinds{
+    ReportKind::Categories, ReportKind::Months,   ReportKind::Counterparties, ReportKind::Balances,
+    ReportKind::Statement,  ReportKind::NetWorth, ReportKind::PlanFact};
 
 void dropTotals(DbConnection& c) {
     c.executeScript(QStringLiteral(
@@ -146,10 +172,16 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
         dropTotals(c);  // as a file made before them
         withTotals = false;
     }
+    const auto year = presetPeriod(Preset::TwelveMonths, QDate::currentDate());
+    planEveryMonth(c, year.first);
     Bare bare(path);
-    const auto query = [](ReportKind kind) {
+    const auto query = [&](ReportKind kind) {
         ReportQuery q;
         q.kind = kind;  // from the first document to today
+        if (kind == ReportKind::PlanFact) {
+            q.from = year.first;
+            q.to = year.second;
+        }
         return q;
     };
 
@@ -164,7 +196,7 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
         readOnly.open(path, DbConnection::Access::ReadOnly);
         for (ReportKind kind : kKinds) {
             double& ms = ledgerMs[size_t(kKinds.indexOf(kind))];
-            ms = timedMs(1, [&] { buildReport(readOnly, query(kind)); });
+            ms = timedMs(1, [&] { build(readOnly, query(kind)); });
             out() << QStringLiteral("%1 %2\n").arg(reportKindName(kind), -15).arg(ms, 9, 'f', 1);
         }
     }
@@ -188,7 +220,7 @@ int run(const QString& source, int runs, bool showSql, bool withTotals) {
     for (int i = 0; i < kKinds.size(); ++i) {
         const ReportQuery q = query(kKinds[i]);
         qsizetype rows = 0;
-        const double ours = timedMs(runs, [&] { rows = buildReport(c, q).rows.size(); });
+        const double ours = timedMs(runs, [&] { rows = build(c, q).rows.size(); });
         const QStringList statements = statementsOf(c, q);
         const double plain = timedMs(runs, [&] { bare.run(statements); });
         if (showSql) {

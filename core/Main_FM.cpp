@@ -1,6 +1,7 @@
 #include "Main_FM.h"
 
 #include "Backup_FM.h"
+#include "BudgetWindow.h"
 #include "Category_FM.h"
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
@@ -13,6 +14,7 @@
 #include "ImportRules_FM.h"
 #include "ImportStatement_FM.h"
 #include "Main_DM.h"
+#include "PlanFactReportWindow.h"
 #include "RegularDocuments_FM.h"
 #include "ReportWindows.h"
 #include "Report_FM.h"
@@ -97,6 +99,13 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
         addAction(QStringLiteral("acReportNetWorth"), reports, QStringLiteral("Капитал"),
                   QStringLiteral("Все счета в одной валюте по курсам"), -1,
                   &TMainFM::acReportNetWorthExecute);
+    acBudget = addAction(QStringLiteral("acBudget"), reports, QStringLiteral("Бюджет"),
+                         QStringLiteral("План расходов по категориям на месяц"), -1,
+                         &TMainFM::acBudgetExecute);
+    acReportPlanFact =
+        addAction(QStringLiteral("acReportPlanFact"), reports, QStringLiteral("План и факт"),
+                  QStringLiteral("Расходы по категориям против плана бюджета"), -1,
+                  &TMainFM::acReportPlanFactExecute);
     const QString fileMenu = QStringLiteral("Файл");
     acExport = addAction(QStringLiteral("acExport"), fileMenu, QStringLiteral("Экспорт…"),
                          QStringLiteral("Выгрузить документы в файл CSV или QIF"), -1,
@@ -131,6 +140,7 @@ TMainFM::TMainFM(QWidget* parent) : QMainWindow(parent), ImageList1(QSize(32, 32
     QMenu* reportMenu = MainMenu1->addMenu(reports);
     reportMenu->addActions({acReportCategories, acReportMonths, acReportContrAgents,
                             acReportBalances, acReportStatement, acReportNetWorth});
+    reportMenu->addActions({acBudget, acReportPlanFact});
 
     ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
@@ -410,6 +420,14 @@ void TMainFM::acReportStatementExecute() {
 
 void TMainFM::acReportNetWorthExecute() {
     ShowReportWindow(*this, ReportKind::NetWorth);
+}
+
+void TMainFM::acBudgetExecute() {
+    ShowChildForm<BudgetWindow>();
+}
+
+void TMainFM::acReportPlanFactExecute() {
+    ShowChildForm<PlanFactReportWindow>();
 }
 
 void TMainFM::acExportExecute() {

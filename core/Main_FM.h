@@ -47,6 +47,8 @@ public:
     QAction* acReportBalances;
     QAction* acReportStatement;
     QAction* acReportNetWorth;
+    QAction* acBudget;
+    QAction* acReportPlanFact;
     // "Файл": the books written out, a copy of the file made now.
     QAction* acExport;
     QAction* acBackup;
@@ -101,6 +103,8 @@ private:
     void acReportBalancesExecute();
     void acReportStatementExecute();
     void acReportNetWorthExecute();
+    void acBudgetExecute();
+    void acReportPlanFactExecute();
     void acExportExecute();
     void acBackupExecute();
     void acImportRulesExecute();

@@ -100,6 +100,12 @@ public:
             case ReportKind::NetWorth:
                 balances(true);
                 break;
+            case ReportKind::PlanFact:
+                // The spending by category; the plan beside it is budget/'s.
+                m_q.flow = Flow::Expense;
+                m_report.query.flow = Flow::Expense;
+                categories();
+                break;
         }
         return m_report;
     }
@@ -864,6 +870,8 @@ QString reportKindName(ReportKind kind) {
             return QStringLiteral("statement");
         case ReportKind::NetWorth:
             return QStringLiteral("networth");
+        case ReportKind::PlanFact:
+            return QStringLiteral("planfact");
     }
     return {};
 }
@@ -892,6 +900,8 @@ QString reportCaption(ReportKind kind) {
             return QStringLiteral("Выписка по счету");
         case ReportKind::NetWorth:
             return QStringLiteral("Капитал");
+        case ReportKind::PlanFact:
+            return QStringLiteral("План и факт");
     }
     return {};
 }

@@ -27,6 +27,7 @@ enum class ReportKind {
     Balances,        // "Остатки"
     Statement,       // "Выписка по счету"
     NetWorth,        // "Капитал"
+    PlanFact,        // "План и факт": buildReport gives its facts, budget/ the plan
 };
 
 // The name of a kind in the tool ("categories", "months", "counterparties",
@@ -93,12 +94,14 @@ struct ReportRow {
     QVariantList values;
     DrillDown drill;
     bool forecast = false;  // a point of the look ahead, not of the books
+    bool alert = false;  // a row that must stand out: spending over plan
 };
 
 // What the chart draws: labelled points of one or more series. Pie: one
 // series, the labels are the slices. Bars: one bar per label and series.
 // BarsAndLine: bars of all series but the last, which is a line. Lines: one
-// line per series over the labels (dates).
+// line per series over the labels (dates). PairedBars: the bars of every
+// series side by side per label (plan beside fact).
 struct ChartSeries {
     QString name;
     QList<Money> values;     // one per label
@@ -106,7 +109,7 @@ struct ChartSeries {
 };
 
 struct ReportChart {
-    enum class Type { None, Pie, Bars, BarsAndLine, Lines };
+    enum class Type { None, Pie, Bars, BarsAndLine, Lines, PairedBars };
     Type type = Type::None;
     QStringList labels;
     QList<QDate> dates;  // the date of each label, for Lines

@@ -287,6 +287,7 @@ ChartPlan planChart(const Report& report) {
             return groupMonths(full);
         case ReportChart::Type::Lines:
         case ReportChart::Type::None:
+        case ReportChart::Type::PairedBars:
             break;
     }
     return full;
@@ -351,7 +352,8 @@ void ReportChartView::showReport(const Report& report) {
                 showTip(legendText(m_plan.labels[i], m_plan.values[0][i]));
             }
         });
-    } else if ((p.type == ReportChart::Type::Bars || p.type == ReportChart::Type::BarsAndLine) &&
+    } else if ((p.type == ReportChart::Type::Bars || p.type == ReportChart::Type::BarsAndLine ||
+                p.type == ReportChart::Type::PairedBars) &&
                !p.labels.isEmpty()) {
         // Counterparties lie across, the largest on top, so that long names
         // read whole, with expenses and incomes in one bar (a counterparty

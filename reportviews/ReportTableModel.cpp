@@ -41,11 +41,17 @@ QVariant ReportTableModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(Qt::Alignment(
                 (isNumberColumn(kind) ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
         case Qt::FontRole:
-            if (isTotal(index.row()) || rowAt(index.row()).forecast) {
+            if (isTotal(index.row()) || rowAt(index.row()).forecast ||
+                rowAt(index.row()).alert) {
                 QFont font;
-                font.setBold(isTotal(index.row()));
+                font.setBold(isTotal(index.row()) || rowAt(index.row()).alert);
                 font.setItalic(rowAt(index.row()).forecast);
                 return font;
+            }
+            return {};
+        case Qt::BackgroundRole:
+            if (rowAt(index.row()).alert) {
+                return QColor(0xFF, 0xDD, 0xDD);
             }
             return {};
         case Qt::ForegroundRole: {

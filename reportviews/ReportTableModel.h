@@ -6,7 +6,8 @@
 
 // The table of a report: its rows, then its total in bold. Amounts are shown
 // in the program's number format, numbers to the right, sums below zero in
-// dark red. The rows of the look ahead are italic and paler.
+// dark red. The rows of the look ahead are italic and paler; a row that must
+// stand out is bold on a pale red ground.
 class ReportTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:

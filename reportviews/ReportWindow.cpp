@@ -433,7 +433,7 @@ void ReportWindow::BuildReport() {
     Report r;
     {
         WaitCursor wait;
-        r = buildReport(MainDM->ADOConnection1, query());
+        r = MakeReport(query());
     }
     mdReport->setReport(r);
     chReport->showReport(r);
@@ -452,6 +452,10 @@ void ReportWindow::BuildReport() {
     if (const int at = cbAccount->findData(r.query.idHeadAccount); at >= 0) {
         cbAccount->setCurrentIndex(at);
     }
+}
+
+Report ReportWindow::MakeReport(const ReportQuery& query) {
+    return buildReport(MainDM->ADOConnection1, query);
 }
 
 void ReportWindow::FitTable() {

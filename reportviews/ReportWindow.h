@@ -83,6 +83,9 @@ public:
 
 protected:
     ReportWindow(ReportKind kind, QWidget* parent);
+    // The figures of a query; a kind whose figures come from elsewhere
+    // builds them itself.
+    virtual Report MakeReport(const ReportQuery& query);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 

@@ -22,5 +22,8 @@ void ShowReportWindow(TMainFM& frame, ReportKind kind) {
         case ReportKind::NetWorth:
             frame.ShowChildForm<NetWorthReportWindow>();
             break;
+        case ReportKind::PlanFact:
+            // The window of budgetviews/, which the main frame opens itself.
+            break;
     }
 }

@@ -156,6 +156,28 @@ protected:
         guarded([&] { result = VelDocLib.RunMethod(type, id, code); });
         return result;
     }
+    static Doc doc(int type, int account, Money value, const QDate& date, int category = 0) {
+        Doc d;
+        d.type = type;
+        d.account = account;
+        d.value = value;
+        d.date = date;
+        d.category = category;
+        return d;
+    }
+    // Writes a document and applies it through its kind's method, as the
+    // browser applies it.
+    int addApplied(const Doc& d) {
+        const int id = addDoc(d);
+        EXPECT_EQ(run(d.type, QStringLiteral("APPLY"), id), id);
+        return id;
+    }
+    int addCategory(const QString& caption) {
+        m_q->setSql(QStringLiteral("insert into Category(Caption) values(:C)"));
+        m_q->bindString(QStringLiteral("C"), caption);
+        m_q->execute();
+        return int(m_db->lastInsertRowId());
+    }
     // One document's stored row as text, for whole-row comparisons.
     QString row(int id) {
         return dump(QStringLiteral("(select DateDocument, ValueDocument, CodTypeDocument, "

@@ -76,6 +76,10 @@ TEST_F(MainForm, OffersEveryCommandInItsOrder) {
          "Движения счета с остатком после каждого", false},
         {f.acReportNetWorth, "acReportNetWorth", "Отчеты", "Капитал",
          "Все счета в одной валюте по курсам", false},
+        {f.acBudget, "acBudget", "Отчеты", "Бюджет", "План расходов по категориям на месяц",
+         false},
+        {f.acReportPlanFact, "acReportPlanFact", "Отчеты", "План и факт",
+         "Расходы по категориям против плана бюджета", false},
         {f.acExport, "acExport", "Файл", "Экспорт…", "Выгрузить документы в файл CSV или QIF",
          false},
         {f.acBackup, "acBackup", "Файл", "Резервная копия…", "Сделать копию файла и проверить его",
@@ -123,7 +127,8 @@ TEST_F(MainForm, MenusAndToolBarShowWhatTheyShould) {
                                f.acHeadAccount, f.acContrAgent, f.acCategory, f.acColor,
                                f.acCurrencyRate, f.acImportRules, f.acSaldo, f.acRegular,
                                f.acReportCategories, f.acReportMonths, f.acReportContrAgents,
-                               f.acReportBalances, f.acReportStatement, f.acReportNetWorth}));
+                               f.acReportBalances, f.acReportStatement, f.acReportNetWorth,
+                               f.acBudget, f.acReportPlanFact}));
 
     EXPECT_EQ(f.ToolBar1->iconSize(), QSize(32, 32));
     auto button = [&](QAction* a) { return f.ToolBar1->widgetForAction(a); };

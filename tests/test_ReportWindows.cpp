@@ -52,28 +52,15 @@ protected:
         DocTest::TearDown();
     }
 
-    int addCategory(const QString& caption) {
-        m_q->setSql(QStringLiteral("insert into Category(Caption) values(:C)"));
-        m_q->bindString(QStringLiteral("C"), caption);
-        m_q->execute();
-        return int(m_db->lastInsertRowId());
-    }
     // A document of the kind, applied through its kind's method as the
     // browser applies it.
     int applied(int type, int account, Money value, const QDate& date, int category = 0) {
-        Doc d;
-        d.type = type;
-        d.account = account;
-        d.value = value;
-        d.date = date;
-        d.category = category;
+        Doc d = doc(type, account, value, date, category);
         if (type == 3) {
             d.account2 = m_card;
             d.value2 = value;
         }
-        const int id = addDoc(d);
-        EXPECT_EQ(run(type, QStringLiteral("APPLY"), id), id);
-        return id;
+        return addApplied(d);
     }
     ReportWindow& open(QAction* action) {
         action->trigger();

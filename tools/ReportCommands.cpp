@@ -1,10 +1,13 @@
 #include "ReportCommands.h"
 
+#include "Budget.h"
 #include "Db.h"
 #include "ExchangeText.h"
 #include "Reports.h"
 #include "ToolOptions.h"
 #include "ToolOutput.h"
+
+#include <QRegularExpression>
 
 namespace {
 
@@ -27,6 +30,13 @@ const QString kUsage = QStringLiteral(
     "                                непроведенным документам, и когда счет\n"
     "                                уйдет в минус\n"
     "      --today ДАТА              считать сегодняшним этот день\n"
+    "      --csv                     таблица в CSV вместо выровненного текста\n");
+
+const QString kBudgetUsage = QStringLiteral(
+    "  dorsanti-db budget ФАЙЛ|URI --month ГГГГ-ММ|--year ГГГГ [--currency КОД] [--csv]\n"
+    "      Печатает план бюджета и факт расходов по категориям за месяц или год,\n"
+    "      разницу и долю использованного плана.\n"
+    "      --currency КОД            валюта плана; без нее валюта первого счета\n"
     "      --csv                     таблица в CSV вместо выровненного текста\n");
 
 // A field quoted where it has to be. Text that a spreadsheet would run as a
@@ -102,6 +112,25 @@ void print(const Report& r, bool csv) {
     }
 }
 
+// The currency of --currency into the query; false, after saying so, for a
+// code the books do not have.
+bool chooseCurrency(DbConnection& c, const ToolOptions& o, ReportQuery& query) {
+    if (!o.values.contains(QStringLiteral("--currency"))) {
+        return true;
+    }
+    DbQuery q(c, QStringLiteral("qrCurrency"));
+    q.setSql(QStringLiteral("select IdValuta from Valuta where Caption = :Code"));
+    q.bindString(QStringLiteral("Code"), o.values.value(QStringLiteral("--currency")));
+    q.open();
+    if (q.isEmpty()) {
+        fail(
+            QStringLiteral("валюты \"%1\" нет").arg(o.values.value(QStringLiteral("--currency"))));
+        return false;
+    }
+    query.idValuta = q.field(QStringLiteral("IdValuta")).asInteger();
+    return true;
+}
+
 int report(const QStringList& args) {
     ToolOptions o;
     if (!parseToolOptions(
@@ -158,35 +187,78 @@ int report(const QStringList& args) {
                             .arg(o.values.value(QStringLiteral("--account"))));
         }
     }
-    if (o.values.contains(QStringLiteral("--currency"))) {
-        DbQuery q(c, QStringLiteral("qrCurrency"));
-        q.setSql(QStringLiteral("select IdValuta from Valuta where Caption = :Code"));
-        q.bindString(QStringLiteral("Code"), o.values.value(QStringLiteral("--currency")));
-        q.open();
-        if (q.isEmpty()) {
-            return fail(QStringLiteral("валюты \"%1\" нет")
-                            .arg(o.values.value(QStringLiteral("--currency"))));
-        }
-        query.idValuta = q.field(QStringLiteral("IdValuta")).asInteger();
+    if (!chooseCurrency(c, o, query)) {
+        return 1;
     }
     print(buildReport(c, query), o.has(QStringLiteral("--csv")));
+    return 0;
+}
+
+int budget(const QStringList& args) {
+    ToolOptions o;
+    if (!parseToolOptions(
+            args.mid(1),
+            {QStringLiteral("--month"), QStringLiteral("--year"), QStringLiteral("--currency")},
+            {QStringLiteral("--csv")}, o, {noDatabaseFile()}) ||
+        o.help) {
+        return showUsage({kBudgetUsage}, o.problem);
+    }
+    const QString month = o.values.value(QStringLiteral("--month"));
+    const QString year = o.values.value(QStringLiteral("--year"));
+    if (month.isEmpty() == year.isEmpty()) {
+        return showUsage({kBudgetUsage}, QStringLiteral("укажите --month или --year"));
+    }
+    ReportQuery query;
+    query.kind = ReportKind::PlanFact;
+    const QRegularExpression monthForm(QStringLiteral("^\\d{4}-\\d{2}$"));
+    const QRegularExpression yearForm(QStringLiteral("^\\d{4}$"));
+    if (!month.isEmpty()) {
+        query.from = monthForm.match(month).hasMatch()
+                         ? QDate::fromString(month + QStringLiteral("-01"), Qt::ISODate)
+                         : QDate();
+        query.to = query.from.addMonths(1).addDays(-1);
+    } else {
+        query.from = yearForm.match(year).hasMatch() ? QDate(year.toInt(), 1, 1) : QDate();
+        query.to = QDate(query.from.year(), 12, 31);
+    }
+    if (!query.from.isValid() || query.from.year() < 1) {
+        return fail(month.isEmpty()
+                        ? QStringLiteral("год пишется 2026, а не \"%1\"").arg(year)
+                        : QStringLiteral("месяц пишется 2026-03, а не \"%1\"").arg(month));
+    }
+    DbConnection c;
+    try {
+        c.open(o.positional[0], DbConnection::Access::ReadOnly);
+    } catch (const AppError& e) {
+        return fail(QStringLiteral("не удалось открыть %1: %2").arg(o.positional[0], e.text()));
+    }
+    if (!chooseCurrency(c, o, query)) {
+        return 1;
+    }
+    print(planFactReport(c, query), o.has(QStringLiteral("--csv")));
     return 0;
 }
 
 }  // namespace
 
 bool isReportCommand(const QString& command) {
-    return command == QLatin1String("report");
+    return command == QLatin1String("report") || command == QLatin1String("budget");
 }
 
 int runReportCommand(const QStringList& args) {
     try {
-        return report(args);
+        return args.value(0) == QLatin1String("budget") ? budget(args) : report(args);
     } catch (const AppError& e) {
         return fail(e.text());
     }
 }
 
-QStringList reportUsage() {
-    return {kUsage};
+QStringList reportUsage(const QString& command) {
+    if (command == QLatin1String("report")) {
+        return {kUsage};
+    }
+    if (command == QLatin1String("budget")) {
+        return {kBudgetUsage};
+    }
+    return {kUsage, kBudgetUsage};
 }

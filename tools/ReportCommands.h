@@ -2,10 +2,11 @@
 
 #include <QStringList>
 
-// The command of dorsanti-db that prints the family's reports: "report".
+// The commands of dorsanti-db that print the family's reports: "report", and
+// "budget" for the plan against the spending.
 bool isReportCommand(const QString& command);
 // Runs it with the whole argument list (the command first); returns the
 // tool's exit code.
 int runReportCommand(const QStringList& args);
-// Its usage.
-QStringList reportUsage();
+// The usage of one of them, or of both.
+QStringList reportUsage(const QString& command = {});

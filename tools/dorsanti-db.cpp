@@ -63,7 +63,7 @@ QStringList commandUsage(const QString& command) {
         return exchangeUsage(command);
     }
     if (isReportCommand(command)) {
-        return reportUsage();
+        return reportUsage(command);
     }
     if (isRegularCommand(command)) {
         return regularUsage(command);

@@ -286,6 +286,18 @@ CREATE TABLE RegularOccurrence (
 ) WITHOUT ROWID;
 CREATE INDEX RegularOccurrence_IdDocument ON RegularOccurrence (IdDocument);
 
+-- The family's monthly plan of spending: per category, month (its first day)
+-- and currency, the amount planned. Files made before budgets get this table
+-- when a plan is first written.
+CREATE TABLE Budget (
+    IdCategory  INTEGER NOT NULL REFERENCES Category (IdCategory) ON DELETE CASCADE,
+    MonthBudget TEXT NOT NULL,
+    IdValuta    INTEGER NOT NULL REFERENCES Valuta (IdValuta) ON DELETE CASCADE,
+    ValueBudget NUMERIC NOT NULL,
+    PRIMARY KEY (IdCategory, MonthBudget, IdValuta)
+) WITHOUT ROWID;
+CREATE INDEX Budget_Valuta_Month ON Budget (IdValuta, MonthBudget);
+
 -- Ways to read the CSV of a bank, saved under a name by the import's column
 -- mapping. Settings holds the encoding, separator, decimal mark, date format
 -- and the column of each role as one JSON object. A file made before profiles
