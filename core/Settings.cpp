@@ -131,6 +131,17 @@ bool canWriteFolder(const QString& folder) {
     return info.isDir() && info.isWritable();
 }
 
+// A folder the program may keep its files in beside itself: one that says so,
+// by the mark the build leaves in its own folders or by the program's own
+// settings file already there. That the folder can be written is not enough:
+// root may write to /usr/bin, and nothing of a user's belongs there.
+bool isPortableFolder() {
+    const QString mark =
+        QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kPortableMark);
+    return QFileInfo(mark).isFile() ||
+           QFileInfo(programPathWithExtension(QStringLiteral(".ini"))).isFile();
+}
+
 // $XDG_CONFIG_HOME or $XDG_DATA_HOME (their defaults when unset), then "dorsanti/<name>".
 QString userFile(QStandardPaths::StandardLocation location, const QString& name) {
     return QStandardPaths::writableLocation(location) + QStringLiteral("/dorsanti/") + name;
@@ -144,7 +155,8 @@ QString settingsFilePath() {
     }
     const QString beside = programPathWithExtension(QStringLiteral(".ini"));
     const QFileInfo file(beside);
-    if (file.exists() ? file.isFile() && file.isWritable() : canWriteFolder(file.absolutePath())) {
+    if (isPortableFolder() && (file.exists() ? file.isFile() && file.isWritable()
+                                             : canWriteFolder(file.absolutePath()))) {
         return beside;
     }
     return userFile(QStandardPaths::GenericConfigLocation, QStringLiteral("dorsanti.ini"));
@@ -152,7 +164,7 @@ QString settingsFilePath() {
 
 QString defaultDatabasePath() {
     const QString beside = programPathWithExtension(QStringLiteral(".db"));
-    if (canWriteFolder(QFileInfo(beside).absolutePath())) {
+    if (isPortableFolder() && canWriteFolder(QFileInfo(beside).absolutePath())) {
         return beside;
     }
     return userFile(QStandardPaths::GenericDataLocation, QStringLiteral("dorsanti.db"));

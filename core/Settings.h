@@ -19,13 +19,19 @@ private:
     QString m_path;
 };
 
+// The mark that makes the folder holding it a portable one: the build leaves it
+// beside the programs it makes. A program in a portable folder keeps its files
+// beside itself; so does one whose own settings file is already there.
+inline constexpr char kPortableMark[] = "dorsanti.portable";
+
 // The program's own settings file: its path with the extension replaced by
-// ".ini" when that file can be written there (the build folder, a copy in the
-// user's own folder), else $XDG_CONFIG_HOME/dorsanti/dorsanti.ini. Reading and
-// writing both use this one path.
+// ".ini" when its folder is portable and that file can be written there (the
+// build folder, a copy in the user's own folder), else
+// $XDG_CONFIG_HOME/dorsanti/dorsanti.ini. Reading and writing both use this
+// one path.
 QString settingsFilePath();
 // The database offered when the settings name none: the program's path with
-// ".db" when the program's folder can be written, else
+// ".db" when its folder is portable and can be written, else
 // $XDG_DATA_HOME/dorsanti/dorsanti.db.
 QString defaultDatabasePath();
 // Makes a folder and any missing parents, each readable by its owner only

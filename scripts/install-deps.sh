@@ -14,7 +14,7 @@ packages=(
   libofx-dev libcsv-dev libsodium-dev libical-dev
   fonts-dejavu-core
   xvfb xauth
-  desktop-file-utils appstream dpkg-dev file
+  desktop-file-utils appstream dpkg-dev file lintian
   locales
 )
 

@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the Debian package from the build folder and reads it as apt would:
-# what it depends on and where its licence lies.
+# what it depends on and where its licence lies; builds it again to the same
+# bytes; and has Debian's checker read it.
 set -eu
 build=$1
 out=$(mktemp -d)
@@ -17,4 +18,8 @@ dpkg-deb -c "$deb" | grep -q ' ./usr/share/doc/dorsanti/copyright$' || {
     echo "no /usr/share/doc/dorsanti/copyright"; exit 1; }
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/dorsanti/copyright |
     grep -q '^License: GPL-3.0+$' || { echo "copyright names no GPL-3.0+"; exit 1; }
+cpack -G DEB -B "$out/again" >/dev/null
+cmp "$deb" "$out"/again/dorsanti_*.deb || { echo "two packages of one build differ"; exit 1; }
+lintian --pedantic --fail-on error,warning,pedantic "$deb" || {
+    echo "lintian finds fault with the package"; exit 1; }
 echo "package ok: $depends"

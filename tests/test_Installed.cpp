@@ -92,7 +92,7 @@ protected:
             p.setProcessEnvironment(env);
             p.setWorkingDirectory(m_home);
         }
-        if (asUser && ::geteuid() == 0) {
+        if (asUser && ::geteuid() == 0 && !m_asTester) {
             p.start(QStringLiteral("setpriv"),
                     QStringList{QStringLiteral("--reuid=%1").arg(kUser),
                                 QStringLiteral("--regid=%1").arg(kUser),
@@ -130,6 +130,7 @@ protected:
 
     QTemporaryDir m_tmp;
     QString m_root, m_prefix, m_home;
+    bool m_asTester = false;  // the program runs as the tests do, root too
 };
 
 }  // namespace
@@ -202,6 +203,34 @@ TEST_F(Installed, ANewUserSignsInWithEnterAndTheSettingsAreReadBack) {
                                 {QStringLiteral("create"), other}, true);
     EXPECT_EQ(tool.exitCode, 0) << tool.output.toStdString();
     EXPECT_EQ(modeOf(other), 0600);
+}
+
+// Whoever may write to the program's folder, root above all, still gets files
+// of their own; only a folder marked as portable keeps them beside the program.
+TEST_F(Installed, TheOneWhoMayWriteTheProgramsFolderKeepsNothingThere) {
+    const QString bin = m_prefix + QStringLiteral("/bin");
+    ASSERT_EQ(::chmod(QFile::encodeName(bin).constData(), 0755), 0);
+    m_asTester = true;
+    const QString db = m_home + QStringLiteral("/.local/share/dorsanti/dorsanti.db");
+    QStringList seen = startProgram(QStringLiteral("user=sa"));
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(),
+              QStringLiteral("sign-in: Вход в систему user=[sa] path=[%1] focus=edPass").arg(db));
+    EXPECT_EQ(seen.last(), QStringLiteral("main window closes: Dorsanti"));
+    EXPECT_EQ(QDir(bin).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("dorsanti"), QStringLiteral("dorsanti-db")}));
+    EXPECT_TRUE(QFileInfo::exists(config() + QStringLiteral("/dorsanti/dorsanti.ini")));
+
+    QFile mark(bin + QStringLiteral("/dorsanti.portable"));
+    ASSERT_TRUE(mark.open(QIODevice::WriteOnly));
+    mark.close();
+    seen = startProgram(QStringLiteral("user=sa"));
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(),
+              QStringLiteral("sign-in: Вход в систему user=[sa] path=[%1] focus=edPass")
+                  .arg(bin + QStringLiteral("/dorsanti.db")));
+    EXPECT_EQ(readText(bin + QStringLiteral("/dorsanti.ini")),
+              QStringLiteral("[General]\nUserName=sa\nDBPath=%1/dorsanti.db\n").arg(bin));
 }
 
 TEST(QtTexts, TheStandardButtonsAreRussian) {
