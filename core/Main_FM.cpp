@@ -5,6 +5,7 @@
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "CurrencyRate_FM.h"
+#include "DailyBackup.h"
 #include "Dialogs.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
@@ -413,4 +414,9 @@ void TMainFM::acBackupExecute() {
 
 void TMainFM::acImportRulesExecute() {
     ShowImportRules(this);
+}
+
+void installDailyBackup(TMainFM& mainForm, DailyBackup& daily) {
+    QObject::connect(&mainForm, &TMainFM::sessionClosed, &mainForm,
+                     [&daily] { daily.start(MainDM->ADOConnection1); });
 }

@@ -18,3 +18,9 @@ DORSANTI_TEST_PG=$(scripts/pg-cluster.sh start "$pgdir")
 export DORSANTI_TEST_PG
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)"
+
+# --- Sanitizer job: the data libraries, the tool and their tests built again
+# with ASan and UBSan in build-asan/ and run, on files and on the server above.
+cd "$top"
+scripts/sanitize.sh
+# --- end of the sanitizer job
