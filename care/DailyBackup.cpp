@@ -4,8 +4,6 @@
 #include "Backup.h"
 #include "Check.h"
 #include "Db.h"
-#include "Main_DM.h"
-#include "Main_FM.h"
 #include "SafeFile.h"
 
 #include <QDir>
@@ -116,9 +114,4 @@ void DailyBackup::wait() {
     if (m_thread.joinable()) {
         m_thread.join();
     }
-}
-
-void installDailyBackup(TMainFM& mainForm, DailyBackup& daily) {
-    QObject::connect(&mainForm, &TMainFM::sessionClosed, &mainForm,
-                     [&daily] { daily.start(MainDM->ADOConnection1); });
 }

@@ -5,7 +5,6 @@
 #include <thread>
 
 class DbConnection;
-class TMainFM;
 
 // The automatic copy: once a day, on the first close of the main window that
 // day, a safe copy of the database goes into its default folder of copies,
@@ -31,9 +30,6 @@ public:
 private:
     std::thread m_thread;
 };
-
-// Starts the copy whenever the main window has closed its session.
-void installDailyBackup(TMainFM& mainForm, DailyBackup& daily);
 
 // The newest daily copies kept.
 constexpr int kDailyCopiesKept = 10;

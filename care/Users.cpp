@@ -2,7 +2,6 @@
 
 #include "AppError.h"
 #include "Db.h"
-#include "Login_FM.h"
 #include "Passwords.h"
 #include "Placeholders.h"
 

@@ -32,19 +32,6 @@ public:
 
 }  // namespace
 
-// Trimmed as the sign-in means it: characters with codes up to 32 removed at both ends.
-QString trimmedLow(const QString& s) {
-    int from = 0;
-    int to = int(s.size());
-    while (from < to && s[from].unicode() <= 32) {
-        ++from;
-    }
-    while (to > from && s[to - 1].unicode() <= 32) {
-        --to;
-    }
-    return s.mid(from, to - from);
-}
-
 TLoginFM::TLoginFM(QWidget* parent) : ModalForm(parent) {
     // A small fixed-size dialog with a title and a close box, no minimise or
     // maximise button, as every dialog of the program. Not a tool window: the

@@ -44,7 +44,3 @@ private:
 
 // Shows the sign-in dialog; true when the user signed in.
 bool ShowLoginFM();
-
-// Trimmed as the sign-in trims the user name and the password: characters
-// with codes up to 32 removed at both ends.
-QString trimmedLow(const QString& s);

@@ -6,6 +6,7 @@
 #include "Color_FM.h"
 #include "ContrAgent_FM.h"
 #include "CurrencyRate_FM.h"
+#include "DailyBackup.h"
 #include "Dialogs.h"
 #include "Dict_FM.h"
 #include "Document_FM.h"
@@ -440,4 +441,9 @@ void TMainFM::acBackupExecute() {
 
 void TMainFM::acImportRulesExecute() {
     ShowImportRules(this);
+}
+
+void installDailyBackup(TMainFM& mainForm, DailyBackup& daily) {
+    QObject::connect(&mainForm, &TMainFM::sessionClosed, &mainForm,
+                     [&daily] { daily.start(MainDM->ADOConnection1); });
 }

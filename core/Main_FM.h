@@ -11,6 +11,8 @@
 #include <QToolBar>
 #include <functional>
 
+class DailyBackup;
+
 // The main window: a frame for child windows, with the commands that open the
 // reference books, the status colours, the balance recalculation and the
 // report windows.
@@ -113,3 +115,6 @@ private:
     QPointer<QWidget> m_focusBeforeToolBar;
     bool m_bareAlt = false;
 };
+
+// Starts the daily copy whenever the main window has closed its session.
+void installDailyBackup(TMainFM& mainForm, DailyBackup& daily);

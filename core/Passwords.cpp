@@ -16,6 +16,18 @@ void initSodium() {
 
 }  // namespace
 
+QString trimmedLow(const QString& s) {
+    int from = 0;
+    int to = int(s.size());
+    while (from < to && s[from].unicode() <= 32) {
+        ++from;
+    }
+    while (to > from && s[to - 1].unicode() <= 32) {
+        --to;
+    }
+    return s.mid(from, to - from);
+}
+
 QString hashPassword(const QString& password) {
     initSodium();
     const QByteArray bytes = password.toUtf8();

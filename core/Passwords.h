@@ -10,6 +10,10 @@ class DbConnection;
 // sign-in), never the password itself. A file made before hashes holds plain
 // texts; they still sign in, compared exactly, until a repair hashes them.
 
+// Trimmed as the sign-in trims the user name and the password: characters
+// with codes up to 32 removed at both ends.
+QString trimmedLow(const QString& s);
+
 // A new hash of a password; raises an AppError when the memory it needs is not
 // to be had.
 QString hashPassword(const QString& password);

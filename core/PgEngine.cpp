@@ -179,6 +179,7 @@ public:
         for (int c = 0; c < m_row.size(); ++c) {
             m_row[c] = normalized(m_query.value(c));
         }
+        m_texts.fill(QByteArray(), m_row.size());
         return true;
     }
     int changes() override { return m_query.numRowsAffected(); }
@@ -193,7 +194,11 @@ public:
         if (m_texts.size() <= c) {
             m_texts.resize(c + 1);
         }
-        m_texts[c] = m_row.value(c).toString().toUtf8();
+        // Made once a row: a view given out stays valid until the next row,
+        // however often the column is read again.
+        if (m_texts[c].isNull()) {
+            m_texts[c] = m_row.value(c).toString().toUtf8();
+        }
         return m_texts[c];
     }
 

@@ -2,17 +2,9 @@
 
 #include "Dialogs.h"
 #include "Main_DM.h"
-#include "Money.h"
 #include "VelDoc.h"
 #include "VelDocUtils.h"
 #include "VelDoc_Type3_Edit_FM.h"
-
-std::optional<double> TransferAmountFrom(double Value, double FromRate, double ToRate) {
-    if (Value <= 0 || FromRate <= 0) {
-        return std::nullopt;
-    }
-    return roundHalfAway(double((long double)Value * ToRate / FromRate), 2);
-}
 
 int OpenTransferEditor(int IdDoc) {
     return EditVelDocType3(IdDoc, 3);

@@ -2,15 +2,6 @@
 
 // Transfers between two accounts (type 3).
 
-#include <optional>
-
-// The amount of one account of a transfer worked out from the other's, as
-// the transfer editor does while the user types: Value1 / Kurs1 =
-// Value2 / Kurs2, so the other amount is Value × ToRate ÷ FromRate, the
-// product formed first, rounded to two decimals halves away from zero.
-// nullopt when Value or FromRate is not above zero (nothing is worked out).
-std::optional<double> TransferAmountFrom(double Value, double FromRate, double ToRate);
-
 // "NEW" and "EDIT": the transfer editor.
 int OpenTransferEditor(int IdDoc);
 // "DELETE": asks, then deletes a new transfer (gives 1) or rolls an applied

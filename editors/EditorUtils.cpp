@@ -1,5 +1,7 @@
 #include "EditorUtils.h"
 
+#include "Money.h"
+
 namespace {
 
 bool isBlankOrControl(QChar c) {
@@ -31,4 +33,11 @@ QString trimmedText(const QString& text) {
 QString readOnlyMessage() {
     return QStringLiteral(
         "Статус документ отличается от \"Новый\".\r\nДокумент открыт только для просмотра.");
+}
+
+std::optional<double> TransferAmountFrom(double Value, double FromRate, double ToRate) {
+    if (Value <= 0 || FromRate <= 0) {
+        return std::nullopt;
+    }
+    return roundHalfAway(double((long double)Value * ToRate / FromRate), 2);
 }

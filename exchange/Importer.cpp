@@ -3,7 +3,7 @@
 #include "ImportPlan.h"
 
 #include "Db.h"
-#include "VelDoc_Type3.h"
+#include "EditorUtils.h"
 
 std::pair<double, double> transferRates(Money value1, Money value2) {
     const double v1 = value1.toDouble();

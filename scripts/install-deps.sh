@@ -18,6 +18,18 @@ packages=(
   locales
 )
 
+# A mirror that fails for a moment must not fail the whole run: each apt-get
+# step is tried up to five times, with a longer pause after each failure.
+retry() {
+  local attempt
+  for attempt in 1 2 3 4; do
+    "$@" && return 0
+    echo "install-deps: \"$*\" failed; trying again in $((attempt * 15)) s" >&2
+    sleep $((attempt * 15))
+  done
+  "$@"
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -34,6 +46,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "create_main_cluster = false" |
       $SUDO tee /etc/postgresql-common/createcluster.d/no-main-cluster.conf >/dev/null
   fi
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # An index that could not be fetched is an error here, not a warning that
+  # leaves the install to fail on a package it cannot find.
+  retry $SUDO apt-get update --error-on=any
+  retry $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    "${missing[@]}"
 fi

@@ -32,3 +32,9 @@ DORSANTI_TEST_LOCALE=C.UTF-8 QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 DORSANTI_TEST_LOCALE=ru_RU.UTF-8 QT_QPA_PLATFORM=offscreen \
   ctest --output-on-failure -j "$(nproc)" -E '^server:'
 # ---- end of locales under test -----------------------------------------
+
+# --- Sanitizer job: the data libraries, the tool and their tests built again
+# with ASan and UBSan in build-asan/ and run, on files and on the server above.
+cd "$top"
+scripts/sanitize.sh
+# --- end of the sanitizer job

@@ -4,9 +4,9 @@
 #include "CurrencyEdit.h"
 #include "DbSchema.h"
 #include "DocTestData.h"
+#include "EditorUtils.h"
 #include "ToolRun.h"
 #include "VelDoc_Common.h"
-#include "VelDoc_Type3.h"
 
 #include <QDir>
 #include <QFile>
