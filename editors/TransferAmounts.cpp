@@ -1,7 +1,7 @@
 #include "TransferAmounts.h"
 
 #include "Dialogs.h"
-#include "VelDoc_Type3.h"
+#include "EditorUtils.h"
 
 #include <QScopedValueRollback>
 
