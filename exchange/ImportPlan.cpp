@@ -664,28 +664,7 @@ constexpr int progressStep = 200;
 // `apply`.
 void writeDocuments(DbConnection& c, PlannedDocuments& planned, const ImportSettings& settings) {
     QVector<ImportedDocument>& documents = planned.documents;
-    // The same rows the editors write for a new document, their values bound
-    // with the same types. Every document of one import is entered at the
-    // same moment: the engine's Now() is read once.
-    DbQuery now(c, QStringLiteral("qrNow"));
-    now.setSql(QStringLiteral("select Now() as DateEnter"));
-    now.open();
-    const QString dateEnter = now.field(QStringLiteral("DateEnter")).asString();
-    SqlCursor q(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
-                                  "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
-                                  "  IdCategory, NoteDocument, CodTypeStatus, IdContrAgent,\n"
-                                  "  DateApply)\n"
-                                  "values(:DateEnter, :DateDocument, :ValueDocument,\n"
-                                  "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
-                                  "  :NoteDocument, :CodTypeStatus, :IdContrAgent, :DateApply)"));
-    SqlCursor transfer(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
-                                         "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
-                                         "  ValueDocument2, Kurs1, Kurs2, IdHeadAccount2,\n"
-                                         "  NoteDocument, CodTypeStatus, DateApply)\n"
-                                         "values(:DateEnter, :DateDocument, :ValueDocument,\n"
-                                         "  3, :IdHeadAccount, :ValueDocument2,\n"
-                                         "  :Kurs1, :Kurs2, :IdHeadAccount2,\n"
-                                         "  :NoteDocument, :CodTypeStatus, :DateApply)"));
+    DocumentWriter writer(c);
     SqlCursor link(c, c.dialect().insertOrReplace(
                           QStringLiteral("ImportedLine"),
                           {QStringLiteral("IdHeadAccount"), QStringLiteral("LineKey"),
@@ -701,28 +680,7 @@ void writeDocuments(DbConnection& c, PlannedDocuments& planned, const ImportSett
             throw ImportCancelled{};
         }
         ImportedDocument& doc = documents[i];
-        SqlCursor& insert = doc.type == 3 ? transfer : q;
-        insert.bindText(":DateEnter", dateEnter);
-        insert.bindText(":DateDocument", doc.dateText);
-        insert.bindDouble(":ValueDocument", doc.amount.toDouble());
-        insert.bindInteger(":IdHeadAccount", doc.idHeadAccount);
-        insert.bindText(":NoteDocument", doc.note);
-        insert.bindInteger(":CodTypeStatus", settings.apply ? 2 : 1);
-        settings.apply ? insert.bindText(":DateApply", dateEnter) : insert.bindNull(":DateApply");
-        if (doc.type == 3) {
-            insert.bindDouble(":ValueDocument2", doc.amount2.toDouble());
-            insert.bindDouble(":Kurs1", doc.kurs1);
-            insert.bindDouble(":Kurs2", doc.kurs2);
-            insert.bindInteger(":IdHeadAccount2", doc.idHeadAccount2);
-        } else {
-            insert.bindInteger(":CodTypeDocument", doc.type);
-            doc.idCategory > 0 ? insert.bindInteger(":IdCategory", doc.idCategory)
-                               : insert.bindNull(":IdCategory");
-            doc.idContrAgent > 0 ? insert.bindInteger(":IdContrAgent", doc.idContrAgent)
-                                 : insert.bindNull(":IdContrAgent");
-        }
-        insert.execute();
-        doc.idDocument = c.lastInsertRowId();
+        doc.idDocument = writer.write(doc, settings.apply);
         for (const auto& [idHeadAccount, key] : planned.links[i]) {
             link.bindInteger(":IdHeadAccount", idHeadAccount);
             link.bindText(":LineKey", key);
@@ -730,7 +688,7 @@ void writeDocuments(DbConnection& c, PlannedDocuments& planned, const ImportSett
             link.execute();
         }
         if (posting) {
-            posting->post(doc, dateEnter);
+            posting->post(doc, writer.dateEnter());
         }
     }
     if (settings.progress && !settings.progress(total, total)) {

@@ -5,6 +5,54 @@
 #include <map>
 #include <optional>
 
+DocumentWriter::DocumentWriter(DbConnection& c)
+    : m_c(c),
+      m_common(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
+                                 "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
+                                 "  IdCategory, NoteDocument, CodTypeStatus, IdContrAgent,\n"
+                                 "  DateApply)\n"
+                                 "values(:DateEnter, :DateDocument, :ValueDocument,\n"
+                                 "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
+                                 "  :NoteDocument, :CodTypeStatus, :IdContrAgent, :DateApply)")),
+      m_transfer(c, QStringLiteral("insert into Document(DateEnter, DateDocument,\n"
+                                   "  ValueDocument, CodTypeDocument, IdHeadAccount,\n"
+                                   "  ValueDocument2, Kurs1, Kurs2, IdHeadAccount2,\n"
+                                   "  NoteDocument, CodTypeStatus, DateApply)\n"
+                                   "values(:DateEnter, :DateDocument, :ValueDocument,\n"
+                                   "  3, :IdHeadAccount, :ValueDocument2,\n"
+                                   "  :Kurs1, :Kurs2, :IdHeadAccount2,\n"
+                                   "  :NoteDocument, :CodTypeStatus, :DateApply)")) {
+    DbQuery now(c, QStringLiteral("qrNow"));
+    now.setSql(QStringLiteral("select Now() as DateEnter"));
+    now.open();
+    m_dateEnter = now.field(QStringLiteral("DateEnter")).asString();
+}
+
+qint64 DocumentWriter::write(const ImportedDocument& doc, bool applied) {
+    SqlCursor& insert = doc.type == 3 ? m_transfer : m_common;
+    insert.bindText(":DateEnter", m_dateEnter);
+    insert.bindText(":DateDocument", doc.dateText);
+    insert.bindDouble(":ValueDocument", doc.amount.toDouble());
+    insert.bindInteger(":IdHeadAccount", doc.idHeadAccount);
+    insert.bindText(":NoteDocument", doc.note);
+    insert.bindInteger(":CodTypeStatus", applied ? 2 : 1);
+    applied ? insert.bindText(":DateApply", m_dateEnter) : insert.bindNull(":DateApply");
+    if (doc.type == 3) {
+        insert.bindDouble(":ValueDocument2", doc.amount2.toDouble());
+        insert.bindDouble(":Kurs1", doc.kurs1);
+        insert.bindDouble(":Kurs2", doc.kurs2);
+        insert.bindInteger(":IdHeadAccount2", doc.idHeadAccount2);
+    } else {
+        insert.bindInteger(":CodTypeDocument", doc.type);
+        doc.idCategory > 0 ? insert.bindInteger(":IdCategory", doc.idCategory)
+                           : insert.bindNull(":IdCategory");
+        doc.idContrAgent > 0 ? insert.bindInteger(":IdContrAgent", doc.idContrAgent)
+                             : insert.bindNull(":IdContrAgent");
+    }
+    insert.execute();
+    return m_c.lastInsertRowId();
+}
+
 Posting::Posting(DbConnection& c)
     : m_common(c, QStringLiteral("insert into DataAccount(CodTypeOperation, IdDocument,\n"
                                  "  DateEnter, ValueDataAccount, IdHeadAccount, DateDocument)\n"

@@ -152,58 +152,33 @@ class DocumentMaker {
 public:
     explicit DocumentMaker(DbConnection& c)
         : m_c(c),
-          m_common(c,
-                   QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
-                                  "  CodTypeDocument, IdHeadAccount, IdCategory, NoteDocument,\n"
-                                  "  CodTypeStatus, IdContrAgent, DateApply)\n"
-                                  "values(:DateEnter, :DateDocument, :ValueDocument,\n"
-                                  "  :CodTypeDocument, :IdHeadAccount, :IdCategory,\n"
-                                  "  :NoteDocument, :CodTypeStatus, :IdContrAgent, :DateApply)")),
-          m_transfer(
-              c, QStringLiteral("insert into Document(DateEnter, DateDocument, ValueDocument,\n"
-                                "  CodTypeDocument, IdHeadAccount, ValueDocument2, Kurs1, Kurs2,\n"
-                                "  IdHeadAccount2, NoteDocument, CodTypeStatus, DateApply)\n"
-                                "values(:DateEnter, :DateDocument, :ValueDocument, 3,\n"
-                                "  :IdHeadAccount, :ValueDocument2, :Kurs1, :Kurs2,\n"
-                                "  :IdHeadAccount2, :NoteDocument, :CodTypeStatus, :DateApply)")),
+          m_writer(c),
           m_claim(c, c.dialect().insertOrIgnore(
                          QStringLiteral("RegularOccurrence"),
                          {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence"),
                           QStringLiteral("IdDocument")},
                          {QStringLiteral("IdRegularDocument"), QStringLiteral("DateOccurrence")})),
-          m_drop(c, QStringLiteral("delete from Document where IdDocument = :IdDocument")) {
-        DbQuery now(c, QStringLiteral("qrNow"));
-        now.setSql(QStringLiteral("select Now() as DateEnter"));
-        now.open();
-        m_dateEnter = now.field(QStringLiteral("DateEnter")).asString();
-    }
+          m_drop(c, QStringLiteral("delete from Document where IdDocument = :IdDocument")) {}
 
     // Makes the document of one date; false when another program has made
     // the date meanwhile.
     bool make(DueOccurrence& due) {
         const RegularTemplate& r = due.regular;
         const QString date = storedDate(due.date);
-        const bool apply = r.applyAtOnce;
-        SqlCursor& insert = r.type == 3 ? m_transfer : m_common;
-        insert.bindText(":DateEnter", m_dateEnter);
-        insert.bindText(":DateDocument", date);
-        insert.bindDouble(":ValueDocument", r.amount.toDouble());
-        insert.bindInteger(":IdHeadAccount", r.idHeadAccount);
-        insert.bindText(":NoteDocument", r.note);
-        insert.bindInteger(":CodTypeStatus", apply ? 2 : 1);
-        apply ? insert.bindText(":DateApply", m_dateEnter) : insert.bindNull(":DateApply");
-        if (r.type == 3) {
-            insert.bindDouble(":ValueDocument2", r.amount2.toDouble());
-            insert.bindDouble(":Kurs1", r.kurs1);
-            insert.bindDouble(":Kurs2", r.kurs2);
-            insert.bindInteger(":IdHeadAccount2", r.idHeadAccount2);
-        } else {
-            insert.bindInteger(":CodTypeDocument", r.type);
-            bindKey(insert, ":IdCategory", r.idCategory);
-            bindKey(insert, ":IdContrAgent", r.idContrAgent);
-        }
-        insert.execute();
-        due.idDocument = m_c.lastInsertRowId();
+        ImportedDocument doc;
+        doc.type = r.type;
+        doc.dateText = date;
+        doc.idHeadAccount = r.idHeadAccount;
+        doc.amount = r.amount;
+        doc.note = r.note;
+        doc.idCategory = r.idCategory;
+        doc.idContrAgent = r.idContrAgent;
+        doc.idHeadAccount2 = r.idHeadAccount2;
+        doc.amount2 = r.amount2;
+        doc.kurs1 = r.kurs1;
+        doc.kurs2 = r.kurs2;
+        doc.idDocument = m_writer.write(doc, r.applyAtOnce);
+        due.idDocument = doc.idDocument;
         m_claim.bindInteger(":IdRegularDocument", r.id);
         m_claim.bindText(":DateOccurrence", date);
         m_claim.bindInteger(":IdDocument", due.idDocument);
@@ -215,35 +190,18 @@ public:
             due.idDocument = 0;
             return false;
         }
-        if (apply) {
-            post(due);
+        if (r.applyAtOnce) {
+            if (!m_posting) {
+                m_posting.emplace(m_c);
+            }
+            m_posting->post(doc, m_writer.dateEnter());
         }
         return true;
     }
 
 private:
-    static void bindKey(SqlCursor& q, const char* name, qint64 id) {
-        id > 0 ? q.bindInteger(name, id) : q.bindNull(name);
-    }
-
-    void post(const DueOccurrence& due) {
-        if (!m_posting) {
-            m_posting.emplace(m_c);
-        }
-        ImportedDocument doc;
-        doc.type = due.regular.type;
-        doc.idDocument = due.idDocument;
-        doc.idHeadAccount = due.regular.idHeadAccount;
-        doc.amount = due.regular.amount;
-        doc.idHeadAccount2 = due.regular.idHeadAccount2;
-        doc.amount2 = due.regular.amount2;
-        m_posting->post(doc, m_dateEnter);
-    }
-
     DbConnection& m_c;
-    QString m_dateEnter;
-    SqlCursor m_common;
-    SqlCursor m_transfer;
+    DocumentWriter m_writer;
     SqlCursor m_claim;
     SqlCursor m_drop;
     std::optional<Posting> m_posting;
